@@ -1,0 +1,34 @@
+# Compiler settings for the project's own targets.
+#   tessaro_target(<target>)  warnings as errors and, when enabled, sanitizers
+#   tessaro_test(<name> SOURCES ... LIBS ...)  one GoogleTest executable
+#       registered with CTest
+
+set(TESSARO_SANITIZER_FLAGS
+    -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=all)
+
+function(tessaro_target target)
+  target_compile_options(${target} PRIVATE -Wall -Wextra -Werror)
+  if(TESSARO_SANITIZE)
+    target_compile_options(${target} PRIVATE ${TESSARO_SANITIZER_FLAGS})
+    target_link_options(${target} PRIVATE ${TESSARO_SANITIZER_FLAGS})
+  endif()
+endfunction()
+
+# Sanitizers must also be on the link line of every executable and shared
+# library that pulls in sanitized static code.
+if(TESSARO_SANITIZE)
+  add_link_options(-fsanitize=address,undefined)
+endif()
+
+function(tessaro_test name)
+  cmake_parse_arguments(T "" "TIMEOUT" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${T_SOURCES})
+  tessaro_target(${name})
+  target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main GTest::gmock)
+  add_test(NAME ${name} COMMAND ${name})
+  if(NOT T_TIMEOUT)
+    set(T_TIMEOUT 300)
+  endif()
+  set_tests_properties(${name} PROPERTIES TIMEOUT ${T_TIMEOUT}
+    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;TESSARO_SOURCE_DIR=${PROJECT_SOURCE_DIR};LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/tools/lsan.supp;UBSAN_OPTIONS=print_stacktrace=1")
+endfunction()
