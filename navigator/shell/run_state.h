@@ -1,0 +1,76 @@
+// The navigator's run state: the flags, counters and values that several
+// parts of the program read and write for the whole run. One object of this
+// type stands for the module-wide and main-window variables; widget-free code
+// takes it by reference so that tests can drive it without a window.
+//
+// Each subsystem owns its own section below; add fields to your section.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+#include "geodesy/plane_coords.h"
+#include "shell/values.h"
+
+namespace tessaro {
+
+// Recent fixes, read by the overlays and the pointer tools.
+struct TrackRing {
+    static constexpr int kSlots = 601;      // index 0..600
+    static constexpr int kMaxCount = 600;   // the count stops at 600, not 601
+    std::array<float, kSlots> TrackEasting{};   // [m]
+    std::array<float, kSlots> TrackNorthing{};  // [m]
+    std::int16_t TrackIndex = 0;  // slot the next fix goes to
+    std::int16_t TrackCount = 0;  // fixes stored, at most 600
+};
+
+struct NavState {
+    // --- application shell ---
+    std::string ProgramFolder;
+    std::string MapPicFolder;
+    bool FirstActivate = true;
+    ScaleTable Scales = BuildScaleTable();
+
+    // --- geodesy: the current zone ---
+    geodesy::CurrentZone Zone;
+
+    // --- GPS receiver settings ---
+    std::int16_t GPSPortNo = 0;
+    std::int16_t GPSSpeedIndex = 0;
+    std::string GPSPortSettings;
+
+    // --- view (photo-map view) ---
+    int ScaleLevel = 16;
+    float ViewScale = 0.0f;            // picture units per metre
+    double ViewCentreEasting = 0.0;    // [m]
+    float ViewCentreNorthing = 0.0f;   // [m]
+    // Follow box [picture units]: 80 from the left/right edges, 70 from the
+    // top/bottom edges of the 788 x 678 picture area.
+    float ViewBoundLeft = -314.0f;
+    float ViewBoundRight = 314.0f;
+    float ViewBoundTop = 269.0f;
+    float ViewBoundBottom = -269.0f;
+    int CurrentMapIndex = -1;
+    int ShownMapCount = 0;
+
+    // --- GPS input: the last fix and the trail ---
+    bool GPSRunning = false;
+    std::string GPSTimeText;
+    double PosEasting = 0.0;    // [m]
+    float PosNorthing = 0.0f;   // [m]
+    TrackRing Track;
+
+    // --- track recording ---
+    bool RecordingOn = false;
+    std::int16_t RecordInterval = 1;  // fixes per record line
+    std::int16_t pRecordSTS = 0;
+    std::int16_t pRecordCount = 0;    // fixes since the last record line
+    std::int16_t RecordBlink = 0;     // blink phase of the recording indicator
+
+    // --- GGA log ---
+    bool GGALogLoaded = false;
+    bool GGALogShown = false;
+};
+
+}  // namespace tessaro
