@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "geodesy/plane_coords.h"
+#include "mapview/map_index.h"
 #include "shell/values.h"
 
 namespace tessaro {
@@ -54,6 +55,15 @@ struct NavState {
     float ViewBoundBottom = -269.0f;
     int CurrentMapIndex = -1;
     int ShownMapCount = 0;
+    // Quadrant test: the side of the current photograph's reference point on
+    // which the last fix lay (-1 / +1, 0 before the first test), and that
+    // reference point [m], kept for a current photograph without a row.
+    std::int16_t QuadrantEW = 0;
+    std::int16_t QuadrantNS = 0;
+    double QuadrantRefEasting = 0.0;
+    double QuadrantRefNorthing = 0.0;
+    // The loaded map library (index, footprints, MapAspect).
+    mapview::MapIndex Maps;
 
     // --- GPS input: the last fix and the trail ---
     bool GPSRunning = false;
