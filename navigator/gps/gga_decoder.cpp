@@ -1,0 +1,291 @@
+#include "gps/gga_decoder.h"
+
+#include <cmath>
+#include <cstdio>
+#include <exception>
+
+#include "geodesy/plane_coords.h"
+
+namespace tessaro::gps {
+
+namespace {
+
+// Runs one step of the decoder; a step that fails is skipped so that the
+// next one still runs.
+template <typename Step>
+void Guarded(Step&& step)
+{
+    try {
+        step();
+    } catch (...) {
+    }
+}
+
+bool IsContinuationByte(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
+
+// Byte offset of character `index` (0-based) of UTF-8 text, or text.size()
+// when the text has fewer characters. A character is one byte and the
+// continuation bytes after it, so malformed text never leads outside the
+// string.
+std::size_t CharOffset(std::string_view text, std::size_t index)
+{
+    std::size_t pos = 0;
+    for (std::size_t n = 0; n < index && pos < text.size(); ++n) {
+        ++pos;
+        while (pos < text.size() && IsContinuationByte(text[pos])) ++pos;
+    }
+    return pos;
+}
+
+// Characters `first` (1-based) onwards, at most `count` of them.
+std::string_view Mid(std::string_view text, std::size_t first, std::size_t count = std::string_view::npos)
+{
+    const std::size_t begin = CharOffset(text, first - 1);
+    if (count == std::string_view::npos) return text.substr(begin);
+    const std::size_t end = begin + CharOffset(text.substr(begin), count);
+    return text.substr(begin, end - begin);
+}
+
+std::size_t CharCount(std::string_view text)
+{
+    std::size_t n = 0;
+    for (std::size_t pos = 0; pos < text.size(); ++n) {
+        ++pos;
+        while (pos < text.size() && IsContinuationByte(text[pos])) ++pos;
+    }
+    return n;
+}
+
+// Seconds of arc with at least two integer digits and two decimals (07.40).
+std::string FormatSeconds(double seconds)
+{
+    std::string s = FormatFixed(seconds, 2);
+    const std::size_t point = s.find('.');
+    const std::size_t sign = (!s.empty() && s[0] == '-') ? 1 : 0;
+    if (point != std::string::npos && point - sign < 2) s.insert(sign, 2 - (point - sign), '0');
+    return s;
+}
+
+// One coordinate field: `degreeChars` degree digits, two minute digits, the
+// decimal point, then the fraction of a minute.
+struct Coordinate {
+    double degrees = 0.0;  // [deg]
+    std::string text;      // dd-mm-ss.ss
+};
+
+Coordinate DecodeCoordinate(std::string_view field, std::size_t degreeChars)
+{
+    const std::string_view degreeDigits = Mid(field, 1, degreeChars);
+    const std::string_view minuteDigits = Mid(field, degreeChars + 1, 2);
+    const std::string_view fraction = Mid(field, degreeChars + 4);
+    std::string secondsText = "0.";
+    secondsText.append(fraction);
+    const double seconds = NumericValue(secondsText) * 60.0;
+    Coordinate c;
+    c.degrees = NumericValue(degreeDigits) + NumericValue(minuteDigits) / 60.0 + seconds / 3600.0;
+    c.text.reserve(16);
+    c.text.append(degreeDigits).append("-").append(minuteDigits).append("-").append(FormatSeconds(seconds));
+    return c;
+}
+
+// Local time hh:mm:ss from the UTC field hhmmss(.ss).
+std::string LocalTimeText(std::string_view utc)
+{
+    // The hour is rounded to a whole number before taking it modulo 24.
+    double hour = RoundHalfEven(NumericValue(Mid(utc, 1, 2)) + 9.0);
+    hour = std::fmod(hour, 24.0);
+    if (hour < 0) hour += 24.0;
+    char hh[8];
+    std::snprintf(hh, sizeof hh, "%02d", static_cast<int>(hour));
+    std::string text(hh);
+    text.append(":").append(Mid(utc, 3, 2)).append(":").append(Mid(utc, 5, 2));
+    return text;
+}
+
+std::string StatusText(std::string_view quality)
+{
+    const double q = NumericValue(quality);
+    if (q == 1.0) return "Navi";
+    if (q == 2.0) return "DGPS";
+    if (q == 3.0) return "rtk";
+    return {};
+}
+
+}  // namespace
+
+bool IsGgaSentence(std::string_view line)
+{
+    const std::string_view head = line.substr(0, 6);
+    return head == "$GPGGA" || head == "GPGGA,";
+}
+
+std::string FormatRecordLine(const std::string& timeText, double easting, float northing,
+                             const std::string& satellitesText, const std::string& statusText)
+{
+    std::string line;
+    line.reserve(64);
+    line.append(timeText).append(",");
+    line.append(FormatFixed(easting, 1)).append(",");
+    line.append(FormatFixed(northing, 1)).append(",");
+    line.append(satellitesText).append(",");
+    line.append(statusText).append(",");
+    return line;  // the sixth field (a pending mark text) is always empty
+}
+
+GgaDecoder::GgaDecoder(NavState& state, GpsWindow& window, MapSelection& maps,
+                       OverlayDrawing& drawing, RecordLineSink& record)
+    : state_(state), window_(window), maps_(maps), drawing_(drawing), record_(record)
+{
+}
+
+bool GgaDecoder::Feed(std::string_view line, PositionFix* fix)
+{
+    if (!IsGgaSentence(line)) return false;
+    PositionFix f = DecodeGPGGAData(line);
+    if (fix) *fix = std::move(f);
+    return true;
+}
+
+PositionFix GgaDecoder::DecodeGPGGAData(std::string_view line)
+{
+    NavState& st = state_;
+    geodesy::CurrentZone& zone = st.Zone;
+    PositionFix fix;
+
+    // 1. fields; a sentence with more than 31 fields keeps the first 31
+    Guarded([&] { SplitFields(line, ",", fields_); });
+    const std::string& utcField = fields_[1];
+    const std::string& latField = fields_[2];
+    const std::string& lonField = fields_[4];
+
+    // Without a position in the sentence the receiver has no fix: nothing
+    // below may treat the empty fields as 0 deg N 0 deg E.
+    fix.hasPosition = CharCount(latField) >= 4 && CharCount(lonField) >= 5;
+
+    if (fix.hasPosition) {
+        // 2., 3. latitude ddmm.mmmm and longitude dddmm.mmmm
+        Guarded([&] {
+            Coordinate c = DecodeCoordinate(latField, 2);
+            fix.lat = c.degrees;
+            fix.latText = std::move(c.text);
+        });
+        Guarded([&] {
+            Coordinate c = DecodeCoordinate(lonField, 3);
+            fix.lon = c.degrees;
+            fix.lonText = std::move(c.text);
+        });
+
+        // 4. zone test: too far from the origin of the current zone
+        if (std::fabs(fix.lat - zone.ZoneOriginLat) > 2.0 ||
+            std::fabs(fix.lon - zone.ZoneOriginLon) > 1.2) {
+            fix.zoneChanged = true;
+            Guarded([&] { window_.ClosePort(); });
+            Guarded([&] { window_.ShowZoneChangeMessage(kZoneChangeMessage); });
+            Guarded([&] { geodesy::FindZoneByLatLon(fix.lat, fix.lon, zone); });
+            Guarded([&] { window_.OpenPort(); });
+        }
+    }
+
+    // 5.-7. time, satellites, status
+    Guarded([&] {
+        fix.timeText = LocalTimeText(utcField);
+        st.GPSTimeText = fix.timeText;
+    });
+    Guarded([&] { fix.satellitesText = fields_[7]; });
+    Guarded([&] { fix.statusText = StatusText(fields_[6]); });
+
+    // 8. labels, in this order; the coordinates keep the last fix when the
+    // sentence has none
+    Guarded([&] { window_.SetLabel(FixLabel::GPSTimeLbl, fix.timeText); });
+    Guarded([&] { window_.SetLabel(FixLabel::GPSSaetNumLbl, fix.satellitesText); });
+    if (fix.hasPosition) {
+        Guarded([&] { window_.SetLabel(FixLabel::DispPublicXlbl, fix.latText); });
+        Guarded([&] { window_.SetLabel(FixLabel::DispPublicYlbl, fix.lonText); });
+    }
+    Guarded([&] { window_.SetLabel(FixLabel::GPSStatusLbl, fix.statusText); });
+
+    // 9. range test against the (possibly new) origin, both limits 2 deg
+    if (!fix.hasPosition) return fix;
+    if (!(std::fabs(fix.lat - zone.ZoneOriginLat) < 2.0 && std::fabs(fix.lon - zone.ZoneOriginLon) < 2.0))
+        return fix;
+    fix.stored = true;
+
+    // 10. plane coordinates
+    Guarded([&] {
+        const geodesy::PlanePoint p =
+            geodesy::LatLonToPlane(fix.lat, fix.lon, zone.ZoneOriginLat, zone.ZoneOriginLon);
+        st.PosEasting = p.easting;
+        st.PosNorthing = static_cast<float>(p.northing);
+    });
+    fix.easting = st.PosEasting;
+    fix.northing = st.PosNorthing;
+
+    // 11. track ring: the newest 601 fixes, the count stops at 600
+    TrackRing& ring = st.Track;
+    if (ring.TrackIndex >= 0 && ring.TrackIndex < TrackRing::kSlots) {
+        ring.TrackEasting[static_cast<std::size_t>(ring.TrackIndex)] = static_cast<float>(st.PosEasting);
+        ring.TrackNorthing[static_cast<std::size_t>(ring.TrackIndex)] = st.PosNorthing;
+    }
+    ring.TrackCount = static_cast<std::int16_t>(ring.TrackCount < TrackRing::kMaxCount ? ring.TrackCount + 1
+                                                                                       : TrackRing::kMaxCount);
+    ring.TrackIndex = static_cast<std::int16_t>(ring.TrackIndex + 1 > TrackRing::kSlots - 1 ? 0 : ring.TrackIndex + 1);
+
+    // 12. recording: a line on every RecordInterval-th fix, the indicator
+    // blinks on every fix
+    if (st.RecordingOn && st.pRecordSTS != 0) {
+        if (st.pRecordCount < INT16_MAX) ++st.pRecordCount;
+        if (st.pRecordCount == st.RecordInterval) {
+            Guarded([&] {
+                record_.WriteRecordLine(FormatRecordLine(fix.timeText, st.PosEasting, st.PosNorthing,
+                                                         fix.satellitesText, fix.statusText));
+                fix.recorded = true;
+            });
+            st.pRecordCount = 0;
+        }
+        if (st.RecordBlink == 0) {
+            Guarded([&] { window_.SetRecordIndicatorVisible(true); });
+            st.RecordBlink = 1;
+        } else if (st.RecordBlink == 1) {
+            Guarded([&] { window_.SetRecordIndicatorVisible(false); });
+            st.RecordBlink = 0;
+        }
+    }
+
+    // 13. picture position of the fix [picture units]
+    auto pictureX = [&] { return (st.PosEasting - st.ViewCentreEasting) * st.ViewScale; };
+    auto pictureY = [&] { return (st.PosNorthing - st.ViewCentreNorthing) * st.ViewScale; };
+    double px = pictureX();
+    float py = pictureY();
+
+    // 14. follow rule: re-centre when the fix leaves the follow box
+    if (px < st.ViewBoundLeft || px > st.ViewBoundRight || py < st.ViewBoundBottom || py > st.ViewBoundTop) {
+        st.ViewCentreEasting = st.PosEasting;
+        st.ViewCentreNorthing = st.PosNorthing;
+        fix.recentred = true;
+    }
+
+    // 15. photographs around the position
+    Guarded([&] { maps_.SelectNearestMap(); });
+    int quadrantChanged = 0;
+    Guarded([&] { quadrantChanged = maps_.CheckMapQuadrant(); });
+
+    // 16. redraw everything, or move the mark and draw one trail dot
+    if (fix.recentred || quadrantChanged == 1) {
+        Guarded([&] { window_.HidePositionMark(); });
+        Guarded([&] { maps_.LoadMapImages(); });
+        Guarded([&] { drawing_.ShowAllData(); });
+        px = pictureX();
+        py = pictureY();
+        Guarded([&] { window_.PlacePositionMark(px - 8.0, py + 8.0); });
+        Guarded([&] { drawing_.DrawTrailPoint(px, py); });
+        Guarded([&] { window_.BringPositionMarkToFront(); });
+        Guarded([&] { window_.ShowPositionMark(); });
+    } else {
+        Guarded([&] { window_.PlacePositionMark(px - 8.0, py + 8.0); });
+        Guarded([&] { window_.BringPositionMarkToFront(); });
+        Guarded([&] { drawing_.DrawTrailPoint(px, py); });
+    }
+    return fix;
+}
+
+}  // namespace tessaro::gps

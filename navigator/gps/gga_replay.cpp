@@ -1,0 +1,81 @@
+#include "gps/gga_replay.h"
+
+#include <cstdio>
+#include <istream>
+#include <ostream>
+#include <string>
+
+#include "geodesy/plane_coords.h"
+#include "gps/gga_decoder.h"
+#include "shell/textfile.h"
+
+namespace tessaro::gps {
+
+namespace {
+
+// Keeps what the main window's labels would show.
+class LabelWindow : public GpsWindow {
+public:
+    void SetLabel(FixLabel label, const std::string& text) override
+    {
+        labels[static_cast<int>(label)] = text;
+    }
+    std::string labels[5];
+};
+
+void AppendG17(std::string& out, double value)
+{
+    char buf[40];
+    std::snprintf(buf, sizeof buf, "%.17g", value);
+    out.append(buf);
+}
+
+}  // namespace
+
+long ReplayGgaLog(std::istream& in, std::ostream& out, int zoneNo)
+{
+    NavState state;
+    geodesy::InitEllipsoid();
+    geodesy::SetCurrentZone(zoneNo, state.Zone);
+    LabelWindow window;
+    MapSelection maps;
+    OverlayDrawing drawing;
+    RecordLineSink record;
+    GgaDecoder decoder(state, window, maps, drawing, record);
+
+    long count = 0;
+    std::string raw;
+    std::string row;
+    auto handleLine = [&](std::string& bytes) {
+        if (!bytes.empty() && bytes.back() == '\r') bytes.pop_back();
+        if (!IsGgaSentence(bytes)) return;  // the test is on ASCII, before conversion
+        PositionFix fix;
+        decoder.Feed(Cp932ToUtf8(bytes), &fix);
+        ++count;
+        row.clear();
+        for (const std::string& label : window.labels) row.append(label).append(",");
+        row.append(std::to_string(state.Zone.ZoneNo)).append(",");
+        row.append(fix.stored ? "1" : "0").append(",");
+        if (fix.stored) AppendG17(row, fix.northing);
+        row.append(",");
+        if (fix.stored) AppendG17(row, fix.easting);
+        row.append("\n");
+        out << row;
+    };
+
+    char chunk[1 << 14];
+    while (in.read(chunk, sizeof chunk) || in.gcount() > 0) {
+        const std::string_view data(chunk, static_cast<std::size_t>(in.gcount()));
+        std::size_t start = 0;
+        for (std::size_t nl; (nl = data.find('\n', start)) != std::string_view::npos; start = nl + 1) {
+            raw.append(data.substr(start, nl - start));
+            handleLine(raw);
+            raw.clear();
+        }
+        raw.append(data.substr(start));
+    }
+    if (!raw.empty()) handleLine(raw);
+    return count;
+}
+
+}  // namespace tessaro::gps
