@@ -1,0 +1,1356 @@
+// The serial port engine: lifecycle, event thread, queues and notification.
+
+#include "serial/comm_engine.h"
+
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <QTimer>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <condition_variable>
+#include <cstring>
+#include <ctime>
+#include <future>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "serial/port_device.h"
+
+namespace tolvex::serial {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+// Line-error bits as the driver reports them.
+constexpr std::uint32_t kCeRxOver = 0x0001;
+constexpr std::uint32_t kCeOverrun = 0x0002;
+constexpr std::uint32_t kCeRxParity = 0x0004;
+constexpr std::uint32_t kCeFrame = 0x0008;
+constexpr std::uint32_t kCeBreak = 0x0010;
+constexpr std::uint32_t kCeTxFull = 0x0100;
+
+constexpr std::size_t kMaxLine = 4096;
+constexpr std::uint8_t kEventChar = 0x1A;
+constexpr std::uint8_t kEnq = 0x05;
+constexpr std::uint8_t kZModemStart[6] = {0x2A, 0x2A, 0x18, 0x42, 0x30, 0x30};
+
+// How often modem lines and error counters are polled on devices that have
+// them (there is no way to wait for them together with the data).
+constexpr int kLinePollMs = 20;
+
+bool IsCp932LeadByte(std::uint8_t b)
+{
+    return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
+}
+
+// True when the bytes end with the first byte of a double-byte character,
+// scanning from the start and taking pairs together.
+bool EndsWithLeadByte(const std::string& s)
+{
+    std::size_t i = 0;
+    while (i < s.size()) {
+        if (IsCp932LeadByte(static_cast<std::uint8_t>(s[i]))) {
+            if (i + 1 == s.size())
+                return true;
+            i += 2;
+        } else {
+            ++i;
+        }
+    }
+    return false;
+}
+
+[[noreturn]] void Raise(int number)
+{
+    throw ControlError(number);
+}
+
+[[noreturn]] void RaiseSystem(int err)
+{
+    throw ControlError(err, std::strerror(err));
+}
+
+bool IsSerialMode(std::int16_t ap)
+{
+    return ap == kAutoProcessSerial || ap == kAutoProcessBoth;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+
+class EngineCore {
+public:
+    EngineCore(EngineCallbacks cb, ProfileLookup ports, DeviceFactory factory)
+        : cb_(std::move(cb)), ports_(std::move(ports)), factory_(std::move(factory))
+    {
+        if (!factory_)
+            factory_ = [] { return MakePosixPortDevice(); };
+        timer_ = std::make_unique<QTimer>();
+        timer_->callOnTimeout([this] { SendCheckTick(); });
+    }
+
+    ~EngineCore()
+    {
+        if (open_)
+            ClosePort(/*force=*/true);
+    }
+
+    // ---- configuration state (GUI thread) ----
+    EngineCallbacks cb_;
+    ProfileLookup ports_;
+    DeviceFactory factory_;
+    std::int16_t port_ = 1;
+    std::string settings_text_ = "9600,N,8,1";
+    PortConfig cfg_;
+    std::int16_t out_buffer_size_ = 2048;
+    DeviceSettings dcb_;  // as last built
+
+    // ---- GUI-thread notification state ----
+    std::int16_t comm_event_ = 0;
+    std::int16_t input_len_ = 0;
+    std::int32_t in_timeout_ = 0;
+    std::int32_t interval_ = 200;
+    std::int16_t rthreshold_ = 0;
+    std::int16_t sthreshold_ = 0;
+    std::int16_t saved_input_len_ = 0;
+    std::int16_t saved_rthreshold_ = 0;
+    std::int16_t autoprocess_ = kAutoProcessNone;
+    std::uint32_t accumulated_mask_ = 0;
+    bool send_armed_ = false;
+    bool read_busy_ = false;
+    bool data_taken_ = false;
+    bool firing_ = false;
+    std::int16_t deferred_ = 0;
+    std::string last_input_;
+    int zmodem_count_ = 0;
+    bool auto_zmodem_ = false;
+    bool echo_ = false;
+    bool terminal_active_ = false;
+    std::string answer_back_;
+    std::unique_ptr<QTimer> timer_;
+
+    // ---- port and shared state ----
+    bool open_ = false;
+    std::unique_ptr<PortDevice> device_;
+    int wake_fd_ = -1;
+    std::thread thread_;
+    std::atomic<bool> stop_{false};
+    std::atomic<bool> ready_{true};  // the GUI began handling the last notification
+    std::atomic<bool> transfer_{false};
+    std::atomic<bool> null_discard_{false};
+    std::atomic<int> error_char_{-1};
+
+    // Receive queue (filled by the event thread).
+    std::mutex rx_m_;
+    std::condition_variable rx_cv_;
+    std::vector<std::uint8_t> ring_;
+    std::size_t head_ = 0, size_ = 0;
+    std::uint32_t errors_ = 0;     // pending kCe* bits
+    bool rx_blocked_ = false;      // the thread stopped reading: queue full
+    bool hangup_ = false;          // the far side went away
+
+    // Transmit buffers.
+    struct TxBuffer {
+        std::vector<std::uint8_t> data;
+        std::size_t count = 0;
+        bool sending = false;
+    };
+    std::mutex tx_m_;
+    TxBuffer tx_[2];
+    bool tx_discard_ = false;      // drop the buffer in transmission
+    std::atomic<std::size_t> pending_write_{0};
+
+    // ---- event-thread private state ----
+    int cur_ = -1;                 // buffer in transmission
+    std::size_t cur_off_ = 0;
+    int mark_state_ = 0;           // position inside a line-error mark
+    bool counts_errors_ = false;   // the driver counts errors itself
+    std::optional<std::uint32_t> modem_prev_;
+    std::optional<LineErrorCounts> counts_prev_;
+
+    // =======================================================================
+    // Helpers shared by both threads
+
+    void Wake()
+    {
+        if (wake_fd_ >= 0) {
+            std::uint64_t one = 1;
+            [[maybe_unused]] ssize_t r = ::write(wake_fd_, &one, sizeof one);
+        }
+    }
+
+    std::size_t Queued()
+    {
+        std::lock_guard lk(rx_m_);
+        return size_;
+    }
+
+    std::string TakeLocked(std::size_t n)
+    {
+        n = std::min(n, size_);
+        std::string out;
+        out.reserve(n);
+        const std::size_t cap = ring_.size();
+        for (std::size_t i = 0; i < n; ++i)
+            out.push_back(static_cast<char>(ring_[(head_ + i) % cap]));
+        head_ = cap ? (head_ + n) % cap : 0;
+        size_ -= n;
+        if (n && rx_blocked_) {
+            rx_blocked_ = false;
+            Wake();
+        }
+        return out;
+    }
+
+    std::string Take(std::size_t n)
+    {
+        std::lock_guard lk(rx_m_);
+        return TakeLocked(n);
+    }
+
+    void ClearReceive()
+    {
+        std::lock_guard lk(rx_m_);
+        TakeLocked(size_);
+    }
+
+    std::size_t DriverTransmitQueue()
+    {
+        std::size_t n = device_ ? device_->TransmitQueue() : 0;
+        bool discarding;
+        {
+            std::lock_guard lk(tx_m_);
+            discarding = tx_discard_;
+        }
+        return n + (discarding ? 0 : pending_write_.load());
+    }
+
+    std::size_t IdleBufferBytes()
+    {
+        std::lock_guard lk(tx_m_);
+        std::size_t n = 0;
+        for (const TxBuffer& b : tx_)
+            if (!b.sending)
+                n += b.count;
+        return n;
+    }
+
+    // =======================================================================
+    // Event thread
+
+    void ThreadMain(std::promise<void> started)
+    {
+        modem_prev_ = device_->ModemStatus();
+        counts_prev_ = device_->ErrorCounts();
+        counts_errors_ = counts_prev_.has_value();
+        const bool poll_lines = modem_prev_.has_value() || counts_prev_.has_value();
+        started.set_value();
+
+        std::uint32_t mask = 0;
+        bool rlsd_reported = false;
+        while (!stop_.load()) {
+            bool full, hung;
+            {
+                std::lock_guard lk(rx_m_);
+                full = size_ >= ring_.size();
+                hung = hangup_;
+            }
+            bool writing = cur_ >= 0;
+            pollfd fds[2] = {};
+            fds[0].fd = wake_fd_;
+            fds[0].events = POLLIN;
+            short want = static_cast<short>((full ? 0 : POLLIN) | (writing ? POLLOUT : 0));
+            fds[1].fd = (hung || want == 0) ? -1 : device_->Handle();
+            fds[1].events = want;
+            int r = ::poll(fds, 2, poll_lines ? kLinePollMs : -1);
+            if (r < 0 && errno != EINTR)
+                break;
+            if (stop_.load())
+                break;
+            if (fds[0].revents & POLLIN) {
+                std::uint64_t v;
+                [[maybe_unused]] ssize_t n = ::read(wake_fd_, &v, sizeof v);
+            }
+            if (fds[1].revents & (POLLIN | POLLHUP | POLLERR))
+                Receive(mask, (fds[1].revents & (POLLHUP | POLLERR)) != 0);
+            PumpWrites();
+            if (poll_lines)
+                PollLines(mask);
+            {
+                std::lock_guard lk(rx_m_);
+                hung = hangup_;
+            }
+            if (hung && !rlsd_reported) {
+                // A pulled adapter or a closed far side reads as carrier lost.
+                rlsd_reported = true;
+                mask |= kMaskRlsd;
+            }
+            if (mask != 0 && ready_.load()) {
+                ready_.store(false);
+                Post(mask);
+                mask = 0;
+            }
+        }
+    }
+
+    void Post(std::uint32_t mask)
+    {
+        if (!cb_.post_notification)
+            return;
+        if ((mask & kMaskRxFlag) && !transfer_.load())
+            cb_.post_notification({kNotifyCondition, kMaskRxFlag});
+        const std::uint32_t rest = mask & ~(kMaskRxChar | kMaskRxFlag);
+        if (mask & kMaskRxChar)
+            cb_.post_notification({kNotifyReceived, kMaskRxChar});
+        // Line-state conditions that came together with characters are
+        // reported on their own, so that none of them is lost.
+        if (rest != 0)
+            cb_.post_notification({kNotifyCondition, rest});
+    }
+
+    // Reads what the device holds into the receive queue, as far as it has
+    // room; the rest stays with the driver (which applies flow control).
+    void Receive(std::uint32_t& mask, bool hup)
+    {
+        std::uint8_t raw[4096];
+        std::vector<std::uint8_t> out;
+        out.reserve(sizeof raw);
+        for (;;) {
+            std::size_t room;
+            {
+                std::lock_guard lk(rx_m_);
+                room = ring_.size() - size_;
+                if (room == 0) {
+                    rx_blocked_ = true;
+                    if (hup)
+                        hangup_ = true;
+                    return;
+                }
+            }
+            ssize_t n = device_->Read(raw, std::min(room, sizeof raw));
+            if (n <= 0) {
+                if (hup || (n < 0 && errno != EAGAIN && errno != EINTR)) {
+                    std::lock_guard lk(rx_m_);
+                    hangup_ = true;
+                }
+                return;
+            }
+            out.clear();
+            std::uint32_t errs = 0;
+            bool event_char = false;
+            Filter(raw, static_cast<std::size_t>(n), out, errs, event_char);
+            {
+                std::lock_guard lk(rx_m_);
+                const std::size_t cap = ring_.size();
+                for (std::uint8_t b : out)
+                    ring_[(head_ + size_++) % cap] = b;
+                errors_ |= errs;
+            }
+            rx_cv_.notify_all();
+            if (!out.empty())
+                mask |= kMaskRxChar;
+            if (event_char)
+                mask |= kMaskRxFlag;
+            if (errs & kCeBreak)
+                mask |= kMaskBreak;
+            if (errs & ~kCeBreak)
+                mask |= kMaskErr;
+            if (static_cast<std::size_t>(n) < std::min(room, sizeof raw))
+                return;
+        }
+    }
+
+    // Takes the line-error marks out of the data, discards NUL bytes and
+    // replaces bytes with parity errors as configured.
+    void Filter(const std::uint8_t* in, std::size_t n, std::vector<std::uint8_t>& out,
+                std::uint32_t& errs, bool& event_char)
+    {
+        const bool marks = device_->MarksLineErrors();
+        const bool drop_nul = null_discard_.load();
+        const int replace = error_char_.load();
+        auto put = [&](std::uint8_t b) {
+            if (b == 0 && drop_nul)
+                return;
+            if (b == kEventChar)
+                event_char = true;
+            out.push_back(b);
+        };
+        for (std::size_t i = 0; i < n; ++i) {
+            const std::uint8_t b = in[i];
+            if (!marks) {
+                put(b);
+                continue;
+            }
+            switch (mark_state_) {
+            case 0:
+                if (b == 0xFF)
+                    mark_state_ = 1;
+                else
+                    put(b);
+                break;
+            case 1:
+                mark_state_ = 0;
+                if (b == 0xFF) {
+                    put(0xFF);
+                } else if (b == 0x00) {
+                    mark_state_ = 2;
+                } else {
+                    put(0xFF);
+                    put(b);
+                }
+                break;
+            default:
+                mark_state_ = 0;
+                if (b == 0x00) {
+                    if (!counts_errors_)
+                        errs |= kCeBreak;
+                } else {
+                    if (!counts_errors_)
+                        errs |= kCeRxParity;
+                    put(replace >= 0 ? static_cast<std::uint8_t>(replace) : b);
+                }
+                break;
+            }
+        }
+    }
+
+    void PollLines(std::uint32_t& mask)
+    {
+        if (modem_prev_) {
+            if (auto now = device_->ModemStatus()) {
+                const std::uint32_t changed = *now ^ *modem_prev_;
+                if (changed & kModemCts) mask |= kMaskCts;
+                if (changed & kModemDsr) mask |= kMaskDsr;
+                if (changed & kModemRlsd) mask |= kMaskRlsd;
+                if ((changed & kModemRing) && (*now & kModemRing)) mask |= kMaskRing;
+                modem_prev_ = now;
+            }
+        }
+        if (counts_prev_) {
+            if (auto now = device_->ErrorCounts()) {
+                std::uint32_t errs = 0;
+                if (now->brk != counts_prev_->brk) errs |= kCeBreak;
+                if (now->frame != counts_prev_->frame) errs |= kCeFrame;
+                if (now->overrun != counts_prev_->overrun ||
+                    now->buf_overrun != counts_prev_->buf_overrun)
+                    errs |= kCeOverrun;
+                if (now->parity != counts_prev_->parity) errs |= kCeRxParity;
+                counts_prev_ = now;
+                if (errs) {
+                    std::lock_guard lk(rx_m_);
+                    errors_ |= errs;
+                }
+                if (errs & kCeBreak) mask |= kMaskBreak;
+                if (errs & ~kCeBreak) mask |= kMaskErr;
+            }
+        }
+    }
+
+    // Writes the transmit buffers one after the other until the device takes
+    // no more or both are empty.
+    void PumpWrites()
+    {
+        for (;;) {
+            if (cur_ < 0) {
+                std::lock_guard lk(tx_m_);
+                tx_discard_ = false;
+                int pick = tx_[0].count ? 0 : (tx_[1].count ? 1 : -1);
+                if (pick < 0) {
+                    pending_write_.store(0);
+                    return;
+                }
+                tx_[pick].sending = true;
+                cur_ = pick;
+                cur_off_ = 0;
+                pending_write_.store(tx_[pick].count);
+            }
+            bool drop, hung;
+            std::size_t count;
+            {
+                std::lock_guard lk(tx_m_);
+                drop = tx_discard_;
+                count = tx_[cur_].count;
+            }
+            {
+                std::lock_guard lk(rx_m_);
+                hung = hangup_;
+            }
+            if (!drop && !hung && cur_off_ < count) {
+                ssize_t n = device_->Write(tx_[cur_].data.data() + cur_off_, count - cur_off_);
+                if (n > 0) {
+                    cur_off_ += static_cast<std::size_t>(n);
+                    pending_write_.store(count - cur_off_);
+                } else if (n < 0 && (errno == EAGAIN || errno == EINTR)) {
+                    return;  // wait until the device can take more
+                } else if (n < 0) {
+                    // The device is gone; what is left cannot be delivered.
+                    std::lock_guard lk(rx_m_);
+                    hangup_ = true;
+                    drop = true;
+                }
+                if (!drop && cur_off_ < count)
+                    continue;
+            }
+            std::lock_guard lk(tx_m_);
+            tx_[cur_].sending = false;
+            tx_[cur_].count = 0;
+            tx_discard_ = false;
+            cur_ = -1;
+            pending_write_.store(0);
+        }
+    }
+
+    // =======================================================================
+    // GUI thread: lifecycle
+
+    void ApplyCommState()
+    {
+        dcb_ = BuildDeviceSettings(cfg_, dcb_);
+        null_discard_.store(cfg_.null_discard);
+        error_char_.store(dcb_.error_char_enabled ? dcb_.error_char : -1);
+        if (open_ && !device_->Apply(dcb_))
+            Raise(kErrSetCommState);
+    }
+
+    void OpenPort()
+    {
+        if (open_)
+            Raise(kErrPortAlreadyOpen);
+        const std::string path = MapPortToDevice(port_, ports_);
+        std::unique_ptr<PortDevice> dev = factory_();
+        if (int err = dev->Open(path); err != 0) {
+            switch (err) {
+            case ENOENT:
+            case ENODEV:
+            case ENXIO:
+            case ENOTDIR:
+                Raise(kErrInvalidPort);
+            case EBUSY:
+            case EACCES:
+            case EPERM:
+            case EWOULDBLOCK:
+                Raise(kErrPortAlreadyOpen);
+            default:
+                Raise(kErrPortNotOpen);
+            }
+        }
+        int wfd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+        if (wfd < 0) {
+            dev->Close();
+            return;  // no wake-up: stay closed without an error
+        }
+        device_ = std::move(dev);
+        wake_fd_ = wfd;
+        // The device is configured before the event thread reads from it, so
+        // nothing is read in the driver's cooked mode.
+        open_ = true;
+        dcb_ = BuildDeviceSettings(cfg_, dcb_);
+        null_discard_.store(cfg_.null_discard);
+        error_char_.store(dcb_.error_char_enabled ? dcb_.error_char : -1);
+        if (!device_->Apply(dcb_)) {
+            ReleasePort();
+            Raise(kErrSetCommState);
+        }
+        {
+            std::lock_guard lk(rx_m_);
+            ring_.assign(cfg_.in_buffer_size > 0 ? static_cast<std::size_t>(cfg_.in_buffer_size)
+                                                 : 2048u,
+                         0);
+            head_ = size_ = 0;
+            errors_ = 0;
+            rx_blocked_ = false;
+            hangup_ = false;
+        }
+        {
+            std::lock_guard lk(tx_m_);
+            for (TxBuffer& b : tx_) {
+                b.data.assign(static_cast<std::size_t>(std::max<std::int16_t>(out_buffer_size_, 0)), 0);
+                b.count = 0;
+                b.sending = false;
+            }
+            tx_discard_ = false;
+        }
+        pending_write_.store(0);
+        cur_ = -1;
+        mark_state_ = 0;
+        accumulated_mask_ = 0;
+        stop_.store(false);
+        ready_.store(true);
+        std::promise<void> started;
+        std::future<void> f = started.get_future();
+        thread_ = std::thread([this, p = std::move(started)]() mutable { ThreadMain(std::move(p)); });
+        f.wait_for(milliseconds(2000));
+        RestartSendTimer();
+    }
+
+    void ReleasePort()
+    {
+        if (thread_.joinable()) {
+            stop_.store(true);
+            Wake();
+            thread_.join();
+        }
+        if (device_) {
+            device_->SetDtr(false);
+            device_->Close();
+            device_.reset();
+        }
+        if (wake_fd_ >= 0) {
+            ::close(wake_fd_);
+            wake_fd_ = -1;
+        }
+        timer_->stop();
+        {
+            std::lock_guard lk(tx_m_);
+            for (TxBuffer& b : tx_) {
+                b.data.clear();
+                b.data.shrink_to_fit();
+                b.count = 0;
+                b.sending = false;
+            }
+        }
+        {
+            std::lock_guard lk(rx_m_);
+            ring_.clear();
+            ring_.shrink_to_fit();
+            head_ = size_ = 0;
+        }
+        pending_write_.store(0);
+        cur_ = -1;
+        ready_.store(true);
+        open_ = false;
+    }
+
+    void ClosePort(bool force)
+    {
+        if (!open_) {
+            if (force)
+                return;
+            Raise(kErrPortNotOpen);
+        }
+        if (!force && (read_busy_ || transfer_.load()))
+            Raise(kErrDeviceBusy);
+        DiscardTransmit();
+        device_->DiscardReceive();
+        ClearReceive();
+        ReleasePort();
+    }
+
+    void DiscardTransmit()
+    {
+        {
+            std::lock_guard lk(tx_m_);
+            for (TxBuffer& b : tx_)
+                if (!b.sending)
+                    b.count = 0;
+            if (tx_[0].sending || tx_[1].sending)
+                tx_discard_ = true;
+        }
+        if (device_)
+            device_->DiscardTransmit();
+        Wake();
+    }
+
+    // =======================================================================
+    // GUI thread: notification
+
+    void RaiseCommEvent(std::int16_t code)
+    {
+        if (firing_) {
+            if (deferred_ == 0)
+                deferred_ = code;
+            return;
+        }
+        firing_ = true;
+        struct Reset {
+            EngineCore* e;
+            ~Reset() { e->firing_ = false; }
+        } reset{this};
+        for (;;) {
+            comm_event_ = code;
+            if (cb_.fire_oncomm)
+                cb_.fire_oncomm();
+            if (deferred_ == 0)
+                break;
+            code = deferred_;
+            deferred_ = 0;
+        }
+    }
+
+    // Returns the kCe* bits raised.
+    std::uint32_t CollectLineErrors()
+    {
+        std::uint32_t errs;
+        {
+            std::lock_guard lk(rx_m_);
+            errs = errors_;
+            errors_ = 0;
+        }
+        RaiseErrors(errs);
+        return errs;
+    }
+
+    void RaiseErrors(std::uint32_t errs)
+    {
+        if (errs & kCeBreak) RaiseCommEvent(kErBreak);
+        if (errs & kCeFrame) RaiseCommEvent(kErFrame);
+        if (errs & kCeOverrun) RaiseCommEvent(kErOverrun);
+        if (errs & kCeRxOver) RaiseCommEvent(kErRxOver);
+        if (errs & kCeRxParity) RaiseCommEvent(kErRxParity);
+        if (errs & kCeTxFull) RaiseCommEvent(kErTxFull);
+    }
+
+    void RaiseMaskEvents(bool break_done)
+    {
+        struct Bit {
+            std::uint32_t bit;
+            std::int16_t code;
+        };
+        static constexpr Bit kOrder[] = {
+            {kMaskCts, kEvCts}, {kMaskDsr, kEvDsr}, {kMaskRlsd, kEvCd},
+            {kMaskRing, kEvRing}, {kMaskBreak, kErBreak}, {kMaskErr, 0},
+            {kMaskRxFlag, kEvEof},
+        };
+        for (const Bit& b : kOrder) {
+            if (!(accumulated_mask_ & b.bit))
+                continue;
+            accumulated_mask_ &= ~b.bit;
+            if (b.bit == kMaskErr)
+                CollectLineErrors();
+            else if (b.bit == kMaskBreak && break_done)
+                continue;  // already reported with the collected errors
+            else
+                RaiseCommEvent(b.code);
+        }
+    }
+
+    void HandleNotification(Notification n)
+    {
+        if (!open_)
+            return;
+        ready_.store(true);
+        Wake();
+        if (transfer_.load()) {
+            if (cb_.transfer_wakeup)
+                cb_.transfer_wakeup();
+            return;
+        }
+        const std::uint32_t errs = CollectLineErrors();
+        RaiseMaskEvents(false);
+        if (!open_)
+            return;  // a handler closed the port
+        if (n.kind == kNotifyReceived) {
+            if (IsSerialMode(autoprocess_)) {
+                std::string data = ReadCommon(/*text=*/true);
+                if (!data.empty() && terminal_active_ && cb_.terminal_output)
+                    cb_.terminal_output(data);
+            } else if (rthreshold_ > 0 && Queued() >= static_cast<std::size_t>(rthreshold_)) {
+                RaiseCommEvent(kEvReceive);
+                if (open_ && !firing_ && data_taken_ &&
+                    Queued() >= static_cast<std::size_t>(rthreshold_)) {
+                    data_taken_ = false;
+                    if (cb_.post_notification)
+                        cb_.post_notification(n);
+                }
+            }
+        }
+        if (!open_)
+            return;
+        if (n.kind & 2u) {
+            if (sthreshold_ > 0) {
+                const std::size_t q = DriverTransmitQueue();
+                if (q > static_cast<std::size_t>(sthreshold_))
+                    send_armed_ = false;
+                if (q <= static_cast<std::size_t>(sthreshold_) && !send_armed_) {
+                    send_armed_ = true;
+                    RaiseCommEvent(kEvSend);
+                }
+            }
+        }
+        if (n.kind != kNotifyReceived && open_) {
+            accumulated_mask_ = n.mask;
+            RaiseMaskEvents((errs & kCeBreak) != 0);
+        }
+    }
+
+    void CheckThresholds()
+    {
+        CollectLineErrors();
+        if (open_ && DriverTransmitQueue() > static_cast<std::size_t>(std::max<std::int16_t>(sthreshold_, 0)))
+            send_armed_ = false;
+    }
+
+    void RestartSendTimer()
+    {
+        timer_->stop();
+        send_armed_ = false;
+        if (open_ && interval_ > 0 && sthreshold_ > 0 && !transfer_.load())
+            timer_->start(interval_);
+    }
+
+    void SendCheckTick()
+    {
+        if (!open_ || transfer_.load())
+            return;
+        CollectLineErrors();
+        if (!open_)
+            return;
+        const std::size_t backlog = IdleBufferBytes() + DriverTransmitQueue();
+        if (sthreshold_ > 0 && !send_armed_ && backlog <= static_cast<std::size_t>(sthreshold_)) {
+            send_armed_ = true;
+            RaiseCommEvent(kEvSend);
+        }
+    }
+
+    // =======================================================================
+    // GUI thread: data
+
+    void DetectZModem(const std::string& data)
+    {
+        if (!auto_zmodem_)
+            return;
+        for (char c : data) {
+            if (static_cast<std::uint8_t>(c) == kZModemStart[zmodem_count_]) {
+                if (++zmodem_count_ == 6) {
+                    zmodem_count_ = 0;
+                    RaiseCommEvent(kEvZModem);
+                }
+            } else {
+                zmodem_count_ = 0;
+            }
+        }
+    }
+
+    void AfterRead(const std::string& data)
+    {
+        DetectZModem(data);
+        if (!answer_back_.empty() && open_) {
+            const auto enq = std::count(data.begin(), data.end(), static_cast<char>(kEnq));
+            for (long i = 0; i < enq && open_; ++i)
+                WriteSteps(answer_back_, /*echo=*/false);
+        }
+        if (open_)
+            CheckThresholds();
+    }
+
+    // Closed port: 8018; a running transfer: false (the read returns an
+    // empty text); another read waiting: 8019.
+    bool BeginRead()
+    {
+        if (!open_)
+            Raise(kErrPortMustBeOpen);
+        if (transfer_.load())
+            return false;
+        if (read_busy_)
+            Raise(kErrDeviceBusy);
+        return true;
+    }
+
+    std::string ReadCommon(bool text)
+    {
+        const auto start = Clock::now();
+        if (!BeginRead())
+            return {};
+        read_busy_ = true;
+        struct Busy {
+            EngineCore* e;
+            ~Busy() { e->read_busy_ = false; }
+        } busy{this};
+        CollectLineErrors();
+        if (!open_)
+            return {};
+        const auto deadline = start + milliseconds(in_timeout_);
+        std::size_t queued;
+        {
+            std::unique_lock lk(rx_m_);
+            rx_cv_.wait_until(lk, deadline, [&] {
+                return static_cast<std::size_t>(std::max<std::int16_t>(input_len_, 0)) <= size_;
+            });
+            queued = size_;
+        }
+        read_busy_ = false;
+        const bool counted =
+            input_len_ > 0 && (autoprocess_ == kAutoProcessNone || autoprocess_ == kAutoProcessKey);
+        const std::size_t wanted = counted ? static_cast<std::size_t>(input_len_) : queued;
+        std::string result;
+        if (wanted == 0) {
+            // nothing to read
+        } else if (queued < wanted) {
+            RaiseCommEvent(kErInTimeout);
+        } else {
+            data_taken_ = true;
+            result = Take(wanted);
+            if (text && EndsWithLeadByte(result)) {
+                // Complete the double-byte character: wait until the seconds
+                // clock has moved on by more than one second.
+                const std::time_t t0 = std::time(nullptr);
+                std::unique_lock lk(rx_m_);
+                while (size_ == 0 && std::time(nullptr) - t0 <= 1)
+                    rx_cv_.wait_for(lk, milliseconds(50));
+                if (size_ > 0)
+                    result += TakeLocked(1);
+            }
+        }
+        AfterRead(result);
+        return result;
+    }
+
+    std::string LineInput()
+    {
+        const auto start = Clock::now();
+        if (!BeginRead())
+            return {};
+        read_busy_ = true;
+        struct Busy {
+            EngineCore* e;
+            ~Busy() { e->read_busy_ = false; }
+        } busy{this};
+        const auto deadline = start + milliseconds(in_timeout_);
+        std::string line;
+        bool got_cr = false;
+        while (!got_cr && line.size() < kMaxLine) {
+            CollectLineErrors();
+            if (!open_)
+                return {};
+            std::unique_lock lk(rx_m_);
+            if (size_ == 0) {
+                if (Clock::now() > deadline)
+                    break;
+                rx_cv_.wait_until(lk, deadline + milliseconds(1), [&] { return size_ > 0; });
+                continue;
+            }
+            // Take bytes up to the CR in one go.
+            const std::size_t cap = ring_.size();
+            std::size_t used = 0;
+            while (used < size_ && line.size() < kMaxLine) {
+                const std::uint8_t b = ring_[(head_ + used) % cap];
+                ++used;
+                if (b == '\r') {
+                    got_cr = true;
+                    break;
+                }
+                if (b != '\n')
+                    line.push_back(static_cast<char>(b));
+            }
+            const std::string taken = TakeLocked(used);
+            lk.unlock();
+            DetectZModem(taken);
+        }
+        if (got_cr) {
+            // The LF that follows the CR belongs to this line; any other
+            // byte belongs to the next one and stays queued.
+            std::unique_lock lk(rx_m_);
+            rx_cv_.wait_for(lk, milliseconds(200), [&] { return size_ > 0; });
+            if (size_ > 0 && ring_[head_] == '\n')
+                TakeLocked(1);
+        }
+        read_busy_ = false;
+        if (!got_cr && open_)
+            RaiseCommEvent(kErInTimeout);
+        // The ZModem detector has seen the bytes as they were taken.
+        const bool az = auto_zmodem_;
+        auto_zmodem_ = false;
+        AfterRead(line);
+        auto_zmodem_ = az;
+        return line;
+    }
+
+    int QueueOutput(std::string_view bytes)
+    {
+        const std::size_t n = bytes.size();
+        int target = -1;
+        {
+            std::lock_guard lk(tx_m_);
+            const std::size_t size = tx_[0].data.size();  // 0 while closed
+            if (tx_[0].sending) {
+                if (tx_[1].count + n <= size) target = 1;
+            } else if (tx_[1].sending) {
+                if (tx_[0].count + n <= size) target = 0;
+            } else if (tx_[1].count == 0 && tx_[0].count + n <= size) {
+                target = 0;
+            } else if (tx_[1].count + n <= size) {
+                target = 1;
+            }
+            if (target >= 0) {
+                TxBuffer& b = tx_[target];
+                std::memcpy(b.data.data() + b.count, bytes.data(), n);
+                b.count += n;
+            }
+        }
+        if (target < 0) {
+            RaiseCommEvent(kErTxFull);
+            return -1;
+        }
+        Wake();
+        return static_cast<int>(n);
+    }
+
+    void WriteSteps(std::string_view bytes, bool echo)
+    {
+        if (bytes.empty())
+            return;
+        if (echo && echo_ && terminal_active_ && cb_.terminal_output)
+            cb_.terminal_output(bytes);
+        if (QueueOutput(bytes) >= 0)
+            CheckThresholds();
+        else
+            CollectLineErrors();
+        send_armed_ = false;
+    }
+
+    void Output(std::string_view bytes)
+    {
+        if (!open_)
+            Raise(kErrPortMustBeOpen);
+        if (transfer_.load())
+            Raise(kErrDeviceBusy);
+        WriteSteps(bytes, true);
+    }
+};
+
+// ---------------------------------------------------------------------------
+// CommEngine: the property layer's view
+
+CommEngine::CommEngine(EngineCallbacks callbacks, ProfileLookup ports, DeviceFactory make_device)
+    : core_(std::make_unique<EngineCore>(std::move(callbacks), std::move(ports),
+                                         std::move(make_device)))
+{
+}
+
+CommEngine::~CommEngine() = default;
+
+bool CommEngine::PortOpen() const { return core_->open_; }
+
+void CommEngine::SetPortOpen(bool open)
+{
+    if (open)
+        core_->OpenPort();
+    else
+        core_->ClosePort(false);
+}
+
+std::int16_t CommEngine::CommPort() const { return core_->port_; }
+
+void CommEngine::SetCommPort(std::int16_t port)
+{
+    if (core_->open_)
+        Raise(kErrPortAlreadyOpen);
+    if (port <= 0)
+        Raise(kErrInvalidPropertyValue);
+    core_->port_ = port;
+}
+
+std::string CommEngine::DevicePath() const { return MapPortToDevice(core_->port_, core_->ports_); }
+
+std::int32_t CommEngine::CommID() const
+{
+    return core_->open_ && core_->device_ ? core_->device_->Handle() : 0;
+}
+
+std::string CommEngine::Settings() const { return core_->settings_text_; }
+
+void CommEngine::SetSettings(std::string_view text)
+{
+    std::string upper(text);
+    for (char& c : upper)
+        if (c >= 'a' && c <= 'z')
+            c = static_cast<char>(c - 'a' + 'A');
+    if (upper == core_->settings_text_)
+        return;
+    LineSettings line = core_->cfg_.line;
+    if (!ParseSettingsText(upper, line))
+        Raise(kErrInvalidPropertyValue);
+    core_->cfg_.line = line;
+    try {
+        core_->ApplyCommState();
+    } catch (const ControlError&) {
+        // A refused line setting on an open port is not reported here; the
+        // values stay stored and reach the device at the next open.
+    }
+    core_->settings_text_ = upper;
+}
+
+const LineSettings& CommEngine::Line() const { return core_->cfg_.line; }
+
+std::int16_t CommEngine::Handshaking() const { return core_->cfg_.handshaking; }
+
+void CommEngine::SetHandshaking(std::int16_t value)
+{
+    if (value < 0 || value > 3)
+        Raise(kErrInvalidPropertyValue);
+    const std::int16_t old = core_->cfg_.handshaking;
+    core_->cfg_.handshaking = value;
+    try {
+        core_->ApplyCommState();
+    } catch (...) {
+        core_->cfg_.handshaking = old;
+        core_->dcb_ = BuildDeviceSettings(core_->cfg_, core_->dcb_);
+        throw;
+    }
+}
+
+std::int32_t CommEngine::DTREnable() const { return core_->cfg_.dtr_enable; }
+
+void CommEngine::SetDTREnable(std::int32_t value)
+{
+    core_->cfg_.dtr_enable = value;
+    core_->dcb_ = BuildDeviceSettings(core_->cfg_, core_->dcb_);
+    if (core_->open_)
+        if (int err = core_->device_->SetDtr(value != 0); err != 0)
+            RaiseSystem(err);
+}
+
+std::int32_t CommEngine::RTSEnable() const { return core_->cfg_.rts_enable; }
+
+void CommEngine::SetRTSEnable(std::int32_t value)
+{
+    core_->cfg_.rts_enable = value;
+    if (!core_->open_) {
+        core_->dcb_ = BuildDeviceSettings(core_->cfg_, core_->dcb_);
+        return;
+    }
+    if (core_->cfg_.handshaking & kHandshakeRts) {
+        // RTS follows the receive queue (handshake) or stays low.
+        DeviceSettings d = BuildDeviceSettings(core_->cfg_, core_->dcb_);
+        d.rts = value != 0 ? RtsControl::kHandshake : RtsControl::kDisable;
+        if (core_->device_->Apply(d))
+            core_->dcb_ = d;
+    } else {
+        core_->dcb_ = BuildDeviceSettings(core_->cfg_, core_->dcb_);
+    }
+    if (int err = core_->device_->SetRts(value != 0); err != 0)
+        RaiseSystem(err);
+}
+
+bool CommEngine::NullDiscard() const { return core_->cfg_.null_discard; }
+
+void CommEngine::SetNullDiscard(std::int32_t value)
+{
+    if (value != 0 && value != 1 && value != -1)
+        Raise(kErrInvalidPropertyValue);
+    core_->cfg_.null_discard = value != 0;
+    core_->ApplyCommState();
+}
+
+std::string CommEngine::ParityReplace() const { return core_->cfg_.parity_replace; }
+
+void CommEngine::SetParityReplace(std::string_view value)
+{
+    core_->cfg_.parity_replace = std::string(value);
+    core_->ApplyCommState();
+}
+
+std::int16_t CommEngine::InBufferSize() const { return core_->cfg_.in_buffer_size; }
+
+void CommEngine::SetInBufferSize(std::int16_t size)
+{
+    if (size < 0)
+        Raise(kErrInvalidPropertyValue);
+    if (core_->open_)
+        Raise(kErrPortAlreadyOpenOp);
+    core_->cfg_.in_buffer_size = size;
+    core_->dcb_ = BuildDeviceSettings(core_->cfg_, core_->dcb_);
+}
+
+std::int16_t CommEngine::OutBufferSize() const { return core_->out_buffer_size_; }
+
+void CommEngine::SetOutBufferSize(std::int16_t size)
+{
+    if (size < 0)
+        Raise(kErrInvalidPropertyValue);
+    if (core_->open_)
+        Raise(kErrPortAlreadyOpenOp);
+    core_->out_buffer_size_ = size;
+}
+
+DeviceSettings CommEngine::CurrentDeviceSettings() const
+{
+    return BuildDeviceSettings(core_->cfg_, core_->dcb_);
+}
+
+void CommEngine::SetBreak(bool on)
+{
+    if (core_->open_) {
+        core_->device_->SetBreak(on);
+        core_->CollectLineErrors();
+    }
+}
+
+namespace {
+bool ModemBit(EngineCore& c, std::uint32_t bit)
+{
+    if (!c.open_)
+        return false;
+    std::optional<std::uint32_t> s = c.device_->ModemStatus();
+    return s && (*s & bit);
+}
+}  // namespace
+
+bool CommEngine::CDHolding() const { return ModemBit(*core_, kModemRlsd); }
+bool CommEngine::CTSHolding() const { return ModemBit(*core_, kModemCts); }
+bool CommEngine::DSRHolding() const { return ModemBit(*core_, kModemDsr); }
+
+std::string CommEngine::Input()
+{
+    std::string s = core_->ReadCommon(true);
+    core_->last_input_ = s;
+    return s;
+}
+
+std::string CommEngine::InputB() { return core_->ReadCommon(false); }
+
+std::string CommEngine::LineInput() { return core_->LineInput(); }
+
+void CommEngine::Output(std::string_view bytes) { core_->Output(bytes); }
+
+void CommEngine::OutputB(std::string_view bytes) { core_->Output(bytes); }
+
+std::int16_t CommEngine::InBufferCount() const
+{
+    if (!core_->open_)
+        return 0;
+    return static_cast<std::int16_t>(std::min<std::size_t>(core_->Queued(), 32767));
+}
+
+void CommEngine::SetInBufferCount(std::int16_t value)
+{
+    if (value != 0)
+        Raise(kErrInvalidPropertyValue);
+    if (core_->open_) {
+        core_->device_->DiscardReceive();
+        core_->ClearReceive();
+    }
+}
+
+std::int16_t CommEngine::OutBufferCount() const
+{
+    if (!core_->open_)
+        return 0;
+    const std::size_t n = core_->IdleBufferBytes() + core_->DriverTransmitQueue();
+    return static_cast<std::int16_t>(
+        std::min<std::size_t>(n, static_cast<std::size_t>(std::max<std::int16_t>(core_->out_buffer_size_, 0))));
+}
+
+void CommEngine::SetOutBufferCount(std::int16_t value)
+{
+    if (value != 0)
+        Raise(kErrInvalidPropertyValue);
+    if (core_->open_)
+        core_->DiscardTransmit();
+}
+
+std::int16_t CommEngine::InputLen() const { return core_->input_len_; }
+
+void CommEngine::SetInputLen(std::int16_t value)
+{
+    if (value < 0)
+        Raise(kErrInvalidPropertyValue);
+    core_->input_len_ = value;
+}
+
+std::int32_t CommEngine::InTimeout() const { return core_->in_timeout_; }
+
+void CommEngine::SetInTimeout(std::int32_t ms)
+{
+    if (ms < 0)
+        Raise(kErrInvalidPropertyValue);
+    core_->in_timeout_ = ms;
+}
+
+const std::string& CommEngine::LastInput() const { return core_->last_input_; }
+
+std::int16_t CommEngine::RThreshold() const { return core_->rthreshold_; }
+
+void CommEngine::SetRThreshold(std::int16_t value)
+{
+    if (value < 0)
+        Raise(kErrInvalidPropertyValue);
+    core_->rthreshold_ = value;
+}
+
+std::int16_t CommEngine::SThreshold() const { return core_->sthreshold_; }
+
+void CommEngine::SetSThreshold(std::int16_t value)
+{
+    if (value < 0)
+        Raise(kErrInvalidPropertyValue);
+    core_->sthreshold_ = value;
+    core_->RestartSendTimer();
+}
+
+std::int32_t CommEngine::Interval() const { return core_->interval_; }
+
+void CommEngine::SetInterval(std::int32_t ms)
+{
+    if (ms < 0)
+        Raise(kErrInvalidPropertyValue);
+    core_->interval_ = ms;
+    core_->RestartSendTimer();
+}
+
+std::int16_t CommEngine::CommEvent() const { return core_->comm_event_; }
+
+std::int16_t CommEngine::AutoProcessMode() const { return core_->autoprocess_; }
+
+void CommEngine::SetAutoProcess(std::int16_t value)
+{
+    if (value < 0 || value > 3)
+        Raise(kErrInvalidPropertyValue);
+    EngineCore& c = *core_;
+    if (c.autoprocess_ == kAutoProcessNone && IsSerialMode(value)) {
+        c.saved_input_len_ = c.input_len_;
+        c.saved_rthreshold_ = c.rthreshold_;
+        c.input_len_ = 0;
+        c.rthreshold_ = 0;
+    } else if (IsSerialMode(c.autoprocess_) && value == kAutoProcessNone) {
+        c.input_len_ = c.saved_input_len_;
+        c.rthreshold_ = c.saved_rthreshold_;
+    }
+    c.autoprocess_ = value;
+}
+
+bool CommEngine::AutoZModem() const { return core_->auto_zmodem_; }
+void CommEngine::SetAutoZModem(bool on) { core_->auto_zmodem_ = on; }
+bool CommEngine::Echo() const { return core_->echo_; }
+void CommEngine::SetEcho(bool on) { core_->echo_ = on; }
+bool CommEngine::TerminalActive() const { return core_->terminal_active_; }
+void CommEngine::SetTerminalActive(bool on) { core_->terminal_active_ = on; }
+std::string CommEngine::AnswerBack() const { return core_->answer_back_; }
+void CommEngine::SetAnswerBack(std::string_view text) { core_->answer_back_ = std::string(text); }
+
+void CommEngine::SetSavedInputValues(std::int16_t input_len, std::int16_t rthreshold)
+{
+    core_->saved_input_len_ = input_len;
+    core_->saved_rthreshold_ = rthreshold;
+}
+
+void CommEngine::HandleNotification(Notification n) { core_->HandleNotification(n); }
+
+void CommEngine::RaiseCommEvent(std::int16_t code) { core_->RaiseCommEvent(code); }
+
+int CommEngine::QueueOutput(std::string_view bytes) { return core_->QueueOutput(bytes); }
+
+void CommEngine::CollectLineErrors() { core_->CollectLineErrors(); }
+
+void CommEngine::SendCheckTick() { core_->SendCheckTick(); }
+
+bool CommEngine::SendCheckTimerActive() const { return core_->timer_->isActive(); }
+
+bool CommEngine::TransferRunning() const { return core_->transfer_.load(); }
+
+void CommEngine::SetTransferRunning(bool running)
+{
+    core_->transfer_.store(running);
+    core_->RestartSendTimer();
+}
+
+}  // namespace tolvex::serial

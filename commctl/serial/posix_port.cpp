@@ -1,0 +1,256 @@
+// The POSIX serial device: a tty in raw mode configured through termios2, so
+// that any baud rate (56000, 28800, 14400 included) can be set.
+//
+// What a device can report depends on its driver:
+// - Pseudo-terminals have no modem lines (TIOCMGET fails: the holding
+//   properties read false and no CTS/DSR/CD/RING events occur), cannot send
+//   or receive a break and never see framing, overrun or parity errors;
+//   TIOCGICOUNT is not supported. A closed master shows as a hang-up.
+// - USB serial adapters (ftdi_sio, pl2303, cp210x, ch341 through usb-serial)
+//   report CTS, DSR, CD and RI through TIOCMGET as far as the chip wires
+//   them, and count errors through TIOCGICOUNT: FTDI chips report break,
+//   framing, parity and overrun; pl2303 and cp210x report break, framing and
+//   parity with varying reliability; ch341 reports few. Pulling the adapter
+//   shows as a hang-up. Line errors also arrive as marks in the data stream
+//   (PARMRK), which is how the engine replaces bytes with parity errors.
+// - On-board UARTs (8250) report everything.
+
+#include <asm/termbits.h>
+#include <linux/serial.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "serial/port_device.h"
+
+namespace tolvex::serial {
+namespace {
+
+struct SpeedCode {
+    std::uint32_t rate;
+    unsigned code;
+};
+
+constexpr SpeedCode kStandardSpeeds[] = {
+    {110, B110},     {300, B300},     {600, B600},       {1200, B1200},
+    {2400, B2400},   {4800, B4800},   {9600, B9600},     {19200, B19200},
+    {38400, B38400}, {57600, B57600}, {115200, B115200}, {230400, B230400},
+};
+
+class PosixPortDevice final : public PortDevice {
+public:
+    ~PosixPortDevice() override { Close(); }
+
+    int Open(const std::string& path) override
+    {
+        Close();
+        int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0)
+            return errno;
+        // TIOCEXCL keeps other openers out (except privileged ones); the
+        // lock catches every process that cooperates, privileged or not.
+        if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+            int err = errno == EWOULDBLOCK ? EBUSY : errno;
+            ::close(fd);
+            return err;
+        }
+        ::ioctl(fd, TIOCEXCL);
+        fd_ = fd;
+        return 0;
+    }
+
+    void Close() override
+    {
+        if (fd_ >= 0) {
+            ::ioctl(fd_, TIOCNXCL);
+            ::close(fd_);  // also releases the lock
+            fd_ = -1;
+        }
+    }
+
+    int Handle() const override { return fd_; }
+
+    bool Apply(const DeviceSettings& s) override
+    {
+        if (fd_ < 0)
+            return false;
+        struct termios2 t {};
+        if (::ioctl(fd_, TCGETS2, &t) != 0)
+            return false;
+
+        t.c_iflag &= ~static_cast<tcflag_t>(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR |
+                                            ICRNL | IXON | IXOFF | IXANY | INPCK | IGNPAR |
+                                            IUCLC | IMAXBEL);
+        t.c_oflag &= ~static_cast<tcflag_t>(OPOST);
+        t.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
+        t.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB |
+                                            CRTSCTS | CBAUD | CIBAUD);
+        t.c_cflag |= CREAD | CLOCAL;
+        t.c_cc[VMIN] = 0;
+        t.c_cc[VTIME] = 0;
+
+        // Breaks and bytes with line errors arrive marked, so the engine can
+        // count and replace them.
+        t.c_iflag |= PARMRK;
+
+        unsigned code = BOTHER;
+        for (const SpeedCode& sc : kStandardSpeeds)
+            if (sc.rate == s.baud)
+                code = sc.code;
+        t.c_cflag |= code;
+        t.c_ispeed = s.baud;
+        t.c_ospeed = s.baud;
+
+        switch (s.byte_size) {
+        case 5: t.c_cflag |= CS5; break;
+        case 6: t.c_cflag |= CS6; break;
+        case 7: t.c_cflag |= CS7; break;
+        case 8: t.c_cflag |= CS8; break;
+        default: return false;  // the line has no 4-bit characters
+        }
+        switch (s.parity) {
+        case 0: break;
+        case 1: t.c_cflag |= PARENB | PARODD; break;
+        case 2: t.c_cflag |= PARENB; break;
+        case 3: t.c_cflag |= PARENB | CMSPAR | PARODD; break;
+        case 4: t.c_cflag |= PARENB | CMSPAR; break;
+        default: return false;
+        }
+        if (s.parity != 0 && (s.parity_check || s.error_char_enabled))
+            t.c_iflag |= INPCK;
+        switch (s.stop_bits) {
+        case 0: break;
+        case 1:
+            // A UART sends one and a half stop bits only with 5-bit
+            // characters, where the two-stop-bit setting gives exactly that.
+            if (s.byte_size != 5)
+                return false;
+            t.c_cflag |= CSTOPB;
+            break;
+        case 2: t.c_cflag |= CSTOPB; break;
+        default: return false;
+        }
+        if (s.out_cts_flow || s.rts == RtsControl::kHandshake)
+            t.c_cflag |= CRTSCTS;
+        if (s.out_x)
+            t.c_iflag |= IXON;
+        if (s.in_x)
+            t.c_iflag |= IXOFF;
+        t.c_cc[VSTART] = s.xon_char;
+        t.c_cc[VSTOP] = s.xoff_char;
+
+        if (::ioctl(fd_, TCSETS2, &t) != 0)
+            return false;
+        // A driver may quietly drop what it cannot do; read back and refuse
+        // the settings when the line is not what was asked for.
+        struct termios2 back {};
+        if (::ioctl(fd_, TCGETS2, &back) != 0)
+            return false;
+        constexpr tcflag_t kLineBits = CSIZE | PARENB | PARODD | CMSPAR | CSTOPB;
+        if ((back.c_cflag & kLineBits) != (t.c_cflag & kLineBits))
+            return false;
+        if (code == BOTHER ? back.c_ospeed != s.baud : (back.c_cflag & CBAUD) != code)
+            return false;
+
+        SetDtr(s.dtr == DtrControl::kEnable);
+        if (s.rts != RtsControl::kHandshake)
+            SetRts(s.rts == RtsControl::kEnable);
+        return true;
+    }
+
+    bool MarksLineErrors() const override { return true; }
+
+    int SetDtr(bool raise) override { return SetLine(TIOCM_DTR, raise); }
+    int SetRts(bool raise) override { return SetLine(TIOCM_RTS, raise); }
+
+    void SetBreak(bool on) override
+    {
+        if (fd_ >= 0)
+            ::ioctl(fd_, on ? TIOCSBRK : TIOCCBRK);
+    }
+
+    std::optional<std::uint32_t> ModemStatus() override
+    {
+        int bits = 0;
+        if (fd_ < 0 || ::ioctl(fd_, TIOCMGET, &bits) != 0)
+            return std::nullopt;
+        std::uint32_t status = 0;
+        if (bits & TIOCM_CTS) status |= kModemCts;
+        if (bits & TIOCM_DSR) status |= kModemDsr;
+        if (bits & TIOCM_RNG) status |= kModemRing;
+        if (bits & TIOCM_CAR) status |= kModemRlsd;
+        return status;
+    }
+
+    std::optional<LineErrorCounts> ErrorCounts() override
+    {
+        struct serial_icounter_struct ic {};
+        if (fd_ < 0 || ::ioctl(fd_, TIOCGICOUNT, &ic) != 0)
+            return std::nullopt;
+        LineErrorCounts c;
+        c.frame = static_cast<std::uint32_t>(ic.frame);
+        c.overrun = static_cast<std::uint32_t>(ic.overrun);
+        c.parity = static_cast<std::uint32_t>(ic.parity);
+        c.brk = static_cast<std::uint32_t>(ic.brk);
+        c.buf_overrun = static_cast<std::uint32_t>(ic.buf_overrun);
+        return c;
+    }
+
+    ssize_t Read(std::uint8_t* buffer, std::size_t size) override
+    {
+        return ::read(fd_, buffer, size);
+    }
+
+    ssize_t Write(const std::uint8_t* data, std::size_t size) override
+    {
+        return ::write(fd_, data, size);
+    }
+
+    std::size_t TransmitQueue() override
+    {
+        int n = 0;
+        if (fd_ < 0 || ::ioctl(fd_, TIOCOUTQ, &n) != 0 || n < 0)
+            return 0;
+        return static_cast<std::size_t>(n);
+    }
+
+    void DiscardReceive() override
+    {
+        if (fd_ >= 0)
+            ::ioctl(fd_, TCFLSH, TCIFLUSH);
+    }
+
+    void DiscardTransmit() override
+    {
+        if (fd_ >= 0)
+            ::ioctl(fd_, TCFLSH, TCOFLUSH);
+    }
+
+private:
+    int SetLine(int line, bool raise)
+    {
+        if (fd_ < 0)
+            return EBADF;
+        if (::ioctl(fd_, raise ? TIOCMBIS : TIOCMBIC, &line) == 0)
+            return 0;
+        // Pseudo-terminals and other lineless devices have no such line.
+        if (errno == ENOTTY || errno == EINVAL || errno == ENOIOCTLCMD_FALLBACK)
+            return 0;
+        return errno;
+    }
+
+    static constexpr int ENOIOCTLCMD_FALLBACK = EOPNOTSUPP;
+    int fd_ = -1;
+};
+
+}  // namespace
+
+std::unique_ptr<PortDevice> MakePosixPortDevice()
+{
+    return std::make_unique<PosixPortDevice>();
+}
+
+}  // namespace tolvex::serial

@@ -1,0 +1,133 @@
+// The Settings grammar, the device-settings mapping and the port mapping.
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "serial/comm_engine.h"
+
+namespace tolvex::serial {
+namespace {
+
+struct GrammarCase {
+    const char* text;
+    bool ok;
+    LineSettings expect;  // from a start of 9600,N,8,1
+};
+
+TEST(SettingsGrammar, AcceptsTableTextsAndRejectsTheRestUnchanged)
+{
+    const GrammarCase cases[] = {
+        {"9600,N,8,1", true, {9600, 0, 8, 0}},
+        {" 4800 , n , 8 , 1 ", true, {4800, 0, 8, 0}},
+        {"\t4800,o,7,2\t", true, {4800, 1, 7, 2}},
+        {"19200,e,7,1.5", true, {19200, 2, 7, 1}},
+        {"19200,e,7,1", true, {19200, 2, 7, 0}},
+        {"230400,m,5,2", true, {256000, 3, 5, 2}},
+        {"110,s,4,1", true, {110, 4, 4, 0}},
+        {",,7,", true, {9600, 0, 7, 0}},
+        {",e,,", true, {9600, 2, 8, 0}},
+        {"9600", true, {9600, 0, 8, 0}},
+        {"57600", true, {57600, 0, 8, 0}},
+        {"", true, {9600, 0, 8, 0}},
+        // Fields may follow each other without a comma.
+        {"2400e71", true, {2400, 2, 7, 0}},
+        {"9600,x,8,1", false, {}},
+        {"9600,n,9,1", false, {}},
+        {"9601,n,8,1", false, {}},
+        {"9600,n,8,1,x", false, {}},
+        {"9600x,n,8,1", false, {}},
+        {"9600,n,8,3", false, {}},
+        {"abc", false, {}},
+    };
+    for (const GrammarCase& c : cases) {
+        SCOPED_TRACE(c.text);
+        LineSettings v;  // 9600,N,8,1
+        const LineSettings before = v;
+        ASSERT_EQ(ParseSettingsText(c.text, v), c.ok);
+        const LineSettings want = c.ok ? c.expect : before;
+        EXPECT_EQ(v.baud, want.baud);
+        EXPECT_EQ(v.parity, want.parity);
+        EXPECT_EQ(v.data_bits, want.data_bits);
+        EXPECT_EQ(v.stop_bits, want.stop_bits);
+    }
+}
+
+TEST(DeviceSettingsMapping, FollowsHandshakingLinesAndReplacement)
+{
+    PortConfig c;
+    c.line = {19200, 2, 7, 2};
+    c.in_buffer_size = 4000;
+    DeviceSettings base;
+    base.xon_char = 0x55;  // the mapping sets the flow characters itself
+    DeviceSettings d = BuildDeviceSettings(c, base);
+    EXPECT_EQ(d.baud, 19200u);
+    EXPECT_EQ(d.byte_size, 7);
+    EXPECT_EQ(d.parity, 2);
+    EXPECT_EQ(d.stop_bits, 2);
+    EXPECT_EQ(d.xon_lim, 1000);
+    EXPECT_EQ(d.xoff_lim, 1000);
+    EXPECT_EQ(d.xon_char, 0x11);
+    EXPECT_EQ(d.xoff_char, 0x13);
+    EXPECT_EQ(d.evt_char, 0x1A);
+    EXPECT_TRUE(d.parity_check);
+    EXPECT_FALSE(d.error_char_enabled);
+    EXPECT_EQ(d.dtr, DtrControl::kEnable);
+    EXPECT_EQ(d.rts, RtsControl::kEnable);
+    EXPECT_FALSE(d.out_x || d.in_x || d.out_cts_flow);
+
+    struct Case {
+        std::int16_t hs;
+        std::int32_t rts_enable;
+        bool xon, cts;
+        RtsControl rts;
+    };
+    const Case hs[] = {
+        {kHandshakeNone, 0, false, false, RtsControl::kDisable},
+        {kHandshakeXon, -1, true, false, RtsControl::kEnable},
+        {kHandshakeRts, 0, false, true, RtsControl::kHandshake},
+        {kHandshakeBoth, -1, true, true, RtsControl::kHandshake},
+    };
+    for (const Case& k : hs) {
+        SCOPED_TRACE(k.hs);
+        c.handshaking = k.hs;
+        c.rts_enable = k.rts_enable;
+        d = BuildDeviceSettings(c, base);
+        EXPECT_EQ(d.out_x, k.xon);
+        EXPECT_EQ(d.in_x, k.xon);
+        EXPECT_EQ(d.out_cts_flow, k.cts);
+        EXPECT_EQ(d.rts, k.rts);
+    }
+
+    c.dtr_enable = 0;
+    c.parity_replace = "?x";
+    c.null_discard = true;
+    c.line.baud = 256000;
+    d = BuildDeviceSettings(c, base);
+    EXPECT_EQ(d.dtr, DtrControl::kDisable);
+    EXPECT_TRUE(d.error_char_enabled);
+    EXPECT_EQ(d.error_char, '?');
+    EXPECT_FALSE(d.parity_check);
+    EXPECT_TRUE(d.null_discard);
+    EXPECT_EQ(d.baud, 230400u);  // the text 230400 drives the line at 230400
+}
+
+TEST(PortMapping, ProfileThenEnvironmentThenDefault)
+{
+    ::unsetenv("TOLVEXCOMM_COM3");
+    EXPECT_EQ(MapPortToDevice(3, {}), "/dev/ttyS2");
+    ::setenv("TOLVEXCOMM_COM3", "/dev/ttyUSB7", 1);
+    EXPECT_EQ(MapPortToDevice(3, {}), "/dev/ttyUSB7");
+    ProfileLookup ports = [](std::string_view key) -> std::optional<std::string> {
+        if (key == "COM3")
+            return std::string("/dev/ttyUSB0");
+        return std::nullopt;
+    };
+    EXPECT_EQ(MapPortToDevice(3, ports), "/dev/ttyUSB0");
+    EXPECT_EQ(MapPortToDevice(1, ports), "/dev/ttyS0");
+    ::unsetenv("TOLVEXCOMM_COM3");
+    EXPECT_EQ(PortDeviceName(3), "\\\\.\\COM3");
+}
+
+}  // namespace
+}  // namespace tolvex::serial

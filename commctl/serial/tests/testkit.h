@@ -1,0 +1,79 @@
+// Helpers for driving the serial engine in tests and benchmarks: a
+// pseudo-terminal pair whose slave the engine opens through the port mapping,
+// and a harness that runs the engine on a Qt event loop the way the control
+// does (notifications are posted to the GUI thread as queued calls).
+#pragma once
+
+#include <QObject>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "serial/comm_engine.h"
+
+namespace tolvex::serial::testkit {
+
+// A QCoreApplication for the process (created on first use).
+void EnsureApp();
+
+class Pty {
+public:
+    Pty();
+    ~Pty();
+    Pty(const Pty&) = delete;
+    Pty& operator=(const Pty&) = delete;
+
+    int master() const { return master_; }
+    int slave() const { return slave_; }
+    const std::string& path() const { return path_; }
+
+    // Writes everything (waiting while the pty is full) or gives up after
+    // timeout_ms; returns the bytes written.
+    std::size_t Write(std::string_view bytes, int timeout_ms = 5000);
+    // Reads until `want` bytes arrived or timeout_ms passed.
+    std::string Read(std::size_t want, int timeout_ms);
+    void CloseMaster();
+    // Closes the test's own slave descriptor (the engine keeps its own).
+    void CloseSlave();
+
+private:
+    int master_ = -1;
+    int slave_ = -1;
+    std::string path_;
+};
+
+// A profile lookup that maps COM<port> to `path`.
+ProfileLookup MapPort(int port, std::string path);
+
+class Harness {
+public:
+    explicit Harness(ProfileLookup ports = {}, DeviceFactory factory = {});
+    ~Harness();
+
+    CommEngine& engine() { return *engine_; }
+    // Every CommEvent seen by OnComm, in order.
+    std::vector<std::int16_t> events;
+    // Received by the terminal sink.
+    std::string terminal;
+    // The application's OnComm handler (runs after the event is recorded).
+    std::function<void(CommEngine&)> on_comm;
+
+    // Runs the event loop until pred() holds or timeout_ms passed.
+    bool RunUntil(const std::function<bool()>& pred, int timeout_ms);
+    void Run(int ms);
+    int Count(std::int16_t code) const;
+
+private:
+    std::unique_ptr<QObject> ctx_;
+    std::unique_ptr<CommEngine> engine_;
+};
+
+// Descriptors and threads of this process (for leak checks).
+int OpenDescriptorCount();
+int ThreadCount();
+
+}  // namespace tolvex::serial::testkit
