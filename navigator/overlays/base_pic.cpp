@@ -1,0 +1,338 @@
+#include "overlays/base_pic.h"
+
+#include <QFontMetricsF>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPainterPath>
+
+#include <algorithm>
+#include <cmath>
+#include <numeric>
+
+namespace tessaro::overlays {
+
+namespace {
+
+QColor ToColor(Rgb c) { return QColor(c.r, c.g, c.b); }
+
+bool Finite(double v) { return std::isfinite(v); }
+
+// Clips the segment to `r` (Liang-Barsky); false when nothing is left.
+bool ClipSegment(QPointF& a, QPointF& b, const QRectF& r)
+{
+    const double dx = b.x() - a.x();
+    const double dy = b.y() - a.y();
+    double t0 = 0.0, t1 = 1.0;
+    const double p[4] = {-dx, dx, -dy, dy};
+    const double q[4] = {a.x() - r.left(), r.right() - a.x(), a.y() - r.top(), r.bottom() - a.y()};
+    for (int i = 0; i < 4; ++i) {
+        if (p[i] == 0.0) {
+            if (q[i] < 0.0) return false;
+            continue;
+        }
+        const double t = q[i] / p[i];
+        if (p[i] < 0.0) {
+            if (t > t1) return false;
+            t0 = std::max(t0, t);
+        } else {
+            if (t < t0) return false;
+            t1 = std::min(t1, t);
+        }
+    }
+    const QPointF start = a;
+    a = QPointF(start.x() + t0 * dx, start.y() + t0 * dy);
+    b = QPointF(start.x() + t1 * dx, start.y() + t1 * dy);
+    return true;
+}
+
+QPoint RoundPoint(const QPointF& p)
+{
+    return QPoint(static_cast<int>(std::lround(p.x())), static_cast<int>(std::lround(p.y())));
+}
+
+QFont PictureFont(int points, bool bold, double scale)
+{
+    QFont f(QStringLiteral("Noto Sans CJK JP"));
+    f.setStyleHint(QFont::SansSerif);
+    // Points at 96 dots per inch, like the screen the sizes were chosen for.
+    f.setPixelSize(std::max(1, static_cast<int>(std::lround(points * 96.0 / 72.0 * scale))));
+    f.setBold(bold);
+    return f;
+}
+
+}  // namespace
+
+BasePic::BasePic(QWidget* parent) : QWidget(parent)
+{
+    area_.OnChange = [this] { update(); };
+    markIcon_ = DefaultMarkIcon();
+    gpsIcon_ = DefaultGPSPointIcon();
+    pointIcon_ = DefaultPointIcon();
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    resize(788, 678);
+}
+
+bool BasePic::LoadPhoto(int slot, const std::string& path)
+{
+    if (slot < 0 || slot >= PictureArea::kPhotoSlots) return false;
+    auto image = cache_.Load(path);
+    if (!image) return false;
+    photos_[static_cast<std::size_t>(slot)] = std::move(image);
+    update();
+    return true;
+}
+
+const QImage* BasePic::PhotoPicture(int slot) const
+{
+    if (slot < 0 || slot >= PictureArea::kPhotoSlots) return nullptr;
+    return photos_[static_cast<std::size_t>(slot)].get();
+}
+
+QPointF BasePic::ToPixel(double x, double y) const
+{
+    const double sx = width() / PictureArea::kWidth;
+    const double sy = height() / PictureArea::kHeight;
+    return {(x - PictureArea::kLeft) * sx, (PictureArea::kTop - y) * sy};
+}
+
+QPointF BasePic::ToPictureUnits(const QPointF& pixel) const
+{
+    const double sx = width() / PictureArea::kWidth;
+    const double sy = height() / PictureArea::kHeight;
+    return {PictureArea::kLeft + pixel.x() / sx, PictureArea::kTop - pixel.y() / sy};
+}
+
+QRectF BasePic::ItemPixels(const PictureItem& item) const
+{
+    const QPointF tl = ToPixel(item.left, item.top);
+    const double sx = width() / PictureArea::kWidth;
+    const double sy = height() / PictureArea::kHeight;
+    return {tl.x(), tl.y(), item.width * sx, item.height * sy};
+}
+
+void BasePic::paintEvent(QPaintEvent*)
+{
+    QPainter p(this);
+    p.fillRect(rect(), ToColor(area_.BackColor));
+
+    std::array<int, PictureArea::kPhotoSlots> order{};
+    std::iota(order.begin(), order.end(), 0);
+    std::stable_sort(order.begin(), order.end(), [this](int a, int b) {
+        return area_.PhotoImg[static_cast<std::size_t>(a)].z < area_.PhotoImg[static_cast<std::size_t>(b)].z;
+    });
+    for (int slot : order) PaintPhoto(p, slot);
+
+    for (const DrawOp& op : area_.Ops()) PaintOp(p, op);
+
+    // Icons and the label, in stacking order.
+    struct Top {
+        const PictureItem* item;
+        const QImage* icon;
+    };
+    std::vector<Top> tops;
+    tops.reserve(PictureArea::kMarkIcons + 3);
+    for (const auto& m : area_.MarkPointImg) tops.push_back({&m, &markIcon_});
+    tops.push_back({&area_.GPSPointImg, &gpsIcon_});
+    tops.push_back({&area_.PointImg, &pointIcon_});
+    tops.push_back({&area_.TimeHdLbl, nullptr});
+    std::stable_sort(tops.begin(), tops.end(), [](const Top& a, const Top& b) { return a.item->z < b.item->z; });
+    for (const Top& t : tops) {
+        if (!t.item->visible) continue;
+        if (t.icon) {
+            PaintIcon(p, *t.item, *t.icon);
+            continue;
+        }
+        // The info label: black text on a pale box, sized to its caption.
+        const QPointF at = ToPixel(t.item->left, t.item->top);
+        if (!Finite(at.x()) || !Finite(at.y()) || std::fabs(at.x()) > 1e6 || std::fabs(at.y()) > 1e6) continue;
+        const QFont f = PictureFont(9, false, height() / PictureArea::kHeight);
+        const QString caption = QString::fromStdString(area_.TimeHdCaption);
+        const QFontMetricsF fm(f);
+        const QRectF box(at, QSizeF(fm.horizontalAdvance(caption) + 6, fm.height() + 2));
+        p.fillRect(box, QColor(255, 255, 192));
+        p.setPen(Qt::black);
+        p.setFont(f);
+        p.drawText(box, Qt::AlignCenter, caption);
+    }
+}
+
+void BasePic::PaintPhoto(QPainter& p, int slot)
+{
+    const auto uslot = static_cast<std::size_t>(slot);
+    const PictureItem& item = area_.PhotoImg[uslot];
+    const QImage* image = photos_[uslot].get();
+    if (!item.visible || !image || image->isNull()) return;
+    const QRectF t = ItemPixels(item);
+    if (!Finite(t.x()) || !Finite(t.y()) || !Finite(t.width()) || !Finite(t.height())) return;
+    if (t.width() <= 0.0 || t.height() <= 0.0) return;
+    // Only the visible part is scaled, so a photograph many screens wide costs
+    // no more than one that fits.
+    const double l = std::clamp(std::round(t.left()), 0.0, static_cast<double>(width()));
+    const double r = std::clamp(std::round(t.right()), 0.0, static_cast<double>(width()));
+    const double top = std::clamp(std::round(t.top()), 0.0, static_cast<double>(height()));
+    const double b = std::clamp(std::round(t.bottom()), 0.0, static_cast<double>(height()));
+    if (r <= l || b <= top) return;
+    const QRect target(static_cast<int>(l), static_cast<int>(top), static_cast<int>(r - l), static_cast<int>(b - top));
+    const double fx = image->width() / t.width();
+    const double fy = image->height() / t.height();
+    const QRectF source((l - t.left()) * fx, (top - t.top()) * fy, (r - l) * fx, (b - top) * fy);
+
+    ScaledPhoto& cached = scaled_[uslot];
+    if (cached.source != image || cached.target != target || cached.sourceRect != source || cached.image.isNull()) {
+        QImage scaled;
+        if (source.width() > target.width() && source.height() > target.height()) {
+            // Shrinking: average the source pixels.
+            const QRect aligned = source.toAlignedRect().intersected(image->rect());
+            scaled = image->copy(aligned).scaled(target.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        } else {
+            scaled = QImage(target.size(), QImage::Format_RGB32);
+            QPainter sp(&scaled);
+            sp.setRenderHint(QPainter::SmoothPixmapTransform);
+            sp.drawImage(QRectF(0, 0, target.width(), target.height()), *image, source);
+        }
+        cached = {image, target, source, std::move(scaled)};
+    }
+    p.drawImage(target.topLeft(), cached.image);
+}
+
+void BasePic::PaintOp(QPainter& p, const DrawOp& op)
+{
+    const double sy = height() / PictureArea::kHeight;
+    const QRectF bounds = QRectF(rect()).adjusted(-8, -8, 8, 8);
+    switch (op.kind) {
+    case DrawOp::Kind::Line: {
+        QPointF a = ToPixel(op.x1, op.y1);
+        QPointF b = ToPixel(op.x2, op.y2);
+        if (!Finite(a.x()) || !Finite(a.y()) || !Finite(b.x()) || !Finite(b.y())) return;
+        if (!ClipSegment(a, b, bounds)) return;
+        p.setPen(QPen(ToColor(op.colour), 1));
+        p.drawLine(RoundPoint(a), RoundPoint(b));
+        return;
+    }
+    case DrawOp::Kind::FilledBox: {
+        const QPointF a = ToPixel(op.x1, op.y1);
+        const QPointF b = ToPixel(op.x2, op.y2);
+        if (!Finite(a.x()) || !Finite(a.y()) || !Finite(b.x()) || !Finite(b.y())) return;
+        auto clampX = [&](double v) { return std::clamp(v, bounds.left(), bounds.right()); };
+        auto clampY = [&](double v) { return std::clamp(v, bounds.top(), bounds.bottom()); };
+        const QPoint c1 = RoundPoint({clampX(std::min(a.x(), b.x())), clampY(std::min(a.y(), b.y()))});
+        const QPoint c2 = RoundPoint({clampX(std::max(a.x(), b.x())), clampY(std::max(a.y(), b.y()))});
+        p.fillRect(QRect(c1, c2), ToColor(op.colour));
+        return;
+    }
+    case DrawOp::Kind::Circle: {
+        const QPointF c = ToPixel(op.x1, op.y1);
+        const double r = op.x2 * sy;
+        if (!Finite(c.x()) || !Finite(c.y()) || !Finite(r)) return;
+        if (!bounds.adjusted(-r, -r, r, r).contains(c)) return;
+        p.setPen(QPen(ToColor(op.colour), 1));
+        p.setBrush(Qt::NoBrush);
+        const int ri = std::max(1, static_cast<int>(std::lround(r)));
+        p.drawEllipse(RoundPoint(c), ri, ri);
+        return;
+    }
+    case DrawOp::Kind::Text: {
+        if (op.text.empty()) return;
+        const QPointF at = ToPixel(op.x1, op.y1);
+        if (!Finite(at.x()) || !Finite(at.y())) return;
+        // Text runs right and down from its position; far outside, skip it.
+        if (at.x() > bounds.right() || at.x() < -4000.0 || at.y() > bounds.bottom() || at.y() < -200.0) return;
+        const QFont f = PictureFont(op.fontSize, op.bold, sy);
+        p.setFont(f);
+        p.setPen(ToColor(op.colour));
+        p.drawText(QPointF(at.x(), at.y() + QFontMetricsF(f).ascent()), QString::fromStdString(op.text));
+        return;
+    }
+    }
+}
+
+void BasePic::PaintIcon(QPainter& p, const PictureItem& item, const QImage& icon)
+{
+    const QRectF r = ItemPixels(item);
+    if (!Finite(r.x()) || !Finite(r.y()) || !Finite(r.width()) || !Finite(r.height())) return;
+    if (!QRectF(rect()).intersects(r)) return;
+    p.drawImage(r, icon);
+}
+
+int BasePic::PhotoAt(const QPointF& pixel) const
+{
+    int hit = -1;
+    long long bestZ = 0;
+    for (int i = 0; i < PictureArea::kPhotoSlots; ++i) {
+        const PictureItem& item = area_.PhotoImg[static_cast<std::size_t>(i)];
+        if (!item.visible || !photos_[static_cast<std::size_t>(i)]) continue;
+        if (!ItemPixels(item).contains(pixel)) continue;
+        if (hit < 0 || item.z > bestZ) {
+            hit = i;
+            bestZ = item.z;
+        }
+    }
+    return hit;
+}
+
+void BasePic::mousePressEvent(QMouseEvent* event)
+{
+    const QPointF pos = event->position();
+    const QPointF u = ToPictureUnits(pos);
+    emit PictureMousePressed(event->button(), u.x(), u.y(), PhotoAt(pos));
+}
+
+void BasePic::mouseMoveEvent(QMouseEvent* event)
+{
+    const QPointF pos = event->position();
+    const QPointF u = ToPictureUnits(pos);
+    emit PictureMouseMoved(u.x(), u.y(), PhotoAt(pos));
+}
+
+QImage BasePic::DefaultMarkIcon()
+{
+    // A small pennant on a pole.
+    QImage img(16, 16, QImage::Format_ARGB32_Premultiplied);
+    img.fill(Qt::transparent);
+    QPainter p(&img);
+    p.setPen(QPen(QColor(40, 40, 40), 1));
+    p.drawLine(3, 1, 3, 15);
+    QPainterPath flag;
+    flag.moveTo(4, 1);
+    flag.lineTo(14, 4);
+    flag.lineTo(4, 8);
+    flag.closeSubpath();
+    p.fillPath(flag, QColor(255, 64, 160));
+    p.setPen(QPen(QColor(120, 0, 60), 1));
+    p.drawPath(flag);
+    return img;
+}
+
+QImage BasePic::DefaultGPSPointIcon()
+{
+    // A red disc with a white ring: visible on dark and on bright ground.
+    QImage img(16, 16, QImage::Format_ARGB32_Premultiplied);
+    img.fill(Qt::transparent);
+    QPainter p(&img);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(QPen(Qt::white, 2));
+    p.setBrush(QColor(230, 0, 0));
+    p.drawEllipse(QRectF(2, 2, 12, 12));
+    p.setPen(Qt::NoPen);
+    p.setBrush(Qt::white);
+    p.drawEllipse(QRectF(6.5, 6.5, 3, 3));
+    return img;
+}
+
+QImage BasePic::DefaultPointIcon()
+{
+    // A yellow cross hair with a dark outline.
+    QImage img(20, 20, QImage::Format_ARGB32_Premultiplied);
+    img.fill(Qt::transparent);
+    QPainter p(&img);
+    p.setPen(QPen(QColor(0, 0, 0), 3));
+    p.drawLine(10, 1, 10, 19);
+    p.drawLine(1, 10, 19, 10);
+    p.setPen(QPen(QColor(255, 240, 0), 1));
+    p.drawLine(10, 1, 10, 19);
+    p.drawLine(1, 10, 19, 10);
+    p.drawEllipse(QPoint(10, 10), 5, 5);
+    return img;
+}
+
+}  // namespace tessaro::overlays

@@ -1,0 +1,83 @@
+// BasePic: the main window's picture area. It maps the 788 x 678 picture units
+// of its PictureArea model onto its pixels (origin at the centre, y up) and
+// paints the model: background, photograph slots in stacking order, the
+// display list, then the mark icons, position marks and info label.
+#pragma once
+
+#include <QImage>
+#include <QWidget>
+
+#include <array>
+#include <memory>
+#include <string>
+
+#include "overlays/picture_area.h"
+#include "overlays/picture_cache.h"
+
+namespace tessaro::overlays {
+
+class BasePic : public QWidget {
+    Q_OBJECT
+public:
+    explicit BasePic(QWidget* parent = nullptr);
+
+    PictureArea& Area() { return area_; }
+    const PictureArea& Area() const { return area_; }
+    PictureCache& Cache() { return cache_; }
+
+    // Loads a picture file into photograph slot `slot` (0..8). A picture that
+    // cannot be loaded leaves the slot as it was and gives false.
+    bool LoadPhoto(int slot, const std::string& path);
+    // The picture a slot shows (null when none).
+    const QImage* PhotoPicture(int slot) const;
+
+    void SetMarkIcon(const QImage& icon) { markIcon_ = icon; update(); }
+    void SetGPSPointIcon(const QImage& icon) { gpsIcon_ = icon; update(); }
+    void SetPointIcon(const QImage& icon) { pointIcon_ = icon; update(); }
+
+    // Conversions between picture units and widget pixels.
+    QPointF ToPixel(double x, double y) const;
+    QPointF ToPictureUnits(const QPointF& pixel) const;
+
+    QSize sizeHint() const override { return {788, 678}; }
+
+    // The icons drawn when no picture file is given.
+    static QImage DefaultMarkIcon();
+    static QImage DefaultGPSPointIcon();
+    static QImage DefaultPointIcon();
+
+signals:
+    // A mouse button went down or the pointer moved over the picture area;
+    // (x, y) in picture units. `photoSlot` is the photograph under the
+    // pointer (the one in front), -1 for the bare picture area.
+    void PictureMousePressed(Qt::MouseButton button, double x, double y, int photoSlot);
+    void PictureMouseMoved(double x, double y, int photoSlot);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+
+private:
+    struct ScaledPhoto {
+        const QImage* source = nullptr;
+        QRect target;
+        QRectF sourceRect;
+        QImage image;
+    };
+    void PaintPhoto(QPainter& p, int slot);
+    void PaintOp(QPainter& p, const DrawOp& op);
+    void PaintIcon(QPainter& p, const PictureItem& item, const QImage& icon);
+    QRectF ItemPixels(const PictureItem& item) const;
+    int PhotoAt(const QPointF& pixel) const;
+
+    PictureArea area_;
+    PictureCache cache_;
+    std::array<std::shared_ptr<const QImage>, PictureArea::kPhotoSlots> photos_{};
+    std::array<ScaledPhoto, PictureArea::kPhotoSlots> scaled_{};
+    QImage markIcon_;
+    QImage gpsIcon_;
+    QImage pointIcon_;
+};
+
+}  // namespace tessaro::overlays

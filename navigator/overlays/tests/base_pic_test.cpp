@@ -1,0 +1,225 @@
+// The picture area painted offscreen: pixels of the scale bar, the compass, a
+// broken recorded track, overlapping photographs and mark icons; and the
+// decode-once rule of the photograph slots.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QImage>
+#include <QTemporaryDir>
+
+#include "overlay_fixture.h"
+#include "overlays/base_pic.h"
+
+namespace tessaro::overlays {
+namespace {
+
+using testing::FakeFootprints;
+using testing::UseLevel;
+
+QApplication& App()
+{
+    static int argc = 1;
+    static char name[] = "overlays_tests";
+    static char* argv[] = {name, nullptr};
+    static QApplication app(argc, argv);
+    return app;
+}
+
+const QRgb kGround = qRgb(0, 128, 0);
+
+struct Painted : ::testing::Test {
+    QApplication& app = App();  // before any widget
+    NavState s;
+    BasePic pic;
+    FakeFootprints maps;
+    OverlayContext ctx{s, pic.Area(), &maps, [](double) {}};
+    QTemporaryDir dir;
+
+    // A one-colour photograph file.
+    std::string PhotoFile(const char* name, QRgb colour, QSize size = {64, 48})
+    {
+        QImage img(size, QImage::Format_RGB32);
+        img.fill(colour);
+        const QString path = dir.filePath(name);
+        EXPECT_TRUE(img.save(path, "PNG"));
+        return path.toStdString();
+    }
+
+    // Covers the whole picture with plain ground so that the grey boxes stand
+    // out from the background.
+    void GroundEverywhere()
+    {
+        ASSERT_TRUE(pic.LoadPhoto(0, PhotoFile("ground.png", kGround)));
+        maps.maps[0] = {-5000, 5000, 5000, -5000};
+        maps.shown = {"0"};
+        s.ShownMapCount = 1;
+    }
+
+    QImage Render()
+    {
+        QImage img(788, 678, QImage::Format_RGB32);
+        pic.render(&img);
+        return img;
+    }
+};
+
+// Picture units to pixel column and row at the default size.
+int Col(double x) { return static_cast<int>(x + 394); }
+int Row(double y) { return static_cast<int>(339 - y); }
+
+bool AnyPixel(const QImage& img, QRect area, QRgb colour)
+{
+    area = area.intersected(img.rect());
+    for (int y = area.top(); y <= area.bottom(); ++y)
+        for (int x = area.left(); x <= area.right(); ++x)
+            if (img.pixel(x, y) == colour) return true;
+    return false;
+}
+
+TEST_F(Painted, ScaleBarSitsInTheLowerLeftCorner)
+{
+    GroundEverywhere();
+    s.ScaleLevel = 21;
+    ShowAllData(ctx);
+    const QImage img = Render();
+    const QRgb grey = qRgb(96, 96, 96), bar = qRgb(224, 255, 0);
+    // Box from (-384, -297) to (-164, -329).
+    EXPECT_EQ(img.pixel(Col(-384), Row(-300)), grey);
+    EXPECT_EQ(img.pixel(Col(-385), Row(-300)), kGround);
+    EXPECT_EQ(img.pixel(Col(-164), Row(-300)), grey);
+    EXPECT_EQ(img.pixel(Col(-163), Row(-300)), kGround);
+    EXPECT_EQ(img.pixel(Col(-300), Row(-297)), grey);
+    EXPECT_EQ(img.pixel(Col(-300), Row(-296)), kGround);
+    EXPECT_EQ(img.pixel(Col(-300), Row(-329)), grey);
+    EXPECT_EQ(img.pixel(Col(-300), Row(-330)), kGround);
+    // Bar from -374 to -174 on y = -319, ticks every 40 units, 7 high.
+    EXPECT_EQ(img.pixel(Col(-374), Row(-319)), bar);
+    EXPECT_EQ(img.pixel(Col(-174), Row(-319)), bar);
+    EXPECT_EQ(img.pixel(Col(-170), Row(-319)), grey);
+    EXPECT_EQ(img.pixel(Col(-334), Row(-314)), bar);
+    EXPECT_EQ(img.pixel(Col(-354), Row(-314)), grey);
+    // Label "500m" right of and below (-314, -299), nothing of it further left.
+    EXPECT_TRUE(AnyPixel(img, QRect(Col(-314), Row(-299), 60, 16), bar));
+    EXPECT_FALSE(AnyPixel(img, QRect(Col(-330), Row(-297), 15, 14), bar));
+}
+
+TEST_F(Painted, NorthEastSign)
+{
+    GroundEverywhere();
+    ShowAllData(ctx);
+    const QImage img = Render();
+    const QRgb sign = qRgb(0, 255, 192), grey = qRgb(96, 96, 96);
+    EXPECT_EQ(img.pixel(Col(-380), Row(230)), sign);  // north-south line
+    EXPECT_EQ(img.pixel(Col(-370), Row(250)), sign);  // east-west line
+    EXPECT_EQ(img.pixel(Col(-383), Row(290)), sign);  // north arrowhead
+    EXPECT_EQ(img.pixel(Col(-365), Row(255)), sign);  // east arrowhead
+    EXPECT_EQ(img.pixel(Col(-358), Row(205)), grey);  // box to (-357, 195)
+    EXPECT_EQ(img.pixel(Col(-356), Row(205)), kGround);
+    // "N" below (-385, 317) above the line's top; "E" right of and below (-370, 245).
+    EXPECT_TRUE(AnyPixel(img, QRect(Col(-385), Row(317), 14, 15), sign));
+    EXPECT_TRUE(AnyPixel(img, QRect(Col(-370), Row(244), 12, 14), sign));
+}
+
+TEST_F(Painted, RecordedTrackBreaksWhereItLeavesTheWindow)
+{
+    UseLevel(s, 26);
+    s.ShowRecordPoints = true;
+    const double east[] = {-300, 300, 900, 300};
+    const float north[] = {0, 0, 0, -200};
+    for (int i = 0; i < 4; ++i) {
+        s.RecordPointEasting[static_cast<std::size_t>(i)] = east[i];
+        s.RecordPointNorthing[static_cast<std::size_t>(i)] = north[i];
+    }
+    s.RecordPointCount = 4;
+    ShowAllData(ctx);
+    const QImage img = Render();
+    const QRgb track = qRgb(0, 208, 255);
+    EXPECT_EQ(img.pixel(Col(0), Row(0)), track);        // inside both ends
+    EXPECT_NE(img.pixel(Col(350), Row(0)), track);      // towards the outside point
+    EXPECT_NE(img.pixel(Col(350), Row(-183)), track);   // back from it
+    EXPECT_EQ(img.pixel(Col(302), Row(-200)), track);   // the dot of the last point
+}
+
+TEST_F(Painted, SmallerPhotographLiesInFront)
+{
+    UseLevel(s, 26);
+    const QRgb red = qRgb(200, 0, 0), blue = qRgb(0, 0, 200);
+    // The small one in slot 0, which starts behind slot 1.
+    ASSERT_TRUE(pic.LoadPhoto(0, PhotoFile("small.png", red)));
+    ASSERT_TRUE(pic.LoadPhoto(1, PhotoFile("large.png", blue, {640, 480})));
+    maps.maps[5] = {-50, 40, 50, -40};
+    maps.maps[6] = {-300, 250, 300, -250};
+    maps.shown = {"5", "6"};
+    s.ShownMapCount = 2;
+    ShowAllData(ctx);
+    const QImage img = Render();
+    EXPECT_EQ(img.pixel(Col(0), Row(0)), red);
+    EXPECT_EQ(img.pixel(Col(45), Row(35)), red);
+    EXPECT_EQ(img.pixel(Col(60), Row(0)), blue);
+    EXPECT_EQ(img.pixel(Col(-290), Row(240)), blue);
+    EXPECT_EQ(img.pixel(Col(-310), Row(0)), qRgb(96, 96, 96));
+}
+
+TEST_F(Painted, MarksFromSixtyFiveOnShowOnlyTheirNumber)
+{
+    UseLevel(s, 26);
+    QImage white(16, 16, QImage::Format_ARGB32_Premultiplied);
+    white.fill(Qt::white);
+    pic.SetMarkIcon(white);
+    s.GGALogShown = true;
+    s.MKPointCount = 70;
+    for (int i = 0; i < 70; ++i) {
+        const auto u = static_cast<std::size_t>(i);
+        s.MKPointNo[u] = static_cast<std::int16_t>(i + 1);
+        // Marks 0..63 in a row at the top, 64..69 in a row at the bottom.
+        s.MKPointEasting[u] = i < 64 ? static_cast<float>(-320 + i * 10) : static_cast<float>(-250 + (i - 64) * 90);
+        s.MKPointNorthing[u] = i < 64 ? 200.0f : -200.0f;
+    }
+    ShowAllData(ctx);
+    const QImage img = Render();
+    const QRgb number = qRgb(255, 128, 255);
+    // An icon of the first 64: 16 x 16 with its centre on the mark.
+    EXPECT_EQ(img.pixel(Col(-320), Row(200)), qRgb(255, 255, 255));
+    for (int i = 64; i < 70; ++i) {
+        const double x = -250 + (i - 64) * 90;
+        EXPECT_FALSE(AnyPixel(img, QRect(Col(x - 8), Row(-192), 16, 16), qRgb(255, 255, 255))) << i;
+        EXPECT_TRUE(AnyPixel(img, QRect(Col(x + 13), Row(-208), 40, 20), number)) << i;
+    }
+}
+
+TEST_F(Painted, FarAwayFiguresAreSkippedSafely)
+{
+    UseLevel(s, 26);
+    s.Track.TrackCount = 2;
+    s.Track.TrackEasting[1] = 3.0e38f;
+    s.Track.TrackNorthing[2] = -3.0e38f;
+    s.MeasureCount = 2;
+    s.MeasureEasting[0] = -3.0e38f;
+    s.MeasureEasting[1] = 3.0e38f;
+    ShowAllData(ctx);
+    const QImage img = Render();
+    EXPECT_EQ(img.pixel(Col(100), Row(100)), qRgb(96, 96, 96));
+}
+
+TEST_F(Painted, PicturesAreDecodedOnceWhileTheirSlotsShowThem)
+{
+    const std::string a = PhotoFile("a.png", qRgb(1, 2, 3));
+    const std::string b = PhotoFile("b.png", qRgb(4, 5, 6));
+    ASSERT_TRUE(pic.LoadPhoto(0, a));
+    ASSERT_TRUE(pic.LoadPhoto(1, b));
+    ASSERT_TRUE(pic.LoadPhoto(0, a));
+    ASSERT_TRUE(pic.LoadPhoto(2, b));  // the same picture in a second slot
+    EXPECT_EQ(pic.Cache().Decodes(), 2u);
+    // A picture that cannot be read leaves the slot as it was.
+    EXPECT_FALSE(pic.LoadPhoto(0, dir.filePath("missing.jpg").toStdString()));
+    QFile junk(dir.filePath("junk.jpg"));
+    ASSERT_TRUE(junk.open(QIODevice::WriteOnly));
+    junk.write("not a picture");
+    junk.close();
+    EXPECT_FALSE(pic.LoadPhoto(0, junk.fileName().toStdString()));
+    ASSERT_NE(pic.PhotoPicture(0), nullptr);
+    EXPECT_EQ(pic.PhotoPicture(0)->pixel(0, 0), qRgb(1, 2, 3));
+}
+
+}  // namespace
+}  // namespace tessaro::overlays
