@@ -53,7 +53,9 @@ long ReplayGgaLog(std::istream& in, std::ostream& out, int zoneNo)
         decoder.Feed(Cp932ToUtf8(bytes), &fix);
         ++count;
         row.clear();
-        for (const std::string& label : window.labels) row.append(label).append(",");
+        for (FixLabel label : {FixLabel::GPSTimeLbl, FixLabel::DispPublicXlbl, FixLabel::DispPublicYlbl,
+                               FixLabel::GPSSaetNumLbl, FixLabel::GPSStatusLbl})
+            row.append(window.labels[static_cast<int>(label)]).append(",");
         row.append(std::to_string(state.Zone.ZoneNo)).append(",");
         row.append(fix.stored ? "1" : "0").append(",");
         if (fix.stored) AppendG17(row, fix.northing);
