@@ -5,9 +5,8 @@
 //
 // Accuracy (details and method in plane_coords.cpp and docs/geodesy.md): the
 // forward series is a truncated transverse Mercator expansion; against an
-// exact transverse Mercator it is within 0.1 mm up to 0.5 deg of longitude
-// from the central meridian, about 1 mm at 1 deg, 2 cm at 1.5 deg and 15 cm
-// at 2 deg. Its error does not grow with the distance along the meridian.
+// exact transverse Mercator it is within 3.3 um up to 1 deg of longitude from
+// the central meridian, 25 um at 1.5 deg and 0.105 mm at 2 deg.
 #pragma once
 
 #include <array>
