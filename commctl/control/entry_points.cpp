@@ -1,0 +1,70 @@
+// The exports of libtolvexcom32.so: the class factory of the control and
+// self-registration.
+#include "control_window.h"
+#include "registry_file.h"
+#include "tolvexcomm_ctrl.h"
+
+#include <dlfcn.h>
+
+#include <atomic>
+#include <cstring>
+#include <strings.h>
+
+#define TOLVEX_EXPORT extern "C" __attribute__((visibility("default")))
+
+namespace {
+
+using namespace tolvex;
+
+std::atomic<int> g_factoryRefs{0};
+
+class ControlFactory final : public com::IClassFactory {
+public:
+    void AddRef() override { ++g_factoryRefs; }
+    void Release() override { --g_factoryRefs; }
+    com::Status CreateInstance(com::IControl** control) override
+    {
+        if (!control) return com::kPointer;
+        control::ControlParts parts;
+        parts.makeWindow = control::QtWindowFactory();
+        *control = new control::CTolvexcommCtrl(std::move(parts));
+        return com::kOk;
+    }
+};
+
+ControlFactory g_factory;
+
+// The path of this library, as the registry records it.
+std::string LibraryPath()
+{
+    Dl_info info{};
+    if (dladdr(reinterpret_cast<void*>(&LibraryPath), &info) && info.dli_fname)
+        return std::filesystem::absolute(info.dli_fname).string();
+    return com::kLibraryFile;
+}
+
+}  // namespace
+
+TOLVEX_EXPORT com::Status DllGetClassObject(const char* clsid, const char* iid, void** object)
+{
+    if (!object) return com::kPointer;
+    *object = nullptr;
+    if (!clsid || strcasecmp(clsid, com::kControlClsid) != 0) return com::kClassNotAvailable;
+    if (!iid || strcasecmp(iid, com::kClassFactoryIid) != 0) return com::kNoInterface;
+    g_factory.AddRef();
+    *object = static_cast<com::IClassFactory*>(&g_factory);
+    return com::kOk;
+}
+
+TOLVEX_EXPORT com::Status DllCanUnloadNow()
+{
+    return (control::CTolvexcommCtrl::LiveInstances() == 0 && g_factoryRefs.load() == 0) ? com::kOk
+                                                                                        : com::kFalse;
+}
+
+TOLVEX_EXPORT com::Status DllRegisterServer()
+{
+    return registry::Register(registry::RegistryPath(), LibraryPath());
+}
+
+TOLVEX_EXPORT com::Status DllUnregisterServer() { return registry::Unregister(registry::RegistryPath()); }

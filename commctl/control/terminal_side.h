@@ -1,0 +1,86 @@
+// The terminal side of the control: the screen that exists at run time while
+// Emulation is not NONE. The control creates it through a factory after
+// loading and when Emulation changes; without a factory the control has no
+// terminal and the terminal properties keep only their stored values.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+class QWidget;
+
+namespace tolvex::control {
+
+struct TerminalSetup {
+    std::int16_t emulation = 1;  // 1 TTY .. 4 VT100
+    std::int16_t rows = 25;
+    std::int16_t columns = 80;
+    std::int16_t foreColor = 0;
+    std::int16_t backColor = 15;
+    std::int16_t scrollRows = 0;
+};
+
+class TerminalSide {
+public:
+    virtual ~TerminalSide() = default;
+    virtual void Resize(std::int16_t rows, std::int16_t columns) = 0;
+    virtual void SetColours(std::int16_t fore, std::int16_t back) = 0;
+    virtual void SetScrollRows(std::int16_t rows) = 0;
+    // Cursor, 1-based.
+    virtual std::int16_t CursorRow() const = 0;
+    virtual std::int16_t CursorColumn() const = 0;
+    virtual void SetCursor(std::int16_t row, std::int16_t column) = 0;
+    // Screen text and history.
+    virtual std::string Text() const = 0;
+    virtual void SetText(std::string_view text) = 0;
+    virtual void Disp(std::string_view bytes) = 0;
+    virtual std::string ScrollText() const = 0;
+    // The screen lines without trailing spaces (capture in VISIBLE mode).
+    virtual std::vector<std::string> ScreenLines() const = 0;
+    // Selection in the screen text; setters throw 380 when out of range.
+    virtual std::int32_t SelStart() const = 0;
+    virtual void SetSelStart(std::int32_t start) = 0;
+    virtual std::int32_t SelLength() const = 0;
+    virtual void SetSelLength(std::int32_t length) = 0;
+    virtual std::string SelText() const = 0;
+    virtual void SetSelText(std::string_view text) = 0;
+    // Lay the terminal out again (size, font, rows, columns changed).
+    virtual void Layout() = 0;
+};
+
+using TerminalFactory = std::function<std::unique_ptr<TerminalSide>(const TerminalSetup&)>;
+
+// The file transfer side: starts uploads and downloads over the open port.
+class TransferSide {
+public:
+    virtual ~TransferSide() = default;
+    virtual void Upload(std::string_view file) = 0;    // 8018, 8019
+    virtual void Download(std::string_view file) = 0;  // 8018, 8019
+    virtual bool Running() const = 0;
+    // Skip (5), abort (6), resume (10) requests; others throw 383.
+    virtual void Request(std::int16_t status) = 0;
+    // Ask a running transfer to stop and wait for its thread.
+    virtual void Stop() = 0;
+};
+
+using TransferFactory = std::function<std::unique_ptr<TransferSide>()>;
+
+// The control's window: drawn by the GUI layer, absent without a GUI.
+class WindowSide {
+public:
+    virtual ~WindowSide() = default;
+    virtual QWidget* Widget() = 0;
+    virtual std::int32_t Handle() = 0;
+    // The modal About box; returns when it is closed.
+    virtual void ShowAbout() = 0;
+    // Something that changes the control's look changed.
+    virtual void Invalidate() = 0;
+    virtual void Resize(int width, int height) = 0;
+    virtual void SetVisible(bool visible) = 0;
+};
+
+}  // namespace tolvex::control
