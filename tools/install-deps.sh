@@ -12,6 +12,7 @@ PACKAGES=(
   fonts-noto-cjk
   xvfb xauth
   python3
+  python3-pil
 )
 
 missing=()
