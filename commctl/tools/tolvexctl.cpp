@@ -1,0 +1,334 @@
+// tolvexctl: a command-line host of the communications control.
+//
+//   tolvexctl props                     type information, one property a line
+//   tolvexctl enums | events            enumerations and events
+//   tolvexctl [OPTIONS] get NAME        value of a property
+//   tolvexctl [OPTIONS] put NAME VALUE  write, then print the value read back
+//   tolvexctl [OPTIONS] save FILE       save the instance's property bag
+//   tolvexctl [OPTIONS] load FILE       load a bag and print the saved values
+//   tolvexctl about                     show the About box
+//   tolvexctl register | unregister     (un)register the library found
+//   tolvexctl which                     the library that would be loaded
+//
+// OPTIONS: --design (design mode), --bag FILE (load this bag into the fresh
+// instance first), --set NAME=VALUE (write a property first; repeatable).
+// Errors print "error NUMBER: TEXT" and give exit status 1; usage errors 2.
+// Texts print in UTF-8.
+#include "host/control_host.h"
+#include "control/cp932.h"
+
+#include <tolvexcomm/component.h>
+#include <tolvexcomm/dispids.h>
+
+#include <QApplication>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <iostream>
+#include <string>
+#include <vector>
+
+namespace {
+
+using namespace tolvex;
+using host::ControlInstance;
+using host::ControlLibrary;
+
+struct Options {
+    bool design = false;
+    std::string bag;
+    std::vector<std::pair<std::string, std::string>> sets;
+    std::vector<std::string> args;  // the command and its arguments
+};
+
+struct Context {
+    Options options;
+    std::shared_ptr<ControlLibrary> library;
+    std::unique_ptr<ControlInstance> instance;
+};
+
+const char* TypeName(const com::PropertyInfo& p)
+{
+    switch (p.type) {
+    case com::TypeKind::I2: return "I2";
+    case com::TypeKind::I4: return "I4";
+    case com::TypeKind::R4: return "R4";
+    case com::TypeKind::Bool: return "bool";
+    case com::TypeKind::String: return "string";
+    case com::TypeKind::Variant: return "variant";
+    case com::TypeKind::Bytes: return "bytes";
+    case com::TypeKind::Enum: return p.enumType;
+    case com::TypeKind::Font: return "font";
+    case com::TypeKind::Method: return "method";
+    }
+    return "?";
+}
+
+std::string AccessText(const com::PropertyInfo& p)
+{
+    using com::GetAccess;
+    using com::PutAccess;
+    if (p.type == com::TypeKind::Method) return "method";
+    const bool r = p.get != GetAccess::None, w = p.put != PutAccess::None;
+    std::string text = r && w ? "RW" : r ? "R" : w ? "W" : "-";
+    if (p.get == GetAccess::RunOnly && p.put == PutAccess::RunOnly) text += " run";
+    else if (p.get == GetAccess::RunOnly && w) text += ", read run";
+    else if (p.get == GetAccess::RunOnly) text += " run";
+    else if (p.put == PutAccess::RunOnly) text += ", write run";
+    else if (p.put == PutAccess::DesignOnly) text += ", write design";
+    return text;
+}
+
+std::string ValueText(const com::Variant& v)
+{
+    switch (v.type()) {
+    case com::VarType::Empty: return "";
+    case com::VarType::Bool: return v.integer() ? "True" : "False";
+    case com::VarType::I2:
+    case com::VarType::I4: return std::to_string(v.integer());
+    case com::VarType::R4: {
+        char buf[32];
+        std::snprintf(buf, sizeof buf, "%g", static_cast<double>(v.real()));
+        return buf;
+    }
+    case com::VarType::String: return Cp932ToUtf8(v.text());
+    case com::VarType::Bytes: return v.text();
+    }
+    return "";
+}
+
+int PrintError(com::Status status, const std::string& cp932Description)
+{
+    if (int number = com::ErrorNumber(status))
+        std::printf("error %d: %s\n", number, Cp932ToUtf8(cp932Description).c_str());
+    else
+        std::printf("error 0x%08X: %s\n", status, Cp932ToUtf8(cp932Description).c_str());
+    return 1;
+}
+
+const com::PropertyInfo* FindByName(const com::TypeLibraryInfo& lib, const std::string& name)
+{
+    for (const auto& p : lib.properties)
+        if (strcasecmp(p.name, name.c_str()) == 0) return &p;
+    return nullptr;
+}
+
+bool OpenLibrary(Context& ctx)
+{
+    std::string error;
+    ctx.library = ControlLibrary::Open({}, error);
+    if (!ctx.library) std::fprintf(stderr, "tolvexctl: control library not found: %s\n", error.c_str());
+    return ctx.library != nullptr;
+}
+
+// A fresh instance, the bag loaded, the --set values written. Returns the
+// exit status on failure.
+int MakeInstance(Context& ctx)
+{
+    if (!OpenLibrary(ctx)) return 1;
+    ctx.instance = std::make_unique<ControlInstance>(ctx.library, !ctx.options.design);
+    host::PropertyBag bag;
+    if (!ctx.options.bag.empty()) {
+        std::string error;
+        if (!bag.LoadFile(ctx.options.bag, error)) {
+            std::fprintf(stderr, "tolvexctl: %s\n", error.c_str());
+            return 1;
+        }
+    }
+    com::Status s = ctx.instance->Create(ctx.options.bag.empty() ? nullptr : &bag);
+    if (s != com::kOk) return PrintError(s, "the control could not be created");
+    for (const auto& [name, value] : ctx.options.sets) {
+        const auto* p = FindByName(ctx.instance->control()->TypeInfo(), name);
+        if (!p) {
+            std::fprintf(stderr, "tolvexctl: no property %s\n", name.c_str());
+            return 2;
+        }
+        auto r = ctx.instance->PutUtf8(p->dispid, value);
+        if (!r.ok()) return PrintError(r.status, r.description);
+    }
+    return 0;
+}
+
+int Props(Context& ctx)
+{
+    if (!OpenLibrary(ctx)) return 1;
+    ControlInstance instance(ctx.library);
+    if (com::Status s = instance.Create(); s != com::kOk) return PrintError(s, "");
+    std::printf("# DISPID\tname\ttype\taccess\tsaved as\tdefault\n");
+    for (const auto& p : instance.control()->TypeInfo().properties) {
+        std::printf("%d\t%s\t%s\t%s\t%s\t%s\n", p.dispid, p.name, TypeName(p), AccessText(p).c_str(),
+                    p.persistedName ? p.persistedName : "-",
+                    p.defaultText ? (std::string("\"") + p.defaultText + "\"").c_str() : "-");
+    }
+    return 0;
+}
+
+int Enums(Context& ctx)
+{
+    if (!OpenLibrary(ctx)) return 1;
+    ControlInstance instance(ctx.library);
+    if (com::Status s = instance.Create(); s != com::kOk) return PrintError(s, "");
+    for (const auto& e : instance.control()->TypeInfo().enums) {
+        std::printf("%s%s%s\n", e.publicName ? e.publicName : "", e.publicName && e.typeName ? " / " : "",
+                    e.typeName ? e.typeName : "");
+        for (const auto& c : e.constants) {
+            std::printf("  %d", c.value);
+            if (e.publicName) std::printf("\t%s", c.name);
+            if (e.typeName) std::printf("\t_%s", c.name);
+            std::printf("\n");
+        }
+    }
+    return 0;
+}
+
+int Events(Context& ctx)
+{
+    if (!OpenLibrary(ctx)) return 1;
+    ControlInstance instance(ctx.library);
+    if (com::Status s = instance.Create(); s != com::kOk) return PrintError(s, "");
+    for (const auto& e : instance.control()->TypeInfo().events) {
+        std::printf("%d\t%s(", e.dispid, e.name);
+        for (std::size_t i = 0; i < e.params.size(); ++i)
+            std::printf("%s%s%s", i ? ", " : "", e.params[i].byReference ? "ByRef " : "", e.params[i].name);
+        std::printf(")\n");
+    }
+    return 0;
+}
+
+int GetOrPut(Context& ctx, bool put)
+{
+    if (int rc = MakeInstance(ctx)) return rc;
+    const auto* p = FindByName(ctx.instance->control()->TypeInfo(), ctx.options.args[1]);
+    if (!p) {
+        std::fprintf(stderr, "tolvexctl: no property %s\n", ctx.options.args[1].c_str());
+        return 2;
+    }
+    if (p->type == com::TypeKind::Method) {
+        auto r = ctx.instance->Call(p->dispid);
+        return r.ok() ? 0 : PrintError(r.status, r.description);
+    }
+    if (put) {
+        auto r = ctx.instance->PutUtf8(p->dispid, ctx.options.args[2]);
+        if (!r.ok()) return PrintError(r.status, r.description);
+        if (p->get == com::GetAccess::None) return 0;
+    }
+    auto r = ctx.instance->Get(p->dispid);
+    if (!r.ok()) return PrintError(r.status, r.description);
+    std::printf("%s\n", ValueText(r.value).c_str());
+    return 0;
+}
+
+int Save(Context& ctx)
+{
+    if (int rc = MakeInstance(ctx)) return rc;
+    host::PropertyBag bag;
+    ctx.instance->Save(bag);
+    if (!bag.SaveFile(ctx.options.args[1])) {
+        std::fprintf(stderr, "tolvexctl: cannot write %s\n", ctx.options.args[1].c_str());
+        return 1;
+    }
+    return 0;
+}
+
+int Load(Context& ctx)
+{
+    ctx.options.bag = ctx.options.args[1];
+    if (int rc = MakeInstance(ctx)) return rc;
+    host::PropertyBag bag;
+    ctx.instance->Save(bag);
+    for (const auto& [name, value] : bag.values()) std::printf("%s=%s\n", name.c_str(), ValueText(value).c_str());
+    return 0;
+}
+
+int About(Context& ctx)
+{
+    int argc = 1;
+    char name[] = "tolvexctl";
+    char* argv[] = {name, nullptr};
+    QApplication app(argc, argv);
+    if (int rc = MakeInstance(ctx)) return rc;
+    auto r = ctx.instance->Call(com::dispid::kAboutBox);
+    ctx.instance.reset();  // its window goes before the application
+    return r.ok() ? 0 : PrintError(r.status, r.description);
+}
+
+int Registration(Context& ctx, bool add)
+{
+    if (!OpenLibrary(ctx)) return 1;
+    com::Status s = add ? ctx.library->Register() : ctx.library->Unregister();
+    if (s != com::kOk) return PrintError(s, "");
+    std::printf("%s %s\n", add ? "registered" : "unregistered", ctx.library->path().c_str());
+    return 0;
+}
+
+int Which(Context& ctx)
+{
+    if (!OpenLibrary(ctx)) return 1;
+    std::printf("%s\n", ctx.library->path().c_str());
+    return 0;
+}
+
+struct Command {
+    const char* name;
+    std::size_t args;  // arguments after the command
+    const char* usage;
+    std::function<int(Context&)> run;
+};
+
+const std::vector<Command>& Commands()
+{
+    static const std::vector<Command> commands = {
+        {"props", 0, "props", Props},
+        {"enums", 0, "enums", Enums},
+        {"events", 0, "events", Events},
+        {"get", 1, "[--design] [--bag FILE] [--set NAME=VALUE] get NAME", [](Context& c) { return GetOrPut(c, false); }},
+        {"put", 2, "[--design] [--bag FILE] [--set NAME=VALUE] put NAME VALUE", [](Context& c) { return GetOrPut(c, true); }},
+        {"save", 1, "[--design] [--bag FILE] [--set NAME=VALUE] save FILE", Save},
+        {"load", 1, "[--design] load FILE", Load},
+        {"about", 0, "about", About},
+        {"register", 0, "register", [](Context& c) { return Registration(c, true); }},
+        {"unregister", 0, "unregister", [](Context& c) { return Registration(c, false); }},
+        {"which", 0, "which", Which},
+    };
+    return commands;
+}
+
+int Usage()
+{
+    std::fprintf(stderr, "usage:\n");
+    for (const auto& c : Commands()) std::fprintf(stderr, "  tolvexctl %s\n", c.usage);
+    return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    Context ctx;
+    for (int i = 1; i < argc; ++i) {
+        std::string a = argv[i];
+        if (a == "--design") {
+            ctx.options.design = true;
+        } else if (a == "--bag" && i + 1 < argc) {
+            ctx.options.bag = argv[++i];
+        } else if (a == "--set" && i + 1 < argc) {
+            std::string kv = argv[++i];
+            auto eq = kv.find('=');
+            if (eq == std::string::npos) return Usage();
+            ctx.options.sets.emplace_back(kv.substr(0, eq), kv.substr(eq + 1));
+        } else if (a == "-h" || a == "--help") {
+            return Usage();
+        } else {
+            ctx.options.args.push_back(a);
+        }
+    }
+    if (ctx.options.args.empty()) return Usage();
+    for (const auto& c : Commands()) {
+        if (ctx.options.args[0] != c.name) continue;
+        if (ctx.options.args.size() != c.args + 1) return Usage();
+        return c.run(ctx);
+    }
+    return Usage();
+}
