@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
+#include <vector>
 
 #include "mapview/fixed2.h"
 #include "mapview/map_loader.h"
@@ -23,6 +25,28 @@ constexpr double kMaxScreenWidth = 50.0;
 bool Qualifies(const MapIndexRow& row)
 {
     return row.screenWidthKey > kMinScreenWidth && row.screenWidthKey < kMaxScreenWidth;
+}
+
+// Reorders the first source.size() rows so that row j receives the row that
+// was at source[j] (a permutation), moving every row once.
+void Permute(std::vector<MapIndexRow>& rows, const std::vector<int>& source)
+{
+    std::vector<bool> placed(source.size(), false);
+    for (std::size_t start = 0; start < source.size(); ++start) {
+        if (placed[start]) continue;
+        MapIndexRow held = std::move(rows[start]);
+        std::size_t at = start;
+        for (;;) {
+            placed[at] = true;
+            const auto from = static_cast<std::size_t>(source[at]);
+            if (from == start) {
+                rows[at] = std::move(held);
+                break;
+            }
+            rows[at] = std::move(rows[from]);
+            at = from;
+        }
+    }
 }
 
 }  // namespace
@@ -118,20 +142,28 @@ void LoadMapImages(NavState& state, PictureSlots* slots)
                 it->distanceKey = kFarDistance;
             }
         }
-        // Qualifying rows to the top, then ordered: by on-screen width (up to
-        // nine photographs) or by distance (ten or more). Equal keys keep
-        // their order.
-        const auto qualifying = std::stable_partition(grid.begin(), rows, Qualifies);
-        if (count < 10) {
-            std::stable_sort(grid.begin(), qualifying, [](const MapIndexRow& a, const MapIndexRow& b) {
-                return a.screenWidthKey < b.screenWidthKey;
-            });
-        } else {
-            std::stable_sort(grid.begin(), qualifying, [](const MapIndexRow& a, const MapIndexRow& b) {
-                return a.distanceKey < b.distanceKey;
-            });
+        // Qualifying rows to the top, ordered by on-screen width (up to nine
+        // photographs) or by distance (ten or more); equal keys and the rows
+        // below keep their order.
+        const bool byDistance = count >= 10;
+        std::vector<std::pair<double, int>> order;
+        std::vector<int> below;
+        order.reserve(static_cast<std::size_t>(count));
+        for (int i = 0; i < count; ++i) {
+            const MapIndexRow& row = grid[static_cast<std::size_t>(i)];
+            if (Qualifies(row)) {
+                order.emplace_back(byDistance ? row.distanceKey : row.screenWidthKey, i);
+            } else {
+                below.push_back(i);
+            }
         }
-        shown = std::min(static_cast<int>(qualifying - grid.begin()), kPhotoSlots);
+        std::sort(order.begin(), order.end());
+        std::vector<int> source;
+        source.reserve(static_cast<std::size_t>(count));
+        for (const auto& entry : order) source.push_back(entry.second);
+        source.insert(source.end(), below.begin(), below.end());
+        Permute(grid, source);
+        shown = static_cast<int>(order.size());
     }
     shown = std::min(shown, kPhotoSlots);
 

@@ -245,6 +245,17 @@ TEST_F(MapViewTest, UpToNinePhotographsSmallestOnScreenFirst)
     EXPECT_EQ(grid[4].ScreenWidth, "0.51");
 }
 
+TEST_F(MapViewTest, EqualKeysKeepTheirRowOrder)
+{
+    LoadLibrary({{"a", 0, 0, 2000, 1500}, {"b", 500, 0, 2000, 1500}, {"small", 0, 0, 100, 75},
+                 {"c", 900, 0, 2000, 1500}, {"d", 0, 0, 1000, 750}});
+    SetLevel(16);
+    LoadMapImages(state_, nullptr);
+    EXPECT_EQ(Shown(), (std::vector<std::string>{"d", "a", "b", "c"}));
+    // Rows below the chosen ones keep their order too.
+    EXPECT_EQ(state_.Maps.MapIndexGrid[4].Index, "2");
+}
+
 TEST_F(MapViewTest, TenOrMorePhotographsNineNearestWeightedByAspect)
 {
     // Twelve photographs, height = width / 2, so MapAspect = 0.5: eleven in a
