@@ -240,7 +240,10 @@ void BasePic::PaintOp(QPainter& p, const DrawOp& op)
         const QFont f = PictureFont(op.fontSize, op.bold, sy);
         p.setFont(f);
         p.setPen(ToColor(op.colour));
-        p.drawText(QPointF(at.x(), at.y() + QFontMetricsF(f).ascent()), QString::fromStdString(op.text));
+        // The text position is the top of the character cell; the baseline
+        // lies 0.88 em below it whatever the face's own ascent, so that text
+        // sits where the layout of the overlays expects it.
+        p.drawText(QPointF(at.x(), at.y() + 0.88 * f.pixelSize()), QString::fromStdString(op.text));
         return;
     }
     }

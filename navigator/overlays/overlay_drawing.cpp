@@ -47,6 +47,23 @@ void DrawWindowedPolyline(OverlayContext& ctx, const EastVec& east, const NorthV
 
 }  // namespace
 
+std::string MapIndexFootprints::ShownMapNumber(int row) const
+{
+    if (row < 0 || row >= static_cast<int>(index_.MapIndexGrid.size())) return {};
+    return index_.MapIndexGrid[static_cast<std::size_t>(row)].Index;
+}
+
+bool MapIndexFootprints::Footprint(int k, double& west, float& north, double& east, float& south) const
+{
+    mapview::Footprint f;
+    if (!index_.footprint(k, f)) return false;
+    west = f.west;
+    north = f.north;
+    east = f.east;
+    south = f.south;
+    return true;
+}
+
 PicturePoint ToPicture(const NavState& s, double easting, double northing)
 {
     return {(easting - s.ViewCentreEasting) * s.ViewScale,
@@ -91,8 +108,9 @@ void PlacePhotos(OverlayContext& ctx)
     double smallestHeight = 9999.0;
     const int rows = std::min(s.ShownMapCount, PictureArea::kPhotoSlots);
     for (int i = 0; i < rows && ctx.photos; ++i) {
+        // A map number the index does not hold leaves the row unplaced.
         const double number = RoundHalfEven(NumericValue(ctx.photos->ShownMapNumber(i)));
-        if (!(number >= 0.0 && number <= 100.0)) continue;
+        if (!(number >= 0.0 && number <= 1.0e9)) continue;
         double west = 0, east = 0;
         float north = 0, south = 0;
         if (!ctx.photos->Footprint(static_cast<int>(number), west, north, east, south)) continue;

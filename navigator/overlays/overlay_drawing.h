@@ -11,6 +11,7 @@
 #include <functional>
 #include <string>
 
+#include "mapview/map_index.h"
 #include "overlays/picture_area.h"
 #include "shell/run_state.h"
 
@@ -26,6 +27,17 @@ public:
     // The footprint edges of map `k` [m]; false when `k` is not in the index
     // arrays.
     virtual bool Footprint(int k, double& west, float& north, double& east, float& south) const = 0;
+};
+
+// The footprints of the loaded map index and its selection table.
+class MapIndexFootprints : public PhotoFootprints {
+public:
+    explicit MapIndexFootprints(const mapview::MapIndex& index) : index_(index) {}
+    std::string ShownMapNumber(int row) const override;
+    bool Footprint(int k, double& west, float& north, double& east, float& south) const override;
+
+private:
+    const mapview::MapIndex& index_;
 };
 
 // Colours of the overlays.

@@ -138,7 +138,6 @@ TEST_F(Drawing, PlacePhotosPlacesSkipsAndPutsTheSmallestInFront)
     maps.maps[1] = {-100, 50, 100, -50};       // 100 high
     maps.maps[2] = {-100, 50, 100, -50};       // same height as 1, later row
     maps.maps[3] = {3900, 100, 4100, -100};    // east edge beyond 4000
-    maps.maps[100] = {-10, 10, 10, -10};       // never reached through "250"
     maps.shown = {"0", "2", "1", "3", "250", "-1", "abc"};
     s.ShownMapCount = 7;
     pic.PhotoImg[4].left = 77;  // an unplaced row keeps its geometry
