@@ -5,6 +5,7 @@
 #include <exception>
 
 #include "geodesy/plane_coords.h"
+#include "gps/fixed_text.h"
 
 namespace tessaro::gps {
 
@@ -56,14 +57,16 @@ std::size_t CharCount(std::string_view text)
     return n;
 }
 
-// Seconds of arc with at least two integer digits and two decimals (07.40).
-std::string FormatSeconds(double seconds)
+// Appends seconds of arc with at least two integer digits and two decimals
+// (07.40).
+void AppendSeconds(std::string& out, double seconds)
 {
-    std::string s = FormatFixed(seconds, 2);
-    const std::size_t point = s.find('.');
-    const std::size_t sign = (!s.empty() && s[0] == '-') ? 1 : 0;
-    if (point != std::string::npos && point - sign < 2) s.insert(sign, 2 - (point - sign), '0');
-    return s;
+    const std::size_t start = out.size();
+    AppendFixed(out, seconds, 2);
+    const std::size_t sign = (out.size() > start && out[start] == '-') ? 1 : 0;
+    const std::size_t point = out.find('.', start);
+    const std::size_t intDigits = point - start - sign;
+    if (point != std::string::npos && intDigits < 2) out.insert(start + sign, 2 - intDigits, '0');
 }
 
 // One coordinate field: `degreeChars` degree digits, two minute digits, the
@@ -84,7 +87,8 @@ Coordinate DecodeCoordinate(std::string_view field, std::size_t degreeChars)
     Coordinate c;
     c.degrees = NumericValue(degreeDigits) + NumericValue(minuteDigits) / 60.0 + seconds / 3600.0;
     c.text.reserve(16);
-    c.text.append(degreeDigits).append("-").append(minuteDigits).append("-").append(FormatSeconds(seconds));
+    c.text.append(degreeDigits).append("-").append(minuteDigits).append("-");
+    AppendSeconds(c.text, seconds);
     return c;
 }
 
@@ -125,8 +129,10 @@ std::string FormatRecordLine(const std::string& timeText, double easting, float 
     std::string line;
     line.reserve(64);
     line.append(timeText).append(",");
-    line.append(FormatFixed(easting, 1)).append(",");
-    line.append(FormatFixed(northing, 1)).append(",");
+    AppendFixed(line, easting, 1);
+    line.append(",");
+    AppendFixed(line, northing, 1);
+    line.append(",");
     line.append(satellitesText).append(",");
     line.append(statusText).append(",");
     return line;  // the sixth field (a pending mark text) is always empty
