@@ -99,9 +99,11 @@ std::string LocalTimeText(std::string_view utc)
     double hour = RoundHalfEven(NumericValue(Mid(utc, 1, 2)) + 9.0);
     hour = std::fmod(hour, 24.0);
     if (hour < 0) hour += 24.0;
-    char hh[8];
-    std::snprintf(hh, sizeof hh, "%02d", static_cast<int>(hour));
-    std::string text(hh);
+    const int h = static_cast<int>(hour);  // 0..23
+    std::string text;
+    text.reserve(16);
+    text.push_back(static_cast<char>('0' + h / 10));
+    text.push_back(static_cast<char>('0' + h % 10));
     text.append(":").append(Mid(utc, 3, 2)).append(":").append(Mid(utc, 5, 2));
     return text;
 }
@@ -116,6 +118,23 @@ std::string StatusText(std::string_view quality)
 }
 
 }  // namespace
+
+int SplitAtCommas(std::string_view text, FieldDataArray& out)
+{
+    out.clear(0, 20);
+    std::size_t n = 0;
+    std::size_t start = 0;
+    while (true) {
+        const std::size_t comma = text.find(',', start);
+        const std::size_t end = comma == std::string_view::npos ? text.size() : comma;
+        const std::string_view field = TrimSpaces(text.substr(start, end - start));
+        out.store(n, std::string(field));
+        ++n;
+        if (comma == std::string_view::npos) break;
+        start = comma + 1;
+    }
+    return static_cast<int>(n) - 1;
+}
 
 bool IsGgaSentence(std::string_view line)
 {
@@ -159,7 +178,7 @@ PositionFix GgaDecoder::DecodeGPGGAData(std::string_view line)
     PositionFix fix;
 
     // 1. fields; a sentence with more than 31 fields keeps the first 31
-    Guarded([&] { SplitFields(line, ",", fields_); });
+    Guarded([&] { SplitAtCommas(line, fields_); });
     const std::string& utcField = fields_[1];
     const std::string& latField = fields_[2];
     const std::string& lonField = fields_[4];

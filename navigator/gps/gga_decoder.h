@@ -109,6 +109,10 @@ struct PositionFix {
     bool recentred = false;     // the view was re-centred on the fix
 };
 
+// SplitFields(text, ",", out) without its per-character work: the same
+// fields, the same result and the same SplitOverflow on a 32nd field.
+int SplitAtCommas(std::string_view text, FieldDataArray& out);
+
 // True for a line the receiver handler hands to the decoder: its first six
 // characters are exactly "$GPGGA" or "GPGGA," (a line whose "$" was lost).
 bool IsGgaSentence(std::string_view line);

@@ -146,5 +146,34 @@ TEST_F(Hostile, RandomMutationsOfGoodSentences)
     }
 }
 
+// The decoder's own comma split gives what SplitFields gives: the fields, the
+// result, and the overflow (with the fields stored before it) alike.
+TEST(CommaSplit, MatchesSplitFields)
+{
+    std::mt19937 rng(99);
+    const char alphabet[] = {',', ',', ',', ' ', ' ', 'a', '7', '\x82'};
+    FieldDataArray a, b;
+    for (int round = 0; round < 20000; ++round) {
+        std::string text;
+        const std::size_t len = rng() % 70;
+        for (std::size_t i = 0; i < len; ++i) text.push_back(alphabet[rng() % std::size(alphabet)]);
+        int ra = -2, rb = -2;
+        bool oa = false, ob = false;
+        try {
+            ra = SplitFields(text, ",", a);
+        } catch (const SplitOverflow&) {
+            oa = true;
+        }
+        try {
+            rb = SplitAtCommas(text, b);
+        } catch (const SplitOverflow&) {
+            ob = true;
+        }
+        ASSERT_EQ(oa, ob) << text;
+        ASSERT_EQ(ra, rb) << text;
+        for (std::size_t i = 0; i < FieldDataArray::kCapacity; ++i) ASSERT_EQ(a[i], b[i]) << text << " slot " << i;
+    }
+}
+
 }  // namespace
 }  // namespace tessaro::gps
