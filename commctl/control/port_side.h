@@ -98,7 +98,7 @@ public:
 // The port side without a device: it keeps, checks and reports the values of
 // the port properties, and the port stays closed. Opening reports that no
 // device could be opened (8012); data operations report the closed port.
-class StoredPort final : public PortSide {
+class StoredPort : public PortSide {
 public:
     bool PortOpen() const override { return false; }
     void SetPortOpen(bool open) override;

@@ -285,6 +285,8 @@ std::optional<Variant> CTolvexcommCtrl::PeekValue(DispId dispid)
     }
 }
 
+static std::int32_t CheckedNumber(const PropertyRow& row, const Variant& value);
+
 // The value a put would leave, in the form the getter returns, to tell a
 // real change from writing the current value again.
 static std::optional<Variant> Canonical(const PropertyRow& row, const Variant& v)
@@ -321,6 +323,7 @@ void CTolvexcommCtrl::Put(const PropertyRow& row, const Variant& value)
     std::optional<Variant> before;
     if (observable) {
         before = PeekValue(dispid);
+        CheckedNumber(row, value);  // a refused value is refused even when it reads like the current one
         if (!IsActionPut(dispid) && before) {
             auto after = Canonical(row, value);
             if (after && *after == *before) return;
@@ -422,14 +425,11 @@ com::Variant CTolvexcommCtrl::GetValue(DispId dispid)
     }
 }
 
-void CTolvexcommCtrl::Store(const PropertyRow& row, const Variant& value)
+// Converts a value to the property's number (numeric and boolean types) and
+// applies the table's check; throws 380 for what does not convert or pass.
+static std::int32_t CheckedNumber(const PropertyRow& row, const Variant& value)
 {
-    const DispId dispid = row.info.dispid;
-    PortSide& p = *port_;
-
-    // Convert to the property's type; what does not convert is refused.
     std::int32_t number = 0;
-    std::string text;
     switch (row.info.type) {
     case TypeKind::Bool:
     case TypeKind::I4: {
@@ -445,14 +445,21 @@ void CTolvexcommCtrl::Store(const PropertyRow& row, const Variant& value)
         number = *i;
         break;
     }
-    case TypeKind::String:
-    case TypeKind::Font:
-        text = ToText(value);
-        break;
     default:
         break;
     }
     if (!PassesCheck(row, number)) Fail(kErrInvalidPropertyValue);
+    return number;
+}
+
+void CTolvexcommCtrl::Store(const PropertyRow& row, const Variant& value)
+{
+    const DispId dispid = row.info.dispid;
+    PortSide& p = *port_;
+
+    const std::int32_t number = CheckedNumber(row, value);
+    std::string text;
+    if (row.info.type == TypeKind::String || row.info.type == TypeKind::Font) text = ToText(value);
     const auto i2 = static_cast<std::int16_t>(number);
 
     switch (dispid) {
