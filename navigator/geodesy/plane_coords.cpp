@@ -36,9 +36,11 @@
 // Inverse: numeric. Latitude is treated as a function of the northing alone
 // and longitude as a function of the easting alone; one secant step with a
 // 0.0001 deg offset, then three with 0.00001, 0.000001 and 0.000001 deg.
-// Eight forward conversions; residual below 0.00001 arc seconds near the
-// origin and a few millionths of an arc second at 1 deg from it (the cross
-// terms it ignores are what is left).
+// Eight forward conversions. Measured round trip (forward, then inverse)
+// over all zones: below 1e-9 arc seconds within 0.1 deg of the origin,
+// 1e-6" at 0.5 deg, 3.5e-5" (about 1 mm) at 1 deg and 0.0013" (4 cm) at
+// 2 deg; what is left is the coupling between latitude and easting that the
+// secant steps ignore.
 //
 // Numerics. Every constant is used exactly as written here (including the
 // degree-to-radian factor 3.14159265358979 / 180 and the rounded series
