@@ -77,7 +77,11 @@ bool BasePic::LoadPhoto(int slot, const std::string& path)
     if (slot < 0 || slot >= PictureArea::kPhotoSlots) return false;
     auto image = cache_.Load(path);
     if (!image) return false;
-    photos_[static_cast<std::size_t>(slot)] = std::move(image);
+    const auto u = static_cast<std::size_t>(slot);
+    if (photos_[u] != image) {
+        photos_[u] = std::move(image);
+        serial_[u] = ++lastSerial_;
+    }
     update();
     return true;
 }
@@ -110,19 +114,46 @@ QRectF BasePic::ItemPixels(const PictureItem& item) const
     return {tl.x(), tl.y(), item.width * sx, item.height * sy};
 }
 
+std::array<BasePic::PhotoState, PictureArea::kPhotoSlots> BasePic::CurrentPhotoState() const
+{
+    std::array<PhotoState, PictureArea::kPhotoSlots> out{};
+    for (std::size_t i = 0; i < out.size(); ++i) out[i] = {serial_[i], area_.PhotoImg[i]};
+    return out;
+}
+
+void BasePic::PaintPictureLayer()
+{
+    const auto photos = CurrentPhotoState();
+    const auto& ops = area_.Ops();
+    const bool reuse = layerValid_ && layer_.size() == size() && layerGeneration_ == area_.Generation() &&
+                       layerOps_ <= ops.size() && layerPhotos_ == photos && layerBack_ == area_.BackColor;
+    if (layer_.size() != size()) layer_ = QImage(size(), QImage::Format_RGB32);
+    QPainter p(&layer_);
+    std::size_t first = layerOps_;
+    if (!reuse) {
+        p.fillRect(layer_.rect(), ToColor(area_.BackColor));
+        std::array<int, PictureArea::kPhotoSlots> order{};
+        std::iota(order.begin(), order.end(), 0);
+        std::stable_sort(order.begin(), order.end(), [this](int a, int b) {
+            return area_.PhotoImg[static_cast<std::size_t>(a)].z < area_.PhotoImg[static_cast<std::size_t>(b)].z;
+        });
+        for (int slot : order) PaintPhoto(p, slot);
+        first = 0;
+    }
+    for (std::size_t i = first; i < ops.size(); ++i) PaintOp(p, ops[i]);
+    layerValid_ = true;
+    layerGeneration_ = area_.Generation();
+    layerOps_ = ops.size();
+    layerPhotos_ = photos;
+    layerBack_ = area_.BackColor;
+}
+
 void BasePic::paintEvent(QPaintEvent*)
 {
+    if (width() <= 0 || height() <= 0) return;
+    PaintPictureLayer();
     QPainter p(this);
-    p.fillRect(rect(), ToColor(area_.BackColor));
-
-    std::array<int, PictureArea::kPhotoSlots> order{};
-    std::iota(order.begin(), order.end(), 0);
-    std::stable_sort(order.begin(), order.end(), [this](int a, int b) {
-        return area_.PhotoImg[static_cast<std::size_t>(a)].z < area_.PhotoImg[static_cast<std::size_t>(b)].z;
-    });
-    for (int slot : order) PaintPhoto(p, slot);
-
-    for (const DrawOp& op : area_.Ops()) PaintOp(p, op);
+    p.drawImage(0, 0, layer_);
 
     // Icons and the label, in stacking order.
     struct Top {
@@ -178,7 +209,7 @@ void BasePic::PaintPhoto(QPainter& p, int slot)
     const QRectF source((l - t.left()) * fx, (top - t.top()) * fy, (r - l) * fx, (b - top) * fy);
 
     ScaledPhoto& cached = scaled_[uslot];
-    if (cached.source != image || cached.target != target || cached.sourceRect != source || cached.image.isNull()) {
+    if (cached.serial != serial_[uslot] || cached.target != target || cached.sourceRect != source || cached.image.isNull()) {
         QImage scaled;
         if (source.width() > target.width() && source.height() > target.height()) {
             // Shrinking: average the source pixels.
@@ -190,7 +221,7 @@ void BasePic::PaintPhoto(QPainter& p, int slot)
             sp.setRenderHint(QPainter::SmoothPixmapTransform);
             sp.drawImage(QRectF(0, 0, target.width(), target.height()), *image, source);
         }
-        cached = {image, target, source, std::move(scaled)};
+        cached = {serial_[uslot], target, source, std::move(scaled)};
     }
     p.drawImage(target.topLeft(), cached.image);
 }

@@ -60,11 +60,25 @@ protected:
 
 private:
     struct ScaledPhoto {
-        const QImage* source = nullptr;
+        std::uint64_t serial = 0;
         QRect target;
         QRectF sourceRect;
         QImage image;
     };
+    // What the picture layer (background, photographs, display list) was
+    // last painted from.
+    struct PhotoState {
+        std::uint64_t serial = 0;  // which load the slot shows
+        PictureItem item;
+        friend bool operator==(const PhotoState& a, const PhotoState& b)
+        {
+            return a.serial == b.serial && a.item.left == b.item.left && a.item.top == b.item.top &&
+                   a.item.width == b.item.width && a.item.height == b.item.height &&
+                   a.item.visible == b.item.visible && a.item.z == b.item.z;
+        }
+    };
+    std::array<PhotoState, PictureArea::kPhotoSlots> CurrentPhotoState() const;
+    void PaintPictureLayer();
     void PaintPhoto(QPainter& p, int slot);
     void PaintOp(QPainter& p, const DrawOp& op);
     void PaintIcon(QPainter& p, const PictureItem& item, const QImage& icon);
@@ -75,6 +89,20 @@ private:
     PictureCache cache_;
     std::array<std::shared_ptr<const QImage>, PictureArea::kPhotoSlots> photos_{};
     std::array<ScaledPhoto, PictureArea::kPhotoSlots> scaled_{};
+    // Each picture put into a slot gets a new serial number, so that nothing
+    // painted from an earlier picture is taken for the new one.
+    std::array<std::uint64_t, PictureArea::kPhotoSlots> serial_{};
+    std::uint64_t lastSerial_ = 0;
+    // The picture layer, kept between paints: a figure appended to the
+    // display list is drawn onto it alone (like drawing on a picture that
+    // keeps its image), everything else repaints the layer.
+    QImage layer_;
+    std::uint64_t layerGeneration_ = 0;
+    std::size_t layerOps_ = 0;
+    std::array<PhotoState, PictureArea::kPhotoSlots> layerPhotos_{};
+    Rgb layerBack_;
+    bool layerValid_ = false;
+
     QImage markIcon_;
     QImage gpsIcon_;
     QImage pointIcon_;

@@ -27,6 +27,7 @@ void PictureArea::ClearDrawing()
     CurrentX = 0.0;
     CurrentY = 0.0;
     ++revision_;
+    ++generation_;
     Changed();
 }
 

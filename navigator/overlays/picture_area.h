@@ -97,6 +97,9 @@ public:
     // Counts every change of the display list, so that a viewer can tell
     // whether it must draw again.
     std::uint64_t Revision() const { return revision_; }
+    // Counts the clears of the drawing: while it stays the same, the display
+    // list has only grown.
+    std::uint64_t Generation() const { return generation_; }
 
 private:
     void Append(DrawOp op);
@@ -105,6 +108,7 @@ private:
     long long topZ_ = 0;
     long long bottomZ_ = 0;
     std::uint64_t revision_ = 0;
+    std::uint64_t generation_ = 0;
 };
 
 }  // namespace tessaro::overlays

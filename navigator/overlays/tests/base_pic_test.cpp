@@ -187,6 +187,31 @@ TEST_F(Painted, MarksFromSixtyFiveOnShowOnlyTheirNumber)
     }
 }
 
+TEST_F(Painted, FiguresAddedAfterAPaintShowAndAClearRemovesThem)
+{
+    UseLevel(s, 26);
+    s.Track.TrackIndex = 2;
+    s.Track.TrackCount = 2;
+    s.Track.TrackEasting[0] = 100;  // the older fix, away from the marker
+    ShowAllData(ctx);
+    const QRgb trail = qRgb(100, 200, 255);
+    EXPECT_NE(Render().pixel(Col(102), Row(0)), trail);
+    DrawTrailPoint(ctx, 0, 0);
+    EXPECT_EQ(Render().pixel(Col(102), Row(0)), trail);
+    // A full redraw starts from a clear picture: the trail dot goes.
+    ShowAllData(ctx);
+    EXPECT_NE(Render().pixel(Col(102), Row(0)), trail);
+    // Moving a photograph alone repaints it.
+    ASSERT_TRUE(pic.LoadPhoto(0, PhotoFile("p.png", qRgb(10, 20, 30))));
+    maps.maps[0] = {-50, 50, 50, -50};
+    maps.shown = {"0"};
+    s.ShownMapCount = 1;
+    ShowAllData(ctx);
+    EXPECT_EQ(Render().pixel(Col(-40), Row(0)), qRgb(10, 20, 30));
+    pic.Area().PhotoImg[0].left = 200;
+    EXPECT_EQ(Render().pixel(Col(-40), Row(0)), qRgb(96, 96, 96));
+}
+
 TEST_F(Painted, FarAwayFiguresAreSkippedSafely)
 {
     UseLevel(s, 26);
