@@ -30,6 +30,13 @@ std::optional<double> AngleFromText(const std::string& text)
     return NumericValue(parts[0]) + NumericValue(parts[1]) / 60.0 + NumericValue(parts[2]) / 3600.0;
 }
 
+// Nothing but spaces, tabs, stray carriage returns or the old end-of-file
+// mark Ctrl-Z, as editors leave them at the end of a file.
+bool IsBlank(const std::string& line)
+{
+    return line.find_first_not_of(" \t\r\x1a") == std::string::npos;
+}
+
 void EnsureHeaderRow(MapIndex& index)
 {
     MapFileRow headers;
@@ -118,7 +125,7 @@ LoadReport LoadMapIndexFile(const std::string& path, geodesy::CurrentZone& zone,
         }
 
         // A blank line is no photograph (it would read as one at 0N 0E).
-        if (TrimSpaces(line).empty()) {
+        if (IsBlank(line)) {
             note(LoadNote::Kind::SkippedBlank, lineNo, "blank line skipped");
             continue;
         }

@@ -11,7 +11,8 @@
 // nearest to it (for this and all later lines).
 //
 // Lines the loader does not take:
-//   - blank lines (empty or only spaces) are skipped;
+//   - blank lines (empty, or only spaces, tabs, carriage returns or the
+//     end-of-file mark Ctrl-Z) are skipped;
 //   - a line with more fields than the field splitter holds (31), a line
 //     whose latitude or longitude is not a finite number, and the first line
 //     beyond kMapCapacity photographs stop the load there.

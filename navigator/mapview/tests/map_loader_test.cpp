@@ -127,7 +127,8 @@ TEST_F(MapLoaderTest, BadLines)
         float aspect;       // MapAspect after the load
     };
     const std::vector<Case> cases = {
-        {"blank and space-only lines are skipped", "\r\n   \r\n", 2, 9, {Kind::SkippedBlank, Kind::SkippedBlank}, 0.8f},
+        {"blank lines are skipped", "\r\n   \r\n\t \r\r\n\x1a\r\n", 2, 9,
+         {Kind::SkippedBlank, Kind::SkippedBlank, Kind::SkippedBlank, Kind::SkippedBlank}, 0.8f},
         {"fewer than ten fields, no width", "3,s.jpg,35-40-00,139-45-00\r\n", 3, 9,
          {Kind::FieldCount, Kind::ZeroWidth}, 0.8f},
         {"more than ten fields", "3,m.jpg,35-40-00,139-45-00,800,1000,500,9,0,0,x,y\r\n", 3, 9,
