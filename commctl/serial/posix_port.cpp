@@ -19,12 +19,15 @@
 #include <linux/serial.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
 
 #include "serial/port_device.h"
+#include "serial/termios_mapping.h"
 
 namespace tolvex::serial {
 namespace {
@@ -39,6 +42,74 @@ constexpr SpeedCode kStandardSpeeds[] = {
     {2400, B2400},   {4800, B4800},   {9600, B9600},     {19200, B19200},
     {38400, B38400}, {57600, B57600}, {115200, B115200}, {230400, B230400},
 };
+
+}  // namespace
+
+bool BuildTermios(const DeviceSettings& s, struct termios2& t)
+{
+    t.c_iflag &= ~static_cast<tcflag_t>(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL |
+                                        IXON | IXOFF | IXANY | INPCK | IGNPAR | IUCLC | IMAXBEL);
+    t.c_oflag &= ~static_cast<tcflag_t>(OPOST);
+    t.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
+    t.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS |
+                                        CBAUD | CIBAUD);
+    t.c_cflag |= CREAD | CLOCAL;
+    t.c_cc[VMIN] = 0;
+    t.c_cc[VTIME] = 0;
+
+    // Breaks and bytes with line errors arrive marked, so the engine can
+    // count and replace them.
+    t.c_iflag |= PARMRK;
+
+    unsigned code = BOTHER;
+    for (const SpeedCode& sc : kStandardSpeeds)
+        if (sc.rate == s.baud)
+            code = sc.code;
+    t.c_cflag |= code;
+    t.c_ispeed = s.baud;
+    t.c_ospeed = s.baud;
+
+    switch (s.byte_size) {
+    case 5: t.c_cflag |= CS5; break;
+    case 6: t.c_cflag |= CS6; break;
+    case 7: t.c_cflag |= CS7; break;
+    case 8: t.c_cflag |= CS8; break;
+    default: return false;  // the line has no 4-bit characters
+    }
+    switch (s.parity) {
+    case 0: break;
+    case 1: t.c_cflag |= PARENB | PARODD; break;
+    case 2: t.c_cflag |= PARENB; break;
+    case 3: t.c_cflag |= PARENB | CMSPAR | PARODD; break;
+    case 4: t.c_cflag |= PARENB | CMSPAR; break;
+    default: return false;
+    }
+    if (s.parity != 0 && (s.parity_check || s.error_char_enabled))
+        t.c_iflag |= INPCK;
+    switch (s.stop_bits) {
+    case 0: break;
+    case 1:
+        // A UART sends one and a half stop bits only with 5-bit characters,
+        // where the two-stop-bit setting gives exactly that.
+        if (s.byte_size != 5)
+            return false;
+        t.c_cflag |= CSTOPB;
+        break;
+    case 2: t.c_cflag |= CSTOPB; break;
+    default: return false;
+    }
+    if (s.out_cts_flow || s.rts == RtsControl::kHandshake)
+        t.c_cflag |= CRTSCTS;
+    if (s.out_x)
+        t.c_iflag |= IXON;
+    if (s.in_x)
+        t.c_iflag |= IXOFF;
+    t.c_cc[VSTART] = s.xon_char;
+    t.c_cc[VSTOP] = s.xoff_char;
+    return true;
+}
+
+namespace {
 
 class PosixPortDevice final : public PortDevice {
 public:
@@ -58,6 +129,9 @@ public:
             return err;
         }
         ::ioctl(fd, TIOCEXCL);
+        struct stat st {};
+        pseudo_ = ::fstat(fd, &st) == 0 && S_ISCHR(st.st_mode) &&
+                  ((major(st.st_rdev) >= 136 && major(st.st_rdev) <= 143) || major(st.st_rdev) == 3);
         fd_ = fd;
         return 0;
     }
@@ -80,79 +154,22 @@ public:
         struct termios2 t {};
         if (::ioctl(fd_, TCGETS2, &t) != 0)
             return false;
-
-        t.c_iflag &= ~static_cast<tcflag_t>(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR |
-                                            ICRNL | IXON | IXOFF | IXANY | INPCK | IGNPAR |
-                                            IUCLC | IMAXBEL);
-        t.c_oflag &= ~static_cast<tcflag_t>(OPOST);
-        t.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
-        t.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB |
-                                            CRTSCTS | CBAUD | CIBAUD);
-        t.c_cflag |= CREAD | CLOCAL;
-        t.c_cc[VMIN] = 0;
-        t.c_cc[VTIME] = 0;
-
-        // Breaks and bytes with line errors arrive marked, so the engine can
-        // count and replace them.
-        t.c_iflag |= PARMRK;
-
-        unsigned code = BOTHER;
-        for (const SpeedCode& sc : kStandardSpeeds)
-            if (sc.rate == s.baud)
-                code = sc.code;
-        t.c_cflag |= code;
-        t.c_ispeed = s.baud;
-        t.c_ospeed = s.baud;
-
-        switch (s.byte_size) {
-        case 5: t.c_cflag |= CS5; break;
-        case 6: t.c_cflag |= CS6; break;
-        case 7: t.c_cflag |= CS7; break;
-        case 8: t.c_cflag |= CS8; break;
-        default: return false;  // the line has no 4-bit characters
-        }
-        switch (s.parity) {
-        case 0: break;
-        case 1: t.c_cflag |= PARENB | PARODD; break;
-        case 2: t.c_cflag |= PARENB; break;
-        case 3: t.c_cflag |= PARENB | CMSPAR | PARODD; break;
-        case 4: t.c_cflag |= PARENB | CMSPAR; break;
-        default: return false;
-        }
-        if (s.parity != 0 && (s.parity_check || s.error_char_enabled))
-            t.c_iflag |= INPCK;
-        switch (s.stop_bits) {
-        case 0: break;
-        case 1:
-            // A UART sends one and a half stop bits only with 5-bit
-            // characters, where the two-stop-bit setting gives exactly that.
-            if (s.byte_size != 5)
-                return false;
-            t.c_cflag |= CSTOPB;
-            break;
-        case 2: t.c_cflag |= CSTOPB; break;
-        default: return false;
-        }
-        if (s.out_cts_flow || s.rts == RtsControl::kHandshake)
-            t.c_cflag |= CRTSCTS;
-        if (s.out_x)
-            t.c_iflag |= IXON;
-        if (s.in_x)
-            t.c_iflag |= IXOFF;
-        t.c_cc[VSTART] = s.xon_char;
-        t.c_cc[VSTOP] = s.xoff_char;
-
+        if (!BuildTermios(s, t))
+            return false;
         if (::ioctl(fd_, TCSETS2, &t) != 0)
             return false;
         // A driver may quietly drop what it cannot do; read back and refuse
-        // the settings when the line is not what was asked for.
+        // the settings when the line is not what was asked for. A
+        // pseudo-terminal carries whole bytes and always reports 8 bits
+        // without parity, so only its speed and stop bits are compared.
         struct termios2 back {};
         if (::ioctl(fd_, TCGETS2, &back) != 0)
             return false;
-        constexpr tcflag_t kLineBits = CSIZE | PARENB | PARODD | CMSPAR | CSTOPB;
-        if ((back.c_cflag & kLineBits) != (t.c_cflag & kLineBits))
+        const tcflag_t line_bits = pseudo_ ? CSTOPB : (CSIZE | PARENB | PARODD | CMSPAR | CSTOPB);
+        if ((back.c_cflag & line_bits) != (t.c_cflag & line_bits))
             return false;
-        if (code == BOTHER ? back.c_ospeed != s.baud : (back.c_cflag & CBAUD) != code)
+        if ((t.c_cflag & CBAUD) == BOTHER ? back.c_ospeed != s.baud
+                                          : (back.c_cflag & CBAUD) != (t.c_cflag & CBAUD))
             return false;
 
         SetDtr(s.dtr == DtrControl::kEnable);
@@ -237,13 +254,13 @@ private:
         if (::ioctl(fd_, raise ? TIOCMBIS : TIOCMBIC, &line) == 0)
             return 0;
         // Pseudo-terminals and other lineless devices have no such line.
-        if (errno == ENOTTY || errno == EINVAL || errno == ENOIOCTLCMD_FALLBACK)
+        if (errno == ENOTTY || errno == EINVAL || errno == EOPNOTSUPP)
             return 0;
         return errno;
     }
 
-    static constexpr int ENOIOCTLCMD_FALLBACK = EOPNOTSUPP;
     int fd_ = -1;
+    bool pseudo_ = false;  // a pseudo-terminal slave
 };
 
 }  // namespace

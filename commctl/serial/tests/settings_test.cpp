@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "serial/comm_engine.h"
+#include "serial/termios_mapping.h"
 
 namespace tolvex::serial {
 namespace {
@@ -110,6 +111,52 @@ TEST(DeviceSettingsMapping, FollowsHandshakingLinesAndReplacement)
     EXPECT_FALSE(d.parity_check);
     EXPECT_TRUE(d.null_discard);
     EXPECT_EQ(d.baud, 230400u);  // the text 230400 drives the line at 230400
+}
+
+TEST(TermiosMapping, CharacterFramingAndFlowControl)
+{
+    struct Case {
+        std::uint8_t bits, parity, stop;
+        bool ok;
+        tcflag_t cflag;  // size, parity and stop bits expected
+    };
+    const Case cases[] = {
+        {8, 0, 0, true, CS8},
+        {7, 2, 0, true, CS7 | PARENB},
+        {7, 1, 2, true, CS7 | PARENB | PARODD | CSTOPB},
+        {6, 3, 0, true, CS6 | PARENB | PARODD | CMSPAR},
+        {5, 4, 1, true, CS5 | PARENB | CMSPAR | CSTOPB},
+        {8, 0, 1, false, 0},
+        {4, 0, 0, false, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(int(c.bits) * 100 + c.parity * 10 + c.stop);
+        DeviceSettings d;
+        d.byte_size = c.bits;
+        d.parity = c.parity;
+        d.stop_bits = c.stop;
+        struct termios2 t {};
+        t.c_lflag = ICANON | ECHO;
+        t.c_iflag = ICRNL | IXON;
+        ASSERT_EQ(BuildTermios(d, t), c.ok);
+        if (!c.ok)
+            continue;
+        EXPECT_EQ(t.c_cflag & (CSIZE | PARENB | PARODD | CMSPAR | CSTOPB), c.cflag);
+        EXPECT_EQ(bool(t.c_iflag & INPCK), c.parity != 0);
+        EXPECT_FALSE(t.c_lflag & (ICANON | ECHO));
+        EXPECT_FALSE(t.c_iflag & (ICRNL | IXON));
+        EXPECT_TRUE(t.c_iflag & PARMRK);
+    }
+    DeviceSettings d;
+    d.baud = 14400;
+    d.out_x = d.in_x = true;
+    d.rts = RtsControl::kHandshake;
+    struct termios2 t {};
+    ASSERT_TRUE(BuildTermios(d, t));
+    EXPECT_EQ(t.c_cflag & CBAUD, static_cast<tcflag_t>(BOTHER));
+    EXPECT_EQ(t.c_ospeed, 14400u);
+    EXPECT_TRUE(t.c_cflag & CRTSCTS);
+    EXPECT_EQ(t.c_iflag & (IXON | IXOFF), static_cast<tcflag_t>(IXON | IXOFF));
 }
 
 TEST(PortMapping, ProfileThenEnvironmentThenDefault)
