@@ -1,8 +1,6 @@
 #include "gps/gga_decoder.h"
 
 #include <cmath>
-#include <cstdio>
-#include <exception>
 
 #include "geodesy/plane_coords.h"
 #include "gps/fixed_text.h"

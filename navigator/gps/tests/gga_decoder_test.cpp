@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -381,6 +382,43 @@ TEST_F(Decoder, QuadrantChangeRedrawsWithoutRecentring)
     const std::vector<std::string> view(events.end() - 9, events.end());
     EXPECT_EQ(view, (std::vector<std::string>{"select", "quadrant", "hide", "load", "showall", "place 92.0,8.0",
                                               "trail 100.0,0.0", "front", "show"}));
+}
+
+// Every call out of the decoder may fail (a port that will not open, a record
+// file that cannot be written): each such step is skipped, the decoder goes
+// on and nothing escapes to the caller.
+TEST_F(Decoder, FailingCallsAreSkippedAndTheRestRuns)
+{
+    struct Failing : GpsWindow, MapSelection, OverlayDrawing, RecordLineSink {
+        void ClosePort() override { throw std::runtime_error("port"); }
+        void ShowZoneChangeMessage(const std::string&) override { throw std::runtime_error("box"); }
+        void OpenPort() override { throw std::runtime_error("port"); }
+        void SetLabel(FixLabel, const std::string&) override { throw std::runtime_error("label"); }
+        void SetRecordIndicatorVisible(bool) override { throw std::runtime_error("label"); }
+        void PlacePositionMark(double, double) override { throw std::runtime_error("mark"); }
+        int CheckMapQuadrant() override { throw std::runtime_error("grid"); }
+        void LoadMapImages() override { throw std::runtime_error("jpeg"); }
+        void DrawTrailPoint(double, double) override
+        {
+            ++trail;
+            throw std::runtime_error("draw");
+        }
+        void WriteRecordLine(const std::string&) override { throw std::runtime_error("disk full"); }
+        int trail = 0;
+    } failing;
+    GgaDecoder d(state, failing, failing, failing, failing);
+    state.RecordingOn = true;
+    state.pRecordSTS = -1;
+    state.RecordInterval = 1;
+    PositionFix fix;
+    EXPECT_NO_THROW(fix = d.DecodeGPGGAData(Sentence("053012", "3830.0000", "14000.0000")));
+    EXPECT_EQ(state.Zone.ZoneNo, 10);  // the zone search ran between the failing port calls
+    EXPECT_TRUE(fix.stored);
+    EXPECT_FALSE(fix.recorded);
+    EXPECT_EQ(state.pRecordCount, 0);
+    EXPECT_EQ(state.RecordBlink, 1);
+    EXPECT_EQ(state.Track.TrackCount, 1);
+    EXPECT_EQ(failing.trail, 1);
 }
 
 // More than 31 fields: the split stops with the fields it has stored, the
