@@ -13,13 +13,15 @@
 namespace tolvex::control::testing {
 namespace {
 
+// One application for the whole run, never destroyed: Qt does not take
+// being torn down from exit handlers.
 QApplication& App()
 {
     static int argc = 1;
     static char name[] = "window_test";
     static char* argv[] = {name, nullptr};
-    static QApplication app(argc, argv);
-    return app;
+    static QApplication* app = new QApplication(argc, argv);
+    return *app;
 }
 
 TEST(WindowTest, AboutBoxShowsTitleVersionAndOk)
