@@ -754,6 +754,9 @@ public:
                 if (!data.empty() && terminal_active_ && cb_.terminal_output)
                     cb_.terminal_output(data);
             } else if (rthreshold_ > 0 && Queued() >= static_cast<std::size_t>(rthreshold_)) {
+                // The flag tells whether this notification's handler took
+                // data with Input, so it starts clear.
+                data_taken_ = false;
                 RaiseCommEvent(kEvReceive);
                 if (open_ && !firing_ && data_taken_ &&
                     Queued() >= static_cast<std::size_t>(rthreshold_)) {

@@ -177,3 +177,142 @@ int ThreadCount()
 }
 
 }  // namespace tolvex::serial::testkit
+
+#include <QElapsedTimer>
+
+#include <atomic>
+#include <cstdio>
+#include <random>
+#include <thread>
+
+namespace tolvex::serial::testkit {
+
+namespace {
+constexpr int kLoadPort = 9;
+}
+
+DuplexResult RunDuplexTransfer(std::size_t bytes, unsigned seed, int timeout_ms)
+{
+    DuplexResult res;
+    std::mt19937 rng(seed);
+    std::string to_engine(bytes, '\0'), from_engine(bytes, '\0');
+    for (char& c : to_engine)
+        c = static_cast<char>(rng());
+    for (char& c : from_engine)
+        c = static_cast<char>(rng());
+
+    Pty pty;
+    Harness h(MapPort(kLoadPort, pty.path()));
+    CommEngine& e = h.engine();
+    e.SetCommPort(kLoadPort);
+    e.SetSettings("115200,n,8,1");
+    e.SetInBufferSize(16384);
+    e.SetOutBufferSize(16384);
+    e.SetRThreshold(1);
+    e.SetPortOpen(true);
+
+    std::string got;
+    got.reserve(bytes);
+    h.on_comm = [&](CommEngine& eng) {
+        if (eng.CommEvent() == kEvReceive)
+            got += eng.InputB();
+    };
+
+    std::string master_got;
+    QElapsedTimer t;
+    t.start();
+    std::thread writer([&] { pty.Write(to_engine, timeout_ms); });
+    std::thread reader([&] { master_got = pty.Read(bytes, timeout_ms); });
+
+    std::size_t sent = 0;
+    constexpr std::size_t kChunk = 4096;
+    h.RunUntil(
+        [&] {
+            while (sent < bytes) {
+                const int refused = h.Count(kErTxFull);
+                const std::size_t n = std::min(kChunk, bytes - sent);
+                e.OutputB(std::string_view(from_engine).substr(sent, n));
+                if (h.Count(kErTxFull) != refused) {
+                    ++res.overflow_retries;
+                    break;  // both buffers busy: try again later
+                }
+                sent += n;
+            }
+            return sent == bytes && got.size() >= bytes;
+        },
+        timeout_ms);
+    writer.join();
+    reader.join();
+    res.seconds = t.elapsed() / 1000.0;
+    res.received = got.size();
+    res.sent = master_got.size();
+    res.received_intact = got == to_engine;
+    res.sent_intact = master_got == from_engine;
+    e.SetPortOpen(false);
+    return res;
+}
+
+std::vector<std::string> MakeGgaLines(std::size_t count)
+{
+    std::vector<std::string> lines;
+    lines.reserve(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        const unsigned s = static_cast<unsigned>(i % 86400);
+        char body[128];
+        std::snprintf(body, sizeof body,
+                      "GPGGA,%02u%02u%02u.00,3540.%04u,N,13945.%04u,E,1,08,0.9,%u.0,M,39.5,M,,",
+                      s / 3600, (s / 60) % 60, s % 60, static_cast<unsigned>(i * 7 % 10000),
+                      static_cast<unsigned>(i * 13 % 10000), static_cast<unsigned>(i % 500));
+        unsigned char sum = 0;
+        for (const char* p = body; *p; ++p)
+            sum ^= static_cast<unsigned char>(*p);
+        char line[160];
+        std::snprintf(line, sizeof line, "$%s*%02X", body, sum);
+        lines.emplace_back(line);
+    }
+    return lines;
+}
+
+NmeaResult RunNmeaReplay(const std::vector<std::string>& lines, int timeout_ms)
+{
+    NmeaResult res;
+    std::string stream;
+    for (const std::string& l : lines)
+        stream += l + "\r\n";
+    res.lines_sent = lines.size();
+    res.bytes = stream.size();
+
+    Pty pty;
+    Harness h(MapPort(kLoadPort, pty.path()));
+    CommEngine& e = h.engine();
+    // The navigator's own sequence.
+    e.SetCommPort(kLoadPort);
+    e.SetSettings("115200,n,8,1");
+    e.SetRThreshold(40);
+    e.SetInTimeout(2000);
+    e.SetInBufferCount(0);
+    e.SetInputLen(0);
+    e.SetPortOpen(true);
+
+    std::size_t next = 0;
+    h.on_comm = [&](CommEngine& eng) {
+        if (eng.CommEvent() != kEvReceive)
+            return;
+        while (eng.InBufferCount() > 0 && next < lines.size()) {
+            const std::string line = eng.LineInput();
+            if (line == lines[next])
+                ++res.lines_matched;
+            ++next;
+        }
+    };
+    QElapsedTimer t;
+    t.start();
+    std::thread writer([&] { pty.Write(stream, timeout_ms); });
+    h.RunUntil([&] { return next >= lines.size(); }, timeout_ms);
+    writer.join();
+    res.seconds = t.elapsed() / 1000.0;
+    e.SetPortOpen(false);
+    return res;
+}
+
+}  // namespace tolvex::serial::testkit

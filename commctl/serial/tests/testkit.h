@@ -77,3 +77,30 @@ int OpenDescriptorCount();
 int ThreadCount();
 
 }  // namespace tolvex::serial::testkit
+
+namespace tolvex::serial::testkit {
+
+// Random bytes each way through a pty pair: the engine reads on OnComm with
+// InputB and writes with Output; the test's threads drive the master.
+struct DuplexResult {
+    bool received_intact = false;  // master -> engine
+    bool sent_intact = false;      // engine -> master
+    std::size_t received = 0;
+    std::size_t sent = 0;
+    double seconds = 0;
+    int overflow_retries = 0;      // Output calls refused with 1010 and retried
+};
+DuplexResult RunDuplexTransfer(std::size_t bytes, unsigned seed, int timeout_ms);
+
+// GGA sentences (each ending CR LF) replayed into the master as fast as it
+// takes them; the engine's OnComm handler reads them with LineInput.
+struct NmeaResult {
+    std::size_t lines_sent = 0;
+    std::size_t lines_matched = 0;  // read back identical and in order
+    std::size_t bytes = 0;
+    double seconds = 0;
+};
+std::vector<std::string> MakeGgaLines(std::size_t count);
+NmeaResult RunNmeaReplay(const std::vector<std::string>& lines, int timeout_ms);
+
+}  // namespace tolvex::serial::testkit
