@@ -150,9 +150,12 @@ void CTolvexcommCtrl::AmbientChanged()
     // The terminal exists only at run time.
     if (!UserMode()) {
         terminal_.reset();
-    } else if (!terminal_ && emulation_ != 0) {
-        CreateTerminal();
-        LayoutTerminal();
+    } else {
+        ShowAtRunTime();
+        if (!terminal_ && emulation_ != 0) {
+            CreateTerminal();
+            LayoutTerminal();
+        }
     }
     if (window_) window_->Invalidate();
 }
@@ -632,15 +635,12 @@ void CTolvexcommCtrl::SetEmulation(std::int16_t value)
     port_->SetTerminalActive(value != 0);
     if (value == 0) {
         scrollRows_ = 0;
-        if (UserMode()) {
-            if (site_) site_->SetControlVisible(false);
-            if (window_) window_->SetVisible(false);
-        } else {
-            SetOwnSize(32, 32);
-        }
+        if (UserMode()) ShowAtRunTime();
+        else SetOwnSize(32, 32);
         return;
     }
     if (UserMode()) {
+        ShowAtRunTime();
         CreateTerminal();
         if (terminal_) {
             terminal_->SetText(screen);
@@ -648,6 +648,16 @@ void CTolvexcommCtrl::SetEmulation(std::int16_t value)
         }
     }
     LayoutTerminal();
+}
+
+void CTolvexcommCtrl::ShowAtRunTime()
+{
+    // Without a terminal there is nothing to show at run time: the control
+    // hides itself in its container.
+    if (loading_ || !UserMode()) return;
+    const bool visible = emulation_ != 0;
+    if (site_) site_->SetControlVisible(visible);
+    if (window_) window_->SetVisible(visible);
 }
 
 void CTolvexcommCtrl::CreateTerminal()
@@ -819,6 +829,7 @@ void CTolvexcommCtrl::AfterLoad()
     referenceFore_ = foreColor_;
     referenceBack_ = backColor_;
     port_->SetTerminalActive(emulation_ != 0);
+    ShowAtRunTime();
     if (emulation_ == 0) {
         terminal_.reset();
         SetOwnSize(32, 32);
@@ -926,6 +937,7 @@ Status CTolvexcommCtrl::InitNew()
         referenceBack_ = backColor_;
         loading_ = false;
         port_->SetTerminalActive(emulation_ != 0);
+        ShowAtRunTime();
         CreateTerminal();
         LayoutTerminal();
         dirty_ = false;

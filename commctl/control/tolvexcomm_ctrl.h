@@ -117,6 +117,7 @@ private:
     void ResetFromProfile();
     void AfterLoad();
     void CreateTerminal();
+    void ShowAtRunTime();
     void LayoutTerminal();
     void SetOwnSize(int width, int height);
     void SetEmulation(std::int16_t value);

@@ -355,6 +355,8 @@ TEST(ConventionsTest, EmulationKeepsTheScreenAcrossATerminalChange)
     ControlParts parts;
     parts.makeTerminal = [&](const TerminalSetup&) { return std::make_unique<FakeTerminal>(log); };
     auto c = MakeControl(site, dir.path() / "none.ini", parts);
+    // A new instance at run time without a terminal is hidden.
+    EXPECT_EQ(site.visible, std::vector<bool>{false});
     ASSERT_TRUE(Put(*c, id::kEmulation, I2(1)).ok());
     ASSERT_TRUE(Put(*c, id::kDisp, S("login:")).ok());
     ASSERT_TRUE(Put(*c, id::kCursorRow, I2(3)).ok());
@@ -363,7 +365,7 @@ TEST(ConventionsTest, EmulationKeepsTheScreenAcrossATerminalChange)
     EXPECT_EQ(Get(*c, id::kCursorRow).value, I2(3));
     // NONE at run time hides the control.
     ASSERT_TRUE(Put(*c, id::kEmulation, I2(0)).ok());
-    EXPECT_EQ(site.visible, std::vector<bool>{false});
+    EXPECT_EQ(site.visible, (std::vector<bool>{false, true, true, false}));
     EXPECT_EQ(Get(*c, id::kText).value, S(""));
 }
 
