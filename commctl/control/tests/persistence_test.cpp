@@ -2,6 +2,9 @@
 // defaults of new instances from the profile, and hostile bags and profiles.
 #include "control_fixture.h"
 
+#include "control/control_profile.h"
+#include "control/ini_file.h"
+
 namespace tolvex::control::testing {
 namespace {
 
@@ -276,6 +279,37 @@ TEST(PersistenceTest, HostileProfilesFallBackToBuiltInDefaults)
         else
             ExpectBag(saved, BuiltInDefaults());
     }
+}
+
+TEST(PersistenceTest, SavedDefaultsReachNewInstancesUntilTheyAreCleared)
+{
+    TempDir dir;
+    const auto file = dir.path() / "cfg" / "tolvexcomm.ini";
+    profile::ControlProfile profile(file);
+    EXPECT_FALSE(profile.Clear());  // nothing to clear yet
+    ASSERT_TRUE(profile.WriteInt("XferProtocol", 2));
+    ASSERT_TRUE(profile.WriteInt("Rows", 40));
+    ASSERT_TRUE(profile.WriteLong("InTimeOut", 1500));
+    ASSERT_TRUE(profile.WriteReal("FontSize", 9.75));
+    ASSERT_TRUE(profile.WriteText("Settings", "4800,N,8,1"));
+    EXPECT_EQ(profile.ReadInt("xferprotocol", 5), 2);
+    EXPECT_EQ(profile.ReadLong("InTimeOut", 0), 1500);
+    EXPECT_DOUBLE_EQ(profile.ReadReal("FontSize", 8), 9.75);
+    EXPECT_EQ(profile.ReadText("Settings", 4, ""), "4800");
+    std::string name = "kept";
+    EXPECT_FALSE(profile.ReadInto("FontName", name));
+    EXPECT_EQ(name, "kept");
+
+    RecordingSite site;
+    auto c = MakeControl(site, file);
+    EXPECT_EQ(Get(*c, id::kXferProtocol).value, I2(2));
+    EXPECT_EQ(Get(*c, id::kRows).value, I2(40));
+    EXPECT_EQ(Get(*c, id::kSettings).value, S("4800,N,8,1"));
+
+    ASSERT_TRUE(profile.Clear());
+    EXPECT_FALSE(profile::IniFile::Load(file).HasSection("Default Values"));
+    auto d = MakeControl(site, file);
+    ExpectBag(SaveOf(*d), BuiltInDefaults());
 }
 
 TEST(PersistenceTest, ProfileSizeBecomesTheInitialSize)
