@@ -15,6 +15,9 @@ namespace {
 
 QColor ToColor(Rgb c) { return QColor(c.r, c.g, c.b); }
 
+// Largest on-screen size [pixels] at which a photograph is kept scaled whole.
+constexpr double kWholeScaleLimit = 2.5e6;
+
 bool Finite(double v) { return std::isfinite(v); }
 
 // Clips the segment to `r` (Liang-Barsky); false when nothing is left.
@@ -128,6 +131,11 @@ void BasePic::PaintPictureLayer()
     const bool reuse = layerValid_ && layer_.size() == size() && layerGeneration_ == area_.Generation() &&
                        layerOps_ <= ops.size() && layerPhotos_ == photos && layerBack_ == area_.BackColor;
     if (layer_.size() != size()) layer_ = QImage(size(), QImage::Format_RGB32);
+    // Lines, dots and boxes are set pixel by pixel; photographs and text go
+    // through the painter. Both write straight into the layer.
+    Raster raster{reinterpret_cast<quint32*>(layer_.bits()),
+                  static_cast<std::size_t>(layer_.bytesPerLine()) / sizeof(quint32), layer_.width(),
+                  layer_.height()};
     QPainter p(&layer_);
     std::size_t first = layerOps_;
     if (!reuse) {
@@ -140,7 +148,7 @@ void BasePic::PaintPictureLayer()
         for (int slot : order) PaintPhoto(p, slot);
         first = 0;
     }
-    for (std::size_t i = first; i < ops.size(); ++i) PaintOp(p, ops[i]);
+    for (std::size_t i = first; i < ops.size(); ++i) PaintOp(p, raster, ops[i]);
     layerValid_ = true;
     layerGeneration_ = area_.Generation();
     layerOps_ = ops.size();
@@ -196,8 +204,27 @@ void BasePic::PaintPhoto(QPainter& p, int slot)
     const QRectF t = ItemPixels(item);
     if (!Finite(t.x()) || !Finite(t.y()) || !Finite(t.width()) || !Finite(t.height())) return;
     if (t.width() <= 0.0 || t.height() <= 0.0) return;
-    // Only the visible part is scaled, so a photograph many screens wide costs
-    // no more than one that fits.
+    if (!QRectF(rect()).intersects(t)) return;
+    ScaledPhoto& cached = scaled_[uslot];
+
+    // A photograph of moderate size on screen is scaled whole once per scale
+    // level; moving the view then only shifts it.
+    const double wholeW = std::round(t.width()), wholeH = std::round(t.height());
+    if (wholeW >= 1.0 && wholeH >= 1.0 && wholeW * wholeH <= kWholeScaleLimit) {
+        const QRect whole(static_cast<int>(std::round(t.left())), static_cast<int>(std::round(t.top())),
+                          static_cast<int>(wholeW), static_cast<int>(wholeH));
+        const QRectF all(image->rect());
+        if (cached.serial != serial_[uslot] || cached.target.size() != whole.size() || cached.sourceRect != all ||
+            cached.image.isNull()) {
+            cached = {serial_[uslot], whole, all,
+                      image->scaled(whole.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation)};
+        }
+        p.drawImage(whole.topLeft(), cached.image);
+        return;
+    }
+
+    // Larger: only the visible part is scaled, so a photograph many screens
+    // wide costs no more than one that fits.
     const double l = std::clamp(std::round(t.left()), 0.0, static_cast<double>(width()));
     const double r = std::clamp(std::round(t.right()), 0.0, static_cast<double>(width()));
     const double top = std::clamp(std::round(t.top()), 0.0, static_cast<double>(height()));
@@ -208,7 +235,6 @@ void BasePic::PaintPhoto(QPainter& p, int slot)
     const double fy = image->height() / t.height();
     const QRectF source((l - t.left()) * fx, (top - t.top()) * fy, (r - l) * fx, (b - top) * fy);
 
-    ScaledPhoto& cached = scaled_[uslot];
     if (cached.serial != serial_[uslot] || cached.target != target || cached.sourceRect != source || cached.image.isNull()) {
         QImage scaled;
         if (source.width() > target.width() && source.height() > target.height()) {
@@ -226,18 +252,19 @@ void BasePic::PaintPhoto(QPainter& p, int slot)
     p.drawImage(target.topLeft(), cached.image);
 }
 
-void BasePic::PaintOp(QPainter& p, const DrawOp& op)
+void BasePic::PaintOp(QPainter& p, Raster& r, const DrawOp& op)
 {
     const double sy = height() / PictureArea::kHeight;
     const QRectF bounds = QRectF(rect()).adjusted(-8, -8, 8, 8);
+    const quint32 colour = 0xff000000u | (quint32{op.colour.r} << 16) | (quint32{op.colour.g} << 8) | op.colour.b;
     switch (op.kind) {
     case DrawOp::Kind::Line: {
         QPointF a = ToPixel(op.x1, op.y1);
         QPointF b = ToPixel(op.x2, op.y2);
         if (!Finite(a.x()) || !Finite(a.y()) || !Finite(b.x()) || !Finite(b.y())) return;
         if (!ClipSegment(a, b, bounds)) return;
-        p.setPen(QPen(ToColor(op.colour), 1));
-        p.drawLine(RoundPoint(a), RoundPoint(b));
+        const QPoint ia = RoundPoint(a), ib = RoundPoint(b);
+        r.Line(ia.x(), ia.y(), ib.x(), ib.y(), colour);
         return;
     }
     case DrawOp::Kind::FilledBox: {
@@ -248,18 +275,16 @@ void BasePic::PaintOp(QPainter& p, const DrawOp& op)
         auto clampY = [&](double v) { return std::clamp(v, bounds.top(), bounds.bottom()); };
         const QPoint c1 = RoundPoint({clampX(std::min(a.x(), b.x())), clampY(std::min(a.y(), b.y()))});
         const QPoint c2 = RoundPoint({clampX(std::max(a.x(), b.x())), clampY(std::max(a.y(), b.y()))});
-        p.fillRect(QRect(c1, c2), ToColor(op.colour));
+        r.Box(c1.x(), c1.y(), c2.x(), c2.y(), colour);
         return;
     }
     case DrawOp::Kind::Circle: {
         const QPointF c = ToPixel(op.x1, op.y1);
-        const double r = op.x2 * sy;
-        if (!Finite(c.x()) || !Finite(c.y()) || !Finite(r)) return;
-        if (!bounds.adjusted(-r, -r, r, r).contains(c)) return;
-        p.setPen(QPen(ToColor(op.colour), 1));
-        p.setBrush(Qt::NoBrush);
-        const int ri = std::max(1, static_cast<int>(std::lround(r)));
-        p.drawEllipse(RoundPoint(c), ri, ri);
+        const double radius = op.x2 * sy;
+        if (!Finite(c.x()) || !Finite(c.y()) || !Finite(radius) || radius > 4000.0) return;
+        if (!bounds.adjusted(-radius, -radius, radius, radius).contains(c)) return;
+        const QPoint ic = RoundPoint(c);
+        r.Circle(ic.x(), ic.y(), std::max(1, static_cast<int>(std::lround(radius))), colour);
         return;
     }
     case DrawOp::Kind::Text: {
@@ -278,6 +303,60 @@ void BasePic::PaintOp(QPainter& p, const DrawOp& op)
         return;
     }
     }
+}
+
+void BasePic::Raster::Line(int x0, int y0, int x1, int y1, quint32 c)
+{
+    // Bresenham: every pixel from one end to the other, both ends included.
+    const int dx = std::abs(x1 - x0), sx = x0 < x1 ? 1 : -1;
+    const int dy = -std::abs(y1 - y0), sy = y0 < y1 ? 1 : -1;
+    int err = dx + dy;
+    for (;;) {
+        Plot(x0, y0, c);
+        if (x0 == x1 && y0 == y1) return;
+        const int e2 = 2 * err;
+        if (e2 >= dy) {
+            err += dy;
+            x0 += sx;
+        }
+        if (e2 <= dx) {
+            err += dx;
+            y0 += sy;
+        }
+    }
+}
+
+void BasePic::Raster::Circle(int cx, int cy, int radius, quint32 c)
+{
+    // Midpoint circle, one pixel wide.
+    int x = radius, y = 0, err = 1 - radius;
+    while (x >= y) {
+        Plot(cx + x, cy + y, c);
+        Plot(cx - x, cy + y, c);
+        Plot(cx + x, cy - y, c);
+        Plot(cx - x, cy - y, c);
+        Plot(cx + y, cy + x, c);
+        Plot(cx - y, cy + x, c);
+        Plot(cx + y, cy - x, c);
+        Plot(cx - y, cy - x, c);
+        ++y;
+        if (err < 0) {
+            err += 2 * y + 1;
+        } else {
+            --x;
+            err += 2 * (y - x) + 1;
+        }
+    }
+}
+
+void BasePic::Raster::Box(int x0, int y0, int x1, int y1, quint32 c)
+{
+    x0 = std::max(x0, 0);
+    y0 = std::max(y0, 0);
+    x1 = std::min(x1, width - 1);
+    y1 = std::min(y1, height - 1);
+    for (int y = y0; y <= y1; ++y)
+        for (int x = x0; x <= x1; ++x) bits[static_cast<std::size_t>(y) * stride + static_cast<std::size_t>(x)] = c;
 }
 
 void BasePic::PaintIcon(QPainter& p, const PictureItem& item, const QImage& icon)

@@ -80,7 +80,21 @@ private:
     std::array<PhotoState, PictureArea::kPhotoSlots> CurrentPhotoState() const;
     void PaintPictureLayer();
     void PaintPhoto(QPainter& p, int slot);
-    void PaintOp(QPainter& p, const DrawOp& op);
+    // Direct pixel access to the layer for the one-pixel figures.
+    struct Raster {
+        quint32* bits;
+        std::size_t stride;  // pixels per row
+        int width, height;
+        void Plot(int x, int y, quint32 c)
+        {
+            if (x < 0 || y < 0 || x >= width || y >= height) return;
+            bits[static_cast<std::size_t>(y) * stride + static_cast<std::size_t>(x)] = c;
+        }
+        void Line(int x0, int y0, int x1, int y1, quint32 c);
+        void Circle(int cx, int cy, int radius, quint32 c);
+        void Box(int x0, int y0, int x1, int y1, quint32 c);
+    };
+    void PaintOp(QPainter& p, Raster& r, const DrawOp& op);
     void PaintIcon(QPainter& p, const PictureItem& item, const QImage& icon);
     QRectF ItemPixels(const PictureItem& item) const;
     int PhotoAt(const QPointF& pixel) const;

@@ -111,7 +111,7 @@ TEST_F(Painted, NorthEastSign)
     const QRgb sign = qRgb(0, 255, 192), grey = qRgb(96, 96, 96);
     EXPECT_EQ(img.pixel(Col(-380), Row(230)), sign);  // north-south line
     EXPECT_EQ(img.pixel(Col(-370), Row(250)), sign);  // east-west line
-    EXPECT_EQ(img.pixel(Col(-383), Row(290)), sign);  // north arrowhead
+    EXPECT_EQ(img.pixel(Col(-385), Row(280)), sign);  // north arrowhead
     EXPECT_EQ(img.pixel(Col(-365), Row(255)), sign);  // east arrowhead
     EXPECT_EQ(img.pixel(Col(-358), Row(205)), grey);  // box to (-357, 195)
     EXPECT_EQ(img.pixel(Col(-356), Row(205)), kGround);

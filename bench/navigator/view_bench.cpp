@@ -1,0 +1,205 @@
+// Timing of the picture area: a full redraw (ShowAllData and the paint of
+// the widget) with nine 1920 x 1080 photographs on screen, and the update of
+// one trail dot after a fix. Offscreen; prints median and worst times.
+//
+//   view_bench [redraws]      (default 100)
+//
+// The redraw's 0.1 s pause (which only lets other events run) is left out of
+// the times. Every photograph is decoded once: the tool counts the decodes
+// and fails when a picture still in its slot was decoded again.
+#include <QApplication>
+#include <QImage>
+#include <QPainter>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "overlays/base_pic.h"
+#include "overlays/overlay_drawing.h"
+
+using namespace tessaro;
+using namespace tessaro::overlays;
+
+namespace {
+
+class Footprints : public PhotoFootprints {
+public:
+    struct Box {
+        double west, north, east, south;
+    };
+    std::vector<Box> boxes;
+    std::string ShownMapNumber(int row) const override { return std::to_string(row); }
+    bool Footprint(int k, double& w, float& n, double& e, float& s) const override
+    {
+        if (k < 0 || k >= static_cast<int>(boxes.size())) return false;
+        const Box& b = boxes[static_cast<std::size_t>(k)];
+        w = b.west;
+        n = static_cast<float>(b.north);
+        e = b.east;
+        s = static_cast<float>(b.south);
+        return true;
+    }
+};
+
+// A 1920 x 1080 JPEG with some structure, so that decoding does real work.
+std::string MakePhoto(const QTemporaryDir& dir, int i)
+{
+    QImage img(1920, 1080, QImage::Format_RGB32);
+    QPainter p(&img);
+    std::mt19937 rnd(static_cast<unsigned>(i));
+    std::uniform_int_distribution<int> c(40, 220);
+    for (int y = 0; y < 1080; y += 60)
+        for (int x = 0; x < 1920; x += 80) p.fillRect(x, y, 80, 60, QColor(c(rnd), c(rnd), c(rnd)));
+    p.setPen(QPen(QColor(200, 200, 200), 9));
+    for (int k = 0; k < 20; ++k) p.drawLine(k * 100, 0, k * 100 + 300, 1080);
+    p.end();
+    const QString path = dir.filePath(QStringLiteral("photo%1.jpg").arg(i));
+    img.save(path, "JPEG", 85);
+    return path.toStdString();
+}
+
+struct Stats {
+    double median = 0, worst = 0;
+};
+
+Stats Summarise(std::vector<double> ms)
+{
+    std::sort(ms.begin(), ms.end());
+    return {ms[ms.size() / 2], ms.back()};
+}
+
+double Millis(std::chrono::steady_clock::time_point a, std::chrono::steady_clock::time_point b)
+{
+    return std::chrono::duration<double, std::milli>(b - a).count();
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    const int redraws = argc > 1 ? std::max(1, std::atoi(argv[1])) : 100;
+
+    QTemporaryDir dir;
+    NavState s;
+    s.ScaleLevel = 26;  // one picture unit per metre
+    s.ViewScale = s.Scales[26].unitsPerMetre;
+
+    // Nine photographs of different sizes, all overlapping the view.
+    Footprints maps;
+    for (int i = 0; i < 9; ++i) {
+        const double half = 250 + 60 * i;
+        const double dx = (i % 3 - 1) * 120.0, dy = (i / 3 - 1) * 100.0;
+        maps.boxes.push_back({dx - half, dy + half * 0.5625, dx + half, dy - half * 0.5625});
+    }
+    s.ShownMapCount = 9;
+
+    // Full overlay lists: a wrapped track ring, a reviewed record file, a GGA
+    // log with 100 marks and a measuring polyline.
+    std::mt19937 rnd(7);
+    std::uniform_real_distribution<double> spread(-450, 450);
+    for (int i = 0; i < TrackRing::kSlots; ++i) {
+        s.Track.TrackEasting[static_cast<std::size_t>(i)] = static_cast<float>(std::cos(i * 0.05) * 300);
+        s.Track.TrackNorthing[static_cast<std::size_t>(i)] = static_cast<float>(std::sin(i * 0.05) * 250);
+    }
+    s.Track.TrackCount = 600;
+    s.Track.TrackIndex = 37;
+    s.ShowRecordPoints = true;
+    s.RecordPointCount = 10000;
+    for (int i = 0; i < s.RecordPointCount; ++i) {
+        s.RecordPointEasting[static_cast<std::size_t>(i)] = std::cos(i * 0.001) * 380 + std::sin(i * 0.05) * 20;
+        s.RecordPointNorthing[static_cast<std::size_t>(i)] = static_cast<float>(std::sin(i * 0.0013) * 320);
+    }
+    s.GGALogShown = true;
+    s.GGAPointCount = 15000;
+    for (int i = 0; i < s.GGAPointCount; ++i) {
+        s.GGAPointEasting[static_cast<std::size_t>(i)] = spread(rnd) * 0.2 + std::cos(i * 0.0004) * 300;
+        s.GGAPointNorthing[static_cast<std::size_t>(i)] = static_cast<float>(std::sin(i * 0.0007) * 300);
+    }
+    s.MKPointCount = 100;
+    for (int i = 0; i < 100; ++i) {
+        s.MKPointNo[static_cast<std::size_t>(i)] = static_cast<std::int16_t>(i + 1);
+        s.MKPointEasting[static_cast<std::size_t>(i)] = static_cast<float>(spread(rnd));
+        s.MKPointNorthing[static_cast<std::size_t>(i)] = static_cast<float>(spread(rnd) * 0.7);
+    }
+    s.MeasureCount = 50;
+    for (int i = 0; i < 50; ++i) {
+        s.MeasureEasting[static_cast<std::size_t>(i)] = static_cast<float>(spread(rnd));
+        s.MeasureNorthing[static_cast<std::size_t>(i)] = static_cast<float>(spread(rnd) * 0.7);
+    }
+
+    BasePic pic;
+    pic.resize(788, 678);
+    OverlayContext ctx{s, pic.Area(), &maps, [](double) {}};
+    std::vector<std::string> files;
+    for (int i = 0; i < 9; ++i) files.push_back(MakePhoto(dir, i));
+    auto t0 = std::chrono::steady_clock::now();
+    for (int i = 0; i < 9; ++i) pic.LoadPhoto(i, files[static_cast<std::size_t>(i)]);
+    auto t1 = std::chrono::steady_clock::now();
+    std::printf("decode of nine 1920x1080 JPEG photographs: %.1f ms\n", Millis(t0, t1));
+
+    QImage screen(788, 678, QImage::Format_RGB32);
+    auto redraw = [&] {
+        ShowAllData(ctx);
+        pic.render(&screen);
+    };
+    redraw();  // first paint: scales every photograph
+    auto measure = [&](const char* what, auto before) {
+        std::vector<double> ms;
+        for (int i = 0; i < redraws; ++i) {
+            before(i);
+            const auto a = std::chrono::steady_clock::now();
+            redraw();
+            ms.push_back(Millis(a, std::chrono::steady_clock::now()));
+        }
+        const Stats st = Summarise(ms);
+        std::printf("%-58s median %7.3f ms  worst %7.3f ms  (%d redraws, %zu figures)\n", what, st.median, st.worst,
+                    redraws, pic.Area().Ops().size());
+        return st;
+    };
+    const Stats still = measure("full redraw, same view", [](int) {});
+    // The common case: no reviewed file, no GGA log, no measuring.
+    s.ShowRecordPoints = false;
+    s.GGALogShown = false;
+    s.MeasureCount = 0;
+    measure("full redraw, photographs + bar, compass, 601 track dots", [](int) {});
+    s.ShowRecordPoints = true;
+    s.GGALogShown = true;
+    s.MeasureCount = 50;
+    // Every redraw at a new view centre: each photograph is scaled again.
+    const Stats moving = measure("full redraw, view moved 3 m each time", [&](int i) {
+        s.ViewCentreEasting = (i % 2 ? 3.0 : -3.0) * (i % 5);
+    });
+    s.ViewCentreEasting = 0;
+    // Loading the same pictures again, as a zoom does, decodes nothing.
+    for (int i = 0; i < 9; ++i) pic.LoadPhoto(i, files[static_cast<std::size_t>(i)]);
+    redraw();
+
+    std::vector<double> trail;
+    for (int i = 0; i < redraws; ++i) {
+        const auto a = std::chrono::steady_clock::now();
+        DrawTrailPoint(ctx, std::cos(i * 0.1) * 200, std::sin(i * 0.1) * 200);
+        pic.render(&screen);
+        trail.push_back(Millis(a, std::chrono::steady_clock::now()));
+    }
+    const Stats tp = Summarise(trail);
+    std::printf("%-58s median %7.3f ms  worst %7.3f ms\n", "DrawTrailPoint and paint", tp.median, tp.worst);
+
+    const auto decodes = pic.Cache().Decodes();
+    std::printf("pictures decoded: %llu (nine photographs)\n", static_cast<unsigned long long>(decodes));
+    const bool ok = decodes == 9;
+    std::printf("goals: full redraw median <= 16 ms: %s (same view), %s (moving view); trail dot <= 1 ms: %s; "
+                "no second decode: %s\n",
+                still.median <= 16 ? "met" : "missed", moving.median <= 16 ? "met" : "missed",
+                tp.median <= 1 ? "met" : "missed", ok ? "met" : "missed");
+    return ok ? 0 : 1;
+}
