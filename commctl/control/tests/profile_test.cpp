@@ -68,8 +68,12 @@ TEST(IniFileTest, ReadsOneKeyOfTheProfileInTheConfigFolder)
     EXPECT_EQ(profile::ProfilePath(), dir.path() / "tolvexcomm.ini");
     EXPECT_EQ(profile::ReadProfileString("Ports", "COM3"), "/dev/ttyUSB0");
     ::unsetenv("TOLVEXCOMM_CONFIG_DIR");
+    const char* xdg = std::getenv("XDG_CONFIG_HOME");
+    const std::string saved = xdg ? xdg : "";
     ::setenv("XDG_CONFIG_HOME", dir.path().c_str(), 1);
     EXPECT_EQ(profile::ConfigDir(), dir.path() / "tolvexcomm");
+    if (xdg) ::setenv("XDG_CONFIG_HOME", saved.c_str(), 1);
+    else ::unsetenv("XDG_CONFIG_HOME");
 }
 
 TEST(IniFileTest, ProfileNumbers)
