@@ -709,25 +709,27 @@ public:
         if (errs & kCeTxFull) RaiseCommEvent(kErTxFull);
     }
 
-    void RaiseMaskEvents(bool break_done)
+    // Raises the events of the accumulated mask in their order, clearing
+    // each bit as it is taken. A break and the line errors are counted with
+    // the pending error bits as well, so both are raised through
+    // CollectLineErrors() and a break is reported once.
+    void RaiseMaskEvents()
     {
         struct Bit {
             std::uint32_t bit;
-            std::int16_t code;
+            std::int16_t code;  // 0: collect line errors
         };
         static constexpr Bit kOrder[] = {
             {kMaskCts, kEvCts}, {kMaskDsr, kEvDsr}, {kMaskRlsd, kEvCd},
-            {kMaskRing, kEvRing}, {kMaskBreak, kErBreak}, {kMaskErr, 0},
+            {kMaskRing, kEvRing}, {kMaskBreak, 0}, {kMaskErr, 0},
             {kMaskRxFlag, kEvEof},
         };
         for (const Bit& b : kOrder) {
             if (!(accumulated_mask_ & b.bit))
                 continue;
             accumulated_mask_ &= ~b.bit;
-            if (b.bit == kMaskErr)
+            if (b.code == 0)
                 CollectLineErrors();
-            else if (b.bit == kMaskBreak && break_done)
-                continue;  // already reported with the collected errors
             else
                 RaiseCommEvent(b.code);
         }
@@ -744,8 +746,8 @@ public:
                 cb_.transfer_wakeup();
             return;
         }
-        const std::uint32_t errs = CollectLineErrors();
-        RaiseMaskEvents(false);
+        CollectLineErrors();
+        RaiseMaskEvents();
         if (!open_)
             return;  // a handler closed the port
         if (n.kind == kNotifyReceived) {
@@ -781,7 +783,7 @@ public:
         }
         if (n.kind != kNotifyReceived && open_) {
             accumulated_mask_ = n.mask;
-            RaiseMaskEvents((errs & kCeBreak) != 0);
+            RaiseMaskEvents();
         }
     }
 
