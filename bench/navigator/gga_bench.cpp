@@ -119,9 +119,11 @@ class RatioReporter : public benchmark::ConsoleReporter {
 public:
     void ReportRuns(const std::vector<Run>& runs) override
     {
+        // single runs, or the median when the benchmarks are repeated
         for (const Run& r : runs)
-            if (r.run_type == Run::RT_Iteration && r.iterations > 0)
-                nsPerCall[r.benchmark_name()] = r.GetAdjustedCPUTime();
+            if ((r.run_type == Run::RT_Iteration && r.iterations > 0) ||
+                (r.run_type == Run::RT_Aggregate && r.aggregate_name == "median"))
+                nsPerCall[r.run_name.function_name] = r.GetAdjustedCPUTime();
         ConsoleReporter::ReportRuns(runs);
     }
     std::map<std::string, double> nsPerCall;
