@@ -913,6 +913,10 @@ Status CTolvexcommCtrl::InitNew()
         CloseCapture();
         terminal_.reset();
         loading_ = true;
+        // The exchange resets every saved value to its default, then the
+        // profile and the fixed values of a new instance follow.
+        font_ = StockFont{};
+        for (const auto& saved : SavedValues()) ApplySaved(saved, nullptr);
         ResetFromProfile();
         PortSide& p = *port_;
         p.SetDTREnable(-1);

@@ -237,6 +237,23 @@ TEST(PersistenceTest, ProfileDefaultValuesGiveNewInstancesTheirDefaults)
     ExpectBag(SaveOf(*c), want);
 }
 
+TEST(PersistenceTest, ResetOfAUsedInstanceGivesTheDefaultsAgain)
+{
+    TempDir dir;
+    RecordingSite site;
+    auto c = MakeControl(site, dir.path() / "none.ini");
+    MemoryBag other;
+    other.Write("Font", S("Courier;10;1;0;1;0"));
+    for (const auto& s : SavedList()) other.Write(s.name, s.other);
+    ASSERT_EQ(c->Load(other), com::kOk);
+    ASSERT_EQ(c->InitNew(), com::kOk);
+    MemoryBag want = BuiltInDefaults();
+    want.Write("Width", I4(611));  // the size stays as it was
+    want.Write("Height", I4(377));
+    want.Write("Font", S("MS Sans Serif;8;0;0;0;0"));
+    ExpectBag(SaveOf(*c), want);
+}
+
 TEST(PersistenceTest, HostileProfilesFallBackToBuiltInDefaults)
 {
     std::string noise;
