@@ -25,8 +25,10 @@ QApplication& App()
     static int argc = 1;
     static char name[] = "app_tests";
     static char* argv[] = {name, nullptr};
-    static QApplication app(argc, argv);
-    return app;
+    // Never destroyed: tearing Qt down among the other static objects at
+    // exit is not safe.
+    static QApplication* app = new QApplication(argc, argv);
+    return *app;
 }
 
 void WriteLines(const QString& path, const std::vector<std::string>& lines)

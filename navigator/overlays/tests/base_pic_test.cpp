@@ -21,8 +21,10 @@ QApplication& App()
     static int argc = 1;
     static char name[] = "overlays_tests";
     static char* argv[] = {name, nullptr};
-    static QApplication app(argc, argv);
-    return app;
+    // Never destroyed: tearing Qt down among the other static objects at
+    // exit is not safe.
+    static QApplication* app = new QApplication(argc, argv);
+    return *app;
 }
 
 const QRgb kGround = qRgb(0, 128, 0);
