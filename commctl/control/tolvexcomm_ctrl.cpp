@@ -521,6 +521,10 @@ void CTolvexcommCtrl::Store(const PropertyRow& row, const Variant& value)
     case id::kCursorColumn: {
         const std::int16_t limit = dispid == id::kCursorRow ? rows_ : columns_;
         if (i2 < 1 || i2 > limit) Fail(kErrInvalidPropertyValue);
+        if (terminal_) {
+            cursorRow_ = terminal_->CursorRow();
+            cursorColumn_ = terminal_->CursorColumn();
+        }
         (dispid == id::kCursorRow ? cursorRow_ : cursorColumn_) = i2;
         if (terminal_) terminal_->SetCursor(cursorRow_, cursorColumn_);
         return;
