@@ -5,6 +5,8 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QEventLoop>
+#include <QTimer>
 #include <QFile>
 #include <QMenuBar>
 #include <QTemporaryDir>
@@ -191,6 +193,31 @@ TEST_F(MainWindow, ClosingWritesTheViewStateAndEndsTheProgram)
     EXPECT_TRUE(ended);
     const std::string file = ReadAll(home.path() + "/data0/CurrentSetting.dat");
     EXPECT_NE(file.find("\r\n 18 \r\n-6636.3,-33281.1\r\n"), std::string::npos) << file;
+}
+
+TEST_F(MainWindow, ClosingEndsEveryRunningEventLoop)
+{
+    // The program's own ending, while a modal loop (a message box) runs.
+    w = std::make_unique<MainLumaraFrm>(state, home.path().toStdString());
+    bool innerEnded = false;
+    QEventLoop outer;
+    QEventLoop* running = nullptr;
+    QTimer::singleShot(0, [&] {
+        QEventLoop inner;
+        running = &inner;
+        QTimer::singleShot(0, [&] { w->close(); });
+        inner.exec();
+        running = nullptr;
+        innerEnded = true;
+    });
+    // Should the window not end the loops, the test does, and fails.
+    QTimer::singleShot(5000, &outer, [&] {
+        if (running) running->exit(99);
+        outer.exit(99);
+    });
+    EXPECT_EQ(outer.exec(), 0);
+    EXPECT_TRUE(innerEnded);
+    EXPECT_TRUE(QFile::exists(home.path() + "/data0/CurrentSetting.dat"));
 }
 
 TEST_F(MainWindow, SampleLibraryLoadsOnceAndZoomAndPanRedraw)
