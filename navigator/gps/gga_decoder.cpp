@@ -55,6 +55,15 @@ std::size_t CharCount(std::string_view text)
     return n;
 }
 
+// True when the first `count` bytes of the text are ASCII digits.
+bool LeadingDigits(std::string_view text, std::size_t count)
+{
+    if (text.size() < count) return false;
+    for (std::size_t i = 0; i < count; ++i)
+        if (text[i] < '0' || text[i] > '9') return false;
+    return true;
+}
+
 // Appends seconds of arc with at least two integer digits and two decimals
 // (07.40).
 void AppendSeconds(std::string& out, double seconds)
@@ -182,8 +191,12 @@ PositionFix GgaDecoder::DecodeGPGGAData(std::string_view line)
     const std::string& lonField = fields_[4];
 
     // Without a position in the sentence the receiver has no fix: nothing
-    // below may treat the empty fields as 0 deg N 0 deg E.
-    fix.hasPosition = CharCount(latField) >= 4 && CharCount(lonField) >= 5;
+    // below may treat the empty fields as 0 deg N 0 deg E. Degree and minute
+    // characters that are not digits (line noise on the serial line) would
+    // read as 0 in the same way and throw the zone far off, so such a
+    // sentence counts as one without a fix too.
+    fix.hasPosition = CharCount(latField) >= 4 && CharCount(lonField) >= 5 &&
+                      LeadingDigits(latField, 4) && LeadingDigits(lonField, 5);
 
     if (fix.hasPosition) {
         // 2., 3. latitude ddmm.mmmm and longitude dddmm.mmmm

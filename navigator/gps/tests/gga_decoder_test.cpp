@@ -200,15 +200,20 @@ TEST_F(Decoder, CoordinateTexts)
     }
 }
 
-// Characters, not bytes: a field of multi-byte characters is cut at character
-// boundaries, and only ASCII digits count as digits.
+// Characters, not bytes: a field with multi-byte characters is cut at
+// character boundaries, and only ASCII digits count as digits. Degree or
+// minute characters that are not ASCII digits mean no usable position.
 TEST_F(Decoder, CoordinateFieldsAreCutAtCharacters)
 {
-    const PositionFix fix = Decode(Sentence("053012", "３５42.1234", "１３９45.6789"));
+    PositionFix fix = Decode(Sentence("053012", "3542.12３4", "13945.6７89"));
     EXPECT_TRUE(fix.hasPosition);
-    EXPECT_EQ(fix.latText, "３５-42-07.40");
-    EXPECT_EQ(fix.lonText, "１３９-45-40.73");
-    EXPECT_NEAR(fix.lat, 42.1234 / 60.0, 1e-12);
+    EXPECT_EQ(fix.latText, "35-42-07.20");
+    EXPECT_EQ(fix.lonText, "139-45-36.00");
+    EXPECT_NEAR(fix.lat, 35.0 + 42.12 / 60.0, 1e-12);
+    fix = Decode(Sentence("053012", "３５42.1234", "１３９45.6789"));
+    EXPECT_FALSE(fix.hasPosition);
+    EXPECT_FALSE(fix.zoneChanged);
+    EXPECT_EQ(state.Zone.ZoneNo, 9);
 }
 
 TEST_F(Decoder, ZoneChangeClosesThePortShowsTheMessageAndSwitchesZones)
@@ -263,7 +268,10 @@ TEST_F(Decoder, SentenceWithoutFixUpdatesOnlyTimeSatellitesAndStatus)
     Decode(kSample);
     const float northing = state.PosNorthing;
     const std::vector<std::pair<std::string, std::string>> noFix = {
-        {"", ""}, {"354", "13945.6789"}, {"3542.1234", "1394"}, {"", "13945.6789"}, {"3542.1234", ""}};
+        {"", ""}, {"354", "13945.6789"}, {"3542.1234", "1394"}, {"", "13945.6789"}, {"3542.1234", ""},
+        // line noise in the degree or minute digits
+        {"3#42.1234", "13945.6789"}, {"3542.1234", "139?5.6789"}, {" 542.1234", "13945.6789"},
+        {"354２.1234", "13945.6789"}};
     for (const auto& [lat, lon] : noFix) {
         Take();
         const PositionFix fix = Decode(Sentence("053513.00", lat, lon, "0", "03"));
