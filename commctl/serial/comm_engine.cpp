@@ -440,9 +440,11 @@ public:
                 std::uint32_t errs = 0;
                 if (now->brk != counts_prev_->brk) errs |= kCeBreak;
                 if (now->frame != counts_prev_->frame) errs |= kCeFrame;
-                if (now->overrun != counts_prev_->overrun ||
-                    now->buf_overrun != counts_prev_->buf_overrun)
+                if (now->overrun != counts_prev_->overrun)
                     errs |= kCeOverrun;
+                // The driver's own receive buffer overflowed.
+                if (now->buf_overrun != counts_prev_->buf_overrun)
+                    errs |= kCeRxOver;
                 if (now->parity != counts_prev_->parity) errs |= kCeRxParity;
                 counts_prev_ = now;
                 if (errs) {
@@ -971,6 +973,17 @@ public:
 
     int QueueOutput(std::string_view bytes)
     {
+        if (!QueueRaw(bytes)) {
+            RaiseCommEvent(kErTxFull);
+            return -1;
+        }
+        return static_cast<int>(bytes.size());
+    }
+
+    // Copies the bytes into a transmit buffer (under the lock, so the event
+    // thread never sees a half-filled count) and signals the event thread.
+    bool QueueRaw(std::string_view bytes)
+    {
         const std::size_t n = bytes.size();
         int target = -1;
         {
@@ -991,12 +1004,10 @@ public:
                 b.count += n;
             }
         }
-        if (target < 0) {
-            RaiseCommEvent(kErTxFull);
-            return -1;
-        }
+        if (target < 0)
+            return false;
         Wake();
-        return static_cast<int>(n);
+        return true;
     }
 
     void WriteSteps(std::string_view bytes, bool echo)
@@ -1351,6 +1362,29 @@ void CommEngine::SendCheckTick() { core_->SendCheckTick(); }
 bool CommEngine::SendCheckTimerActive() const { return core_->timer_->isActive(); }
 
 bool CommEngine::TransferRunning() const { return core_->transfer_.load(); }
+
+std::size_t CommEngine::TransferQueued() const { return core_->Queued(); }
+
+std::string CommEngine::TransferRead(std::size_t max, int timeout_ms)
+{
+    EngineCore& c = *core_;
+    std::unique_lock lk(c.rx_m_);
+    c.rx_cv_.wait_for(lk, milliseconds(std::max(timeout_ms, 0)), [&] { return c.size_ > 0; });
+    return c.TakeLocked(max);
+}
+
+bool CommEngine::TransferWrite(std::string_view bytes) { return core_->QueueRaw(bytes); }
+
+std::size_t CommEngine::TransferOutputBacklog() const
+{
+    return core_->IdleBufferBytes() + core_->DriverTransmitQueue();
+}
+
+bool CommEngine::LineLost() const
+{
+    std::lock_guard lk(core_->rx_m_);
+    return core_->hangup_;
+}
 
 void CommEngine::SetTransferRunning(bool running)
 {

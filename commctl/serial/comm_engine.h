@@ -279,8 +279,27 @@ public:
     bool SendCheckTimerActive() const;
 
     // --- File transfer hooks ----------------------------------------------
+    // While a transfer runs, notifications only call transfer_wakeup, reads
+    // return empty texts, Output raises 8019 and the send-check timer stops.
     bool TransferRunning() const;
     void SetTransferRunning(bool running);
+
+    // Raw access to the open port for the transfer's worker thread (safe
+    // from any thread while the port stays open; the transfer must end
+    // before the port is closed). No events are raised through these.
+    //
+    // Bytes queued for reading.
+    std::size_t TransferQueued() const;
+    // Takes up to `max` queued bytes, waiting at most timeout_ms for the
+    // first one; empty when none arrived.
+    std::string TransferRead(std::size_t max, int timeout_ms);
+    // Queues bytes for sending; false (nothing queued) when the transmit
+    // buffers have no room for all of them.
+    bool TransferWrite(std::string_view bytes);
+    // Bytes not yet handed to the device or still held by it.
+    std::size_t TransferOutputBacklog() const;
+    // True once the far side went away (device removed, pty master closed).
+    bool LineLost() const;
 
 private:
     std::unique_ptr<EngineCore> core_;

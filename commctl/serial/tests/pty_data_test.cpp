@@ -318,5 +318,41 @@ TEST_F(PtyData, SendEventWhenBacklogFallsToThreshold)
     EXPECT_FALSE(e().SendCheckTimerActive());
 }
 
+TEST_F(PtyData, RunningTransferTakesTheLineOver)
+{
+    Open();
+    e().SetRThreshold(1);
+    e().SetTransferRunning(true);
+    auto error_of = [](const std::function<void()>& f) {
+        try {
+            f();
+        } catch (const ControlError& err) {
+            return err.number();
+        }
+        return 0;
+    };
+    ASSERT_EQ(pty_.Write("\x1A" "data"), 5u);
+    ASSERT_TRUE(h().RunUntil([&] { return h().transfer_wakeups > 0; }, 2000));
+    h().Run(30);
+    EXPECT_TRUE(h().events.empty());  // no OnComm, not even for the EOF character
+    EXPECT_EQ(e().Input(), "");
+    EXPECT_EQ(e().LineInput(), "");
+    EXPECT_EQ(error_of([&] { e().Output("x"); }), kErrDeviceBusy);
+    EXPECT_EQ(error_of([&] { e().SetPortOpen(false); }), kErrDeviceBusy);
+
+    // The transfer's own channel, from its worker thread.
+    std::string got;
+    std::thread worker([&] {
+        got = e().TransferRead(100, 1000);
+        e().TransferWrite("ack");
+    });
+    worker.join();
+    EXPECT_EQ(got, "\x1A" "data");
+    EXPECT_EQ(pty_.Read(3, 1000), "ack");
+    EXPECT_FALSE(e().LineLost());
+    e().SetTransferRunning(false);
+    e().SetPortOpen(false);
+}
+
 }  // namespace
 }  // namespace tolvex::serial

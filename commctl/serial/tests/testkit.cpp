@@ -121,6 +121,7 @@ Harness::Harness(ProfileLookup ports, DeviceFactory factory)
             on_comm(*engine_);
     };
     cb.terminal_output = [this](std::string_view b) { terminal.append(b); };
+    cb.transfer_wakeup = [this] { ++transfer_wakeups; };
     engine_ = std::make_unique<CommEngine>(std::move(cb), std::move(ports), std::move(factory));
 }
 

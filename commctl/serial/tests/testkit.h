@@ -59,6 +59,8 @@ public:
     std::vector<std::int16_t> events;
     // Received by the terminal sink.
     std::string terminal;
+    // Calls of the transfer wake-up.
+    int transfer_wakeups = 0;
     // The application's OnComm handler (runs after the event is recorded).
     std::function<void(CommEngine&)> on_comm;
 
