@@ -6,13 +6,13 @@
 //   properties read false and no CTS/DSR/CD/RING events occur), cannot send
 //   or receive a break and never see framing, overrun or parity errors;
 //   TIOCGICOUNT is not supported. A closed master shows as a hang-up.
-// - USB serial adapters (ftdi_sio, pl2303, cp210x, ch341 through usb-serial)
-//   report CTS, DSR, CD and RI through TIOCMGET as far as the chip wires
-//   them, and count errors through TIOCGICOUNT: FTDI chips report break,
-//   framing, parity and overrun; pl2303 and cp210x report break, framing and
-//   parity with varying reliability; ch341 reports few. Pulling the adapter
-//   shows as a hang-up. Line errors also arrive as marks in the data stream
-//   (PARMRK), which is how the engine replaces bytes with parity errors.
+// - USB serial adapters (usb-serial drivers) report CTS, DSR, CD and RI
+//   through TIOCMGET as far as the chip wires them, and count errors through
+//   TIOCGICOUNT as far as the driver does (ftdi_sio counts break, framing,
+//   parity and overrun; other drivers vary by chip and kernel version).
+//   Pulling the adapter shows as a hang-up. Line errors also arrive as marks
+//   in the data stream (PARMRK), which is how the engine replaces bytes with
+//   parity errors.
 // - On-board UARTs (8250) report everything.
 
 #include <asm/termbits.h>
