@@ -3,7 +3,7 @@
 #include <cmath>
 
 #include "geodesy/plane_coords.h"
-#include "gps/fixed_text.h"
+#include "shell/values.h"
 
 namespace tessaro::gps {
 

@@ -86,6 +86,15 @@ std::int16_t RoundToInt16(double value);
 // the way the formats of the data files round: to 15 significant digits first,
 // then halves away from zero.
 std::string FormatFixed(double value, int decimals);
+// Appends FormatFixed(value, decimals) to out without temporary strings (the
+// decoder's hot path).
+void AppendFixed(std::string& out, double value, int decimals);
+
+namespace detail {
+// The plain decimal-string implementation of the fixed formats; the fast path
+// above must agree with it (tested).
+std::string FormatFixedReference(double value, int decimals);
+}  // namespace detail
 
 // The print form of an integer: a blank in the sign position of a value that
 // is not negative and one trailing blank (" 16 ", "-3 ").
