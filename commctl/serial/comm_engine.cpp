@@ -95,7 +95,13 @@ public:
         if (!factory_)
             factory_ = [] { return MakePosixPortDevice(); };
         timer_ = std::make_unique<QTimer>();
-        timer_->callOnTimeout([this] { SendCheckTick(); });
+        timer_->callOnTimeout([this] {
+            try {
+                SendCheckTick();
+            } catch (const ControlError&) {
+                // raised by the application's handler; nothing to give it to
+            }
+        });
     }
 
     ~EngineCore()
@@ -262,6 +268,8 @@ public:
             {
                 std::lock_guard lk(rx_m_);
                 full = size_ >= ring_.size();
+                if (full)
+                    rx_blocked_ = true;  // taking data wakes the thread
                 hung = hangup_;
             }
             bool writing = cur_ >= 0;
@@ -1349,7 +1357,15 @@ void CommEngine::SetSavedInputValues(std::int16_t input_len, std::int16_t rthres
     core_->saved_rthreshold_ = rthreshold;
 }
 
-void CommEngine::HandleNotification(Notification n) { core_->HandleNotification(n); }
+void CommEngine::HandleNotification(Notification n)
+{
+    try {
+        core_->HandleNotification(n);
+    } catch (const ControlError&) {
+        // An error raised inside the application's OnComm handler (or a read
+        // that found the port busy) has no caller to go to here.
+    }
+}
 
 void CommEngine::RaiseCommEvent(std::int16_t code) { core_->RaiseCommEvent(code); }
 

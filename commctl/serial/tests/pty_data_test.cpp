@@ -113,6 +113,26 @@ TEST_F(PtyData, InputHonoursInputLenAndInTimeout)
     EXPECT_EQ(h().Count(kErInTimeout), 1);
 }
 
+TEST_F(PtyData, FullReceiveQueueHoldsTheRestBackWithoutLoss)
+{
+    e().SetInBufferSize(16);
+    Open();
+    std::string sent;
+    for (int i = 0; i < 300; ++i)
+        sent += static_cast<char>('a' + i % 26);
+    ASSERT_EQ(pty_.Write(sent), sent.size());
+    ASSERT_TRUE(h().RunUntil([&] { return e().InBufferCount() == 16; }, 2000));
+    h().Run(20);
+    EXPECT_EQ(e().InBufferCount(), 16);  // the queue holds no more than its size
+    std::string got;
+    for (int i = 0; i < 200 && got.size() < sent.size(); ++i) {
+        got += e().Input();
+        h().Run(2);
+    }
+    EXPECT_EQ(got, sent);
+    EXPECT_EQ(h().Count(kErRxOver), 0);
+}
+
 TEST_F(PtyData, InputCompletesDoubleByteCharacter)
 {
     Open();
