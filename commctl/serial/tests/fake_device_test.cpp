@@ -74,7 +74,10 @@ public:
         return s_->counts;
     }
     ssize_t Read(std::uint8_t* b, std::size_t n) override { return ::read(fd_, b, n); }
-    ssize_t Write(const std::uint8_t* d, std::size_t n) override { return ::write(fd_, d, n); }
+    ssize_t Write(const std::uint8_t* d, std::size_t n) override
+    {
+        return ::send(fd_, d, n, MSG_NOSIGNAL);
+    }
     std::size_t TransmitQueue() override { return 0; }
     void DiscardReceive() override {}
     void DiscardTransmit() override {}

@@ -232,7 +232,7 @@ DuplexResult RunDuplexTransfer(std::size_t bytes, unsigned seed, int timeout_ms)
             while (sent < bytes) {
                 const int refused = h.Count(kErTxFull);
                 const std::size_t n = std::min(kChunk, bytes - sent);
-                e.OutputB(std::string_view(from_engine).substr(sent, n));
+                e.Output(std::string_view(from_engine).substr(sent, n));
                 if (h.Count(kErTxFull) != refused) {
                     ++res.overflow_retries;
                     break;  // both buffers busy: try again later
