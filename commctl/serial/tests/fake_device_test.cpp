@@ -178,14 +178,14 @@ TEST_F(FakePort, ModemLinesAndCountedLineErrorsRaiseEvents)
     EXPECT_FALSE(e().CTSHolding());
 
     state_->modem = kModemCts;
-    ASSERT_TRUE(h_.RunUntil([&] { return h_.Count(kEvCts) == 1; }, 1000));
+    ASSERT_TRUE(h_.RunUntil([&] { return h_.Count(kEvCts) == 1; }, 5000));
     EXPECT_TRUE(e().CTSHolding());
     state_->modem = kModemCts | kModemDsr | kModemRlsd;
-    ASSERT_TRUE(h_.RunUntil([&] { return h_.Count(kEvDsr) == 1 && h_.Count(kEvCd) == 1; }, 1000));
+    ASSERT_TRUE(h_.RunUntil([&] { return h_.Count(kEvDsr) == 1 && h_.Count(kEvCd) == 1; }, 5000));
     EXPECT_TRUE(e().DSRHolding());
     EXPECT_TRUE(e().CDHolding());
     state_->modem = kModemCts | kModemDsr | kModemRlsd | kModemRing;
-    ASSERT_TRUE(h_.RunUntil([&] { return h_.Count(kEvRing) == 1; }, 1000));
+    ASSERT_TRUE(h_.RunUntil([&] { return h_.Count(kEvRing) == 1; }, 5000));
     state_->modem = kModemCts | kModemDsr | kModemRlsd;  // ring ends: no event
     h_.Run(100);
     EXPECT_EQ(h_.Count(kEvRing), 1);
@@ -197,7 +197,7 @@ TEST_F(FakePort, ModemLinesAndCountedLineErrorsRaiseEvents)
         state_->counts->frame = 2;
         state_->counts->overrun = 1;
     }
-    ASSERT_TRUE(h_.RunUntil([&] { return h_.events.size() >= 3; }, 1000));
+    ASSERT_TRUE(h_.RunUntil([&] { return h_.events.size() >= 3; }, 5000));
     h_.Run(50);
     EXPECT_EQ(h_.events, (std::vector<std::int16_t>{kErFrame, kErOverrun, kErRxParity}));
 
@@ -206,7 +206,7 @@ TEST_F(FakePort, ModemLinesAndCountedLineErrorsRaiseEvents)
         std::lock_guard lk(state_->m);
         state_->counts->brk = 1;
     }
-    ASSERT_TRUE(h_.RunUntil([&] { return !h_.events.empty(); }, 1000));
+    ASSERT_TRUE(h_.RunUntil([&] { return !h_.events.empty(); }, 5000));
     h_.Run(50);
     EXPECT_EQ(h_.events, std::vector<std::int16_t>{kErBreak});
     e().SetPortOpen(false);
@@ -220,7 +220,7 @@ TEST_F(FakePort, MarkedBytesAreReplacedNullsDiscardedAndErrorsReported)
     e().SetPortOpen(true);
     // a, a byte with a parity error (b), a literal 0xFF, a NUL, a break.
     PeerWrite(std::string("a\xFF\x00" "b\xFF\xFF\x00" "c\xFF\x00\x00" "d", 12));
-    ASSERT_TRUE(h_.RunUntil([&] { return e().InBufferCount() == 5; }, 1000));
+    ASSERT_TRUE(h_.RunUntil([&] { return e().InBufferCount() == 5; }, 5000));
     h_.Run(50);
     EXPECT_EQ(e().Input(), "a?\xFF" "cd");
     EXPECT_EQ(h_.Count(kErRxParity), 1);
@@ -233,7 +233,7 @@ TEST_F(FakePort, MarkedBytesAreReplacedNullsDiscardedAndErrorsReported)
     PeerWrite(std::string("\xFF", 1));
     h_.Run(30);
     PeerWrite(std::string("\x00" "e\x00", 3));
-    ASSERT_TRUE(h_.RunUntil([&] { return e().InBufferCount() == 2; }, 1000));
+    ASSERT_TRUE(h_.RunUntil([&] { return e().InBufferCount() == 2; }, 5000));
     EXPECT_EQ(e().InputB(), std::string("e\x00", 2));
 }
 

@@ -33,7 +33,7 @@ protected:
         const int before = e().InBufferCount();
         ASSERT_EQ(pty_.Write(bytes), bytes.size());
         ASSERT_TRUE(h().RunUntil(
-            [&] { return e().InBufferCount() >= before + static_cast<int>(bytes.size()); }, 2000));
+            [&] { return e().InBufferCount() >= before + static_cast<int>(bytes.size()); }, 5000));
         h().Run(20);  // let the notification of this arrival be handled
     }
     static double Ms(std::chrono::steady_clock::duration d)
@@ -121,7 +121,7 @@ TEST_F(PtyData, FullReceiveQueueHoldsTheRestBackWithoutLoss)
     for (int i = 0; i < 300; ++i)
         sent += static_cast<char>('a' + i % 26);
     ASSERT_EQ(pty_.Write(sent), sent.size());
-    ASSERT_TRUE(h().RunUntil([&] { return e().InBufferCount() == 16; }, 2000));
+    ASSERT_TRUE(h().RunUntil([&] { return e().InBufferCount() == 16; }, 5000));
     h().Run(20);
     EXPECT_EQ(e().InBufferCount(), 16);  // the queue holds no more than its size
     std::string got;
@@ -146,7 +146,7 @@ TEST_F(PtyData, InputCompletesDoubleByteCharacter)
     });
     EXPECT_EQ(e().Input(), "B\x82\xA0");  // waits for the trail byte only
     late.join();
-    ASSERT_TRUE(h().RunUntil([&] { return e().InBufferCount() == 1; }, 1000));
+    ASSERT_TRUE(h().RunUntil([&] { return e().InBufferCount() == 1; }, 5000));
     // A complete pair at the end needs no wait.
     Arrive("\x82\xA0");
     auto t0 = std::chrono::steady_clock::now();
@@ -170,7 +170,7 @@ TEST_F(PtyData, ReceiveEventsFollowThresholdAndRepostAfterPartialInput)
     std::string taken;
     h().on_comm = [&](CommEngine& eng) { taken += eng.Input(); };
     ASSERT_EQ(pty_.Write("0123456789"), 10u);
-    ASSERT_TRUE(h().RunUntil([&] { return taken.size() == 10; }, 2000));
+    ASSERT_TRUE(h().RunUntil([&] { return taken.size() == 10; }, 5000));
     h().Run(50);
     EXPECT_EQ(taken, "0123456789");
     EXPECT_EQ(h().Count(kEvReceive), 10);
@@ -187,12 +187,12 @@ TEST_F(PtyData, ReceiveEventsFollowThresholdAndRepostAfterPartialInput)
     e().SetRThreshold(4);
     h().on_comm = [&](CommEngine& eng) { lines.push_back(eng.LineInput()); };
     ASSERT_EQ(pty_.Write("x"), 1u);
-    ASSERT_TRUE(h().RunUntil([&] { return !lines.empty(); }, 2000));
+    ASSERT_TRUE(h().RunUntil([&] { return !lines.empty(); }, 5000));
     h().Run(100);
     EXPECT_EQ(lines, std::vector<std::string>{"l1"});
     EXPECT_EQ(e().InBufferCount(), 9);
     ASSERT_EQ(pty_.Write("y"), 1u);
-    ASSERT_TRUE(h().RunUntil([&] { return lines.size() == 2; }, 2000));
+    ASSERT_TRUE(h().RunUntil([&] { return lines.size() == 2; }, 5000));
     EXPECT_EQ(lines.back(), "l2");
 }
 
@@ -213,7 +213,7 @@ TEST_F(PtyData, EventRaisedInsideHandlerIsDeferredAndOnlyTheFirstKept)
         log.push_back("end");
     };
     ASSERT_EQ(pty_.Write("x"), 1u);
-    ASSERT_TRUE(h().RunUntil([&] { return log.size() >= 4; }, 2000));
+    ASSERT_TRUE(h().RunUntil([&] { return log.size() >= 4; }, 5000));
     h().Run(50);
     EXPECT_EQ(log, (std::vector<std::string>{"begin 2", "end", "begin 1005", "end"}));
 }
@@ -222,7 +222,7 @@ TEST_F(PtyData, EofCharacterRaisesEvent)
 {
     Open();
     Arrive("ab\x1A");
-    ASSERT_TRUE(h().RunUntil([&] { return h().Count(kEvEof) == 1; }, 2000));
+    ASSERT_TRUE(h().RunUntil([&] { return h().Count(kEvEof) == 1; }, 5000));
     EXPECT_EQ(h().Count(kEvReceive), 0);  // RThreshold 0
     EXPECT_EQ(e().Input(), "ab\x1A");     // the character stays in the data
 }
@@ -267,9 +267,11 @@ TEST_F(PtyData, TransmitOverflowDropsTheWholeWriteAndKeepsOrder)
     e().SetOutBufferSize(16);
     e().SetHandshaking(kHandshakeXon);
     Open();
-    // The far side sends XOFF: nothing leaves the port.
-    ASSERT_EQ(pty_.Write("\x13"), 1u);
-    h().Run(50);
+    // The far side sends XOFF: nothing leaves the port. (The byte after it
+    // shows that the XOFF has been taken.)
+    ASSERT_EQ(pty_.Write("\x13m"), 2u);
+    ASSERT_TRUE(h().RunUntil([&] { return e().InBufferCount() == 1; }, 5000));
+    EXPECT_EQ(e().Input(), "m");
     e().Output("0123456789abcdef");  // being sent (held by XOFF)
     h().Run(50);
     e().Output("ABCDEFGHIJKLMNOP");  // fills the other buffer
@@ -280,12 +282,12 @@ TEST_F(PtyData, TransmitOverflowDropsTheWholeWriteAndKeepsOrder)
     EXPECT_EQ(pty_.Read(1, 100), "");
 
     ASSERT_EQ(pty_.Write("\x11"), 1u);  // XON
-    EXPECT_EQ(pty_.Read(32, 2000), "0123456789abcdefABCDEFGHIJKLMNOP");
+    EXPECT_EQ(pty_.Read(32, 5000), "0123456789abcdefABCDEFGHIJKLMNOP");
     EXPECT_EQ(pty_.Read(1, 100), "");
-    ASSERT_TRUE(h().RunUntil([&] { return e().OutBufferCount() == 0; }, 1000));
+    ASSERT_TRUE(h().RunUntil([&] { return e().OutBufferCount() == 0; }, 5000));
     e().Output("");  // nothing happens
     e().OutputB(std::string("\0\xFF", 2));
-    EXPECT_EQ(pty_.Read(2, 2000), std::string("\0\xFF", 2));
+    EXPECT_EQ(pty_.Read(2, 5000), std::string("\0\xFF", 2));
 }
 
 TEST_F(PtyData, AnswerBackRepliesToEnq)
@@ -294,7 +296,7 @@ TEST_F(PtyData, AnswerBackRepliesToEnq)
     e().SetAnswerBack("TESSARO");
     Arrive("a\x05" "b\x05");
     EXPECT_EQ(e().Input(), "a\x05" "b\x05");
-    EXPECT_EQ(pty_.Read(14, 2000), "TESSAROTESSARO");
+    EXPECT_EQ(pty_.Read(14, 5000), "TESSAROTESSARO");
 }
 
 TEST_F(PtyData, AutoProcessSendsDataToTerminalAndRestoresValues)
@@ -307,7 +309,7 @@ TEST_F(PtyData, AutoProcessSendsDataToTerminalAndRestoresValues)
     EXPECT_EQ(e().InputLen(), 0);
     EXPECT_EQ(e().RThreshold(), 0);
     ASSERT_EQ(pty_.Write("hello"), 5u);
-    ASSERT_TRUE(h().RunUntil([&] { return h().terminal == "hello"; }, 2000));
+    ASSERT_TRUE(h().RunUntil([&] { return h().terminal == "hello"; }, 5000));
     EXPECT_TRUE(h().events.empty());
     e().SetAutoProcess(kAutoProcessBoth);  // no change of the saved values
     e().SetAutoProcess(kAutoProcessNone);
@@ -318,7 +320,7 @@ TEST_F(PtyData, AutoProcessSendsDataToTerminalAndRestoresValues)
     e().SetEcho(true);
     e().Output("hi");
     EXPECT_EQ(h().terminal, "hi");
-    EXPECT_EQ(pty_.Read(2, 2000), "hi");
+    EXPECT_EQ(pty_.Read(2, 5000), "hi");
 }
 
 TEST_F(PtyData, SendEventWhenBacklogFallsToThreshold)
@@ -328,12 +330,12 @@ TEST_F(PtyData, SendEventWhenBacklogFallsToThreshold)
     EXPECT_FALSE(e().SendCheckTimerActive());
     Open();
     EXPECT_TRUE(e().SendCheckTimerActive());
-    ASSERT_TRUE(h().RunUntil([&] { return h().Count(kEvSend) == 1; }, 1000));
+    ASSERT_TRUE(h().RunUntil([&] { return h().Count(kEvSend) == 1; }, 5000));
     h().Run(100);
     EXPECT_EQ(h().Count(kEvSend), 1);  // armed: once until new data
     e().Output("data");
-    EXPECT_EQ(pty_.Read(4, 1000), "data");
-    ASSERT_TRUE(h().RunUntil([&] { return h().Count(kEvSend) == 2; }, 1000));
+    EXPECT_EQ(pty_.Read(4, 5000), "data");
+    ASSERT_TRUE(h().RunUntil([&] { return h().Count(kEvSend) == 2; }, 5000));
     e().SetInterval(0);
     EXPECT_FALSE(e().SendCheckTimerActive());
 }
@@ -352,7 +354,7 @@ TEST_F(PtyData, RunningTransferTakesTheLineOver)
         return 0;
     };
     ASSERT_EQ(pty_.Write("\x1A" "data"), 5u);
-    ASSERT_TRUE(h().RunUntil([&] { return h().transfer_wakeups > 0; }, 2000));
+    ASSERT_TRUE(h().RunUntil([&] { return h().transfer_wakeups > 0; }, 5000));
     h().Run(30);
     EXPECT_TRUE(h().events.empty());  // no OnComm, not even for the EOF character
     EXPECT_EQ(e().Input(), "");
@@ -368,7 +370,7 @@ TEST_F(PtyData, RunningTransferTakesTheLineOver)
     });
     worker.join();
     EXPECT_EQ(got, "\x1A" "data");
-    EXPECT_EQ(pty_.Read(3, 1000), "ack");
+    EXPECT_EQ(pty_.Read(3, 5000), "ack");
     EXPECT_FALSE(e().LineLost());
     e().SetTransferRunning(false);
     e().SetPortOpen(false);
