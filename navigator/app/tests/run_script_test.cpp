@@ -1,0 +1,67 @@
+// The start script of `make run`: it prepares a program folder from data/
+// without touching the user's files, points the settings at the sample
+// library, and the program shows the library's photographs.
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <fstream>
+#include <string>
+
+namespace {
+
+std::string ReadAll(const QString& path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) return {};
+    return f.readAll().toStdString();
+}
+
+TEST(RunScript, PreparesTheProgramFolderAndOpensTheSampleLibrary)
+{
+    const QString source = QString::fromLocal8Bit(qgetenv("TESSARO_SOURCE_DIR"));
+    ASSERT_FALSE(source.isEmpty());
+    QTemporaryDir dir;
+    const QString home = dir.path() + "/home";
+    // A user's earlier run: settings naming a library that is gone, and a
+    // record file of their own.
+    QDir().mkpath(home + "/data0");
+    QDir().mkpath(home + "/data2");
+    {
+        std::ofstream(QString(home + "/data0/CurrentSetting.dat").toStdString(), std::ios::binary)
+            << "/nowhere/maps\r\n 18 \r\n-6600.0,-33300.0\r\n-6600.0,-33300.0\r\n";
+        std::ofstream(QString(home + "/data2/mine.dat").toStdString(), std::ios::binary) << "keep me\r\n";
+    }
+    const QString shot = dir.path() + "/shot.png";
+    const QString bin = QStringLiteral(TESSARO_BIN_DIR);
+    QProcess run;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    run.setProcessEnvironment(env);
+    // The script takes the build folder and looks for bin/tessaro in it.
+    run.start("bash", {source + "/tools/run-navigator.sh", QFileInfo(bin).dir().path(), home, "--screenshot", shot});
+    ASSERT_TRUE(run.waitForFinished(60000));
+    EXPECT_EQ(run.exitCode(), 0) << run.readAllStandardError().toStdString();
+
+    EXPECT_EQ(ReadAll(home + "/data2/mine.dat"), "keep me\r\n");
+    EXPECT_TRUE(QFile::exists(home + "/MapPicSample/MapFileData1.dat"));
+    const std::string setting = ReadAll(home + "/data0/CurrentSetting.dat");
+    EXPECT_EQ(setting, QString(QDir(home).canonicalPath() + "/MapPicSample\r\n 18 \r\n-6600.0,-33300.0\r\n"
+                               "-6600.0,-33300.0\r\n").toStdString());
+    EXPECT_NE(ReadAll(home + "/data0/GPSSetting.dat").find(" 9 \r\n36-00\r\n139-50\r\n"), std::string::npos);
+
+    // The window shows photographs around the view centre.
+    const QImage img(shot);
+    ASSERT_FALSE(img.isNull());
+    int photoPixels = 0;
+    for (int y = 200; y < 500; y += 10)
+        for (int x = 250; x < 550; x += 10)
+            if (img.pixel(x, y) != qRgb(96, 96, 96)) ++photoPixels;
+    EXPECT_GT(photoPixels, 800);
+}
+
+}  // namespace
