@@ -1,6 +1,8 @@
 #include "app/start_up_frm.h"
 
 #include <QEvent>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QLinearGradient>
 #include <QPainter>
 
@@ -20,6 +22,8 @@ StartUpFrm::StartUpFrm(QWidget* parent) : QWidget(parent, Qt::SplashScreen | Qt:
     VersionLbl->setStyleSheet(QStringLiteral("color: white; font-size: 14px; font-weight: bold;"));
     Timer1 = new QTimer(this);
     connect(Timer1, &QTimer::timeout, this, &StartUpFrm::Timer1_Timer);
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
 }
 
 bool StartUpFrm::event(QEvent* e)
