@@ -204,10 +204,14 @@ public:
     {
         n = std::min(n, size_);
         std::string out;
-        out.reserve(n);
         const std::size_t cap = ring_.size();
-        for (std::size_t i = 0; i < n; ++i)
-            out.push_back(static_cast<char>(ring_[(head_ + i) % cap]));
+        if (n > 0) {
+            // At most two runs: up to the end of the ring, then from its start.
+            const std::size_t first = std::min(n, cap - head_);
+            out.reserve(n);
+            out.append(reinterpret_cast<const char*>(ring_.data() + head_), first);
+            out.append(reinterpret_cast<const char*>(ring_.data()), n - first);
+        }
         head_ = cap ? (head_ + n) % cap : 0;
         size_ -= n;
         if (n && rx_blocked_) {
@@ -337,6 +341,10 @@ public:
             {
                 std::lock_guard lk(rx_m_);
                 room = ring_.size() - size_;
+                // A 0xFF held back from the previous read may come out as an
+                // extra byte; keep room for it.
+                if (room > 0 && mark_state_ == 1)
+                    --room;
                 if (room == 0) {
                     rx_blocked_ = true;
                     if (hup)
@@ -359,8 +367,11 @@ public:
             {
                 std::lock_guard lk(rx_m_);
                 const std::size_t cap = ring_.size();
-                for (std::uint8_t b : out)
-                    ring_[(head_ + size_++) % cap] = b;
+                const std::size_t tail = (head_ + size_) % cap;
+                const std::size_t first = std::min(out.size(), cap - tail);
+                std::memcpy(ring_.data() + tail, out.data(), first);
+                std::memcpy(ring_.data(), out.data() + first, out.size() - first);
+                size_ += out.size();
                 errors_ |= errs;
             }
             rx_cv_.notify_all();

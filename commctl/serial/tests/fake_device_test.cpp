@@ -237,5 +237,27 @@ TEST_F(FakePort, MarkedBytesAreReplacedNullsDiscardedAndErrorsReported)
     EXPECT_EQ(e().InputB(), std::string("e\x00", 2));
 }
 
+TEST_F(FakePort, HeldBackMarkByteNeverOverfillsTheQueue)
+{
+    // A read that ends on 0xFF holds it back until the next byte shows what
+    // it is; an unexpected next byte brings both out, and the queue must
+    // still have room for them.
+    e().SetInBufferSize(2);
+    e().SetPortOpen(true);
+    PeerWrite("a\xFF");
+    ASSERT_TRUE(h_.RunUntil([&] { return e().InBufferCount() == 1; }, 5000));
+    PeerWrite("z");
+    h_.Run(50);
+    EXPECT_LE(e().InBufferCount(), 2);
+    std::string got;
+    ASSERT_TRUE(h_.RunUntil(
+        [&] {
+            got += e().InputB();
+            return got.size() >= 3;
+        },
+        5000));
+    EXPECT_EQ(got, "a\xFFz");
+}
+
 }  // namespace
 }  // namespace tolvex::serial

@@ -208,7 +208,7 @@ DuplexResult RunDuplexTransfer(std::size_t bytes, unsigned seed, int timeout_ms)
     e.SetCommPort(kLoadPort);
     e.SetSettings("115200,n,8,1");
     e.SetInBufferSize(16384);
-    e.SetOutBufferSize(16384);
+    e.SetOutBufferSize(32767);
     e.SetRThreshold(1);
     e.SetPortOpen(true);
 
@@ -226,7 +226,7 @@ DuplexResult RunDuplexTransfer(std::size_t bytes, unsigned seed, int timeout_ms)
     std::thread reader([&] { master_got = pty.Read(bytes, timeout_ms); });
 
     std::size_t sent = 0;
-    constexpr std::size_t kChunk = 4096;
+    constexpr std::size_t kChunk = 16384;
     h.RunUntil(
         [&] {
             while (sent < bytes) {
