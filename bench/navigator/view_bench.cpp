@@ -180,6 +180,12 @@ int main(int argc, char** argv)
         s.ViewCentreEasting = (i % 2 ? 3.0 : -3.0) * (i % 5);
     });
     s.ViewCentreEasting = 0;
+    // Zooming: every redraw at another scale level, so every photograph is
+    // scaled anew from its full picture.
+    measure("full redraw after a zoom step (all photographs rescaled)", [&](int i) {
+        s.ScaleLevel = i % 2 ? 25 : 26;
+    });
+    s.ScaleLevel = 26;
     // Loading the same pictures again, as a zoom does, decodes nothing.
     for (int i = 0; i < 9; ++i) pic.LoadPhoto(i, files[static_cast<std::size_t>(i)]);
     redraw();

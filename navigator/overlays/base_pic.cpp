@@ -195,6 +195,27 @@ void BasePic::paintEvent(QPaintEvent*)
     }
 }
 
+const QImage& BasePic::ScaleSource(int slot, QSize target)
+{
+    // Halved copies of the picture, made once per picture: shrinking to the
+    // screen starts from the smallest one still at least the target's size,
+    // so a zoom step does not read every pixel of every photograph.
+    const auto u = static_cast<std::size_t>(slot);
+    Halves& h = halves_[u];
+    if (h.serial != serial_[u]) h = {serial_[u], {}};
+    const QImage* source = photos_[u].get();
+    std::size_t level = 0;
+    for (;;) {
+        if (source->width() / 2 < target.width() || source->height() / 2 < target.height() ||
+            source->width() < 64 || source->height() < 64)
+            return *source;
+        if (level == h.images.size())
+            h.images.push_back(source->scaled(source->width() / 2, source->height() / 2, Qt::IgnoreAspectRatio,
+                                              Qt::SmoothTransformation));
+        source = &h.images[level++];
+    }
+}
+
 void BasePic::PaintPhoto(QPainter& p, int slot)
 {
     const auto uslot = static_cast<std::size_t>(slot);
@@ -217,7 +238,8 @@ void BasePic::PaintPhoto(QPainter& p, int slot)
         if (cached.serial != serial_[uslot] || cached.target.size() != whole.size() || cached.sourceRect != all ||
             cached.image.isNull()) {
             cached = {serial_[uslot], whole, all,
-                      image->scaled(whole.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation)};
+                      ScaleSource(slot, whole.size()).scaled(whole.size(), Qt::IgnoreAspectRatio,
+                                                             Qt::SmoothTransformation)};
         }
         p.drawImage(whole.topLeft(), cached.image);
         return;

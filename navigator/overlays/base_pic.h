@@ -10,6 +10,7 @@
 #include <array>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "overlays/picture_area.h"
 #include "overlays/picture_cache.h"
@@ -80,6 +81,7 @@ private:
     std::array<PhotoState, PictureArea::kPhotoSlots> CurrentPhotoState() const;
     void PaintPictureLayer();
     void PaintPhoto(QPainter& p, int slot);
+    const QImage& ScaleSource(int slot, QSize target);
     // Direct pixel access to the layer for the one-pixel figures.
     struct Raster {
         quint32* bits;
@@ -103,6 +105,11 @@ private:
     PictureCache cache_;
     std::array<std::shared_ptr<const QImage>, PictureArea::kPhotoSlots> photos_{};
     std::array<ScaledPhoto, PictureArea::kPhotoSlots> scaled_{};
+    struct Halves {
+        std::uint64_t serial = 0;
+        std::vector<QImage> images;  // 1/2, 1/4, ... of the slot's picture
+    };
+    std::array<Halves, PictureArea::kPhotoSlots> halves_{};
     // Each picture put into a slot gets a new serial number, so that nothing
     // painted from an earlier picture is taken for the new one.
     std::array<std::uint64_t, PictureArea::kPhotoSlots> serial_{};
