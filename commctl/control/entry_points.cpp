@@ -27,6 +27,8 @@ public:
         if (!control) return com::kPointer;
         control::ControlParts parts;
         parts.makeWindow = control::QtWindowFactory();
+        // The port side drives the system's serial devices.
+        parts.makePort = [] { return std::make_unique<control::EnginePort>(); };
         *control = new control::CTolvexcommCtrl(std::move(parts));
         return com::kOk;
     }

@@ -1,133 +1,116 @@
 #include "port_side.h"
 
+#include "ini_file.h"
+#include "serial/port_device.h"
+
+#include <QCoreApplication>
+#include <QEvent>
+#include <QObject>
+
+#include <cerrno>
+
 namespace tolvex::control {
 
 namespace {
 
-void RequireNonNegative(std::int32_t value)
+// The engine's request to handle one notification on the GUI thread.
+class NotifyEvent final : public QEvent {
+public:
+    explicit NotifyEvent(serial::Notification n) : QEvent(Type()), notification(n) {}
+    static QEvent::Type Type()
+    {
+        static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType());
+        return type;
+    }
+    serial::Notification notification;
+};
+
+// Hands notification events to the engine; lives on the GUI thread.
+class NotifyReceiver final : public QObject {
+public:
+    serial::CommEngine* engine = nullptr;
+
+protected:
+    void customEvent(QEvent* event) override
+    {
+        if (event->type() == NotifyEvent::Type() && engine)
+            engine->HandleNotification(static_cast<NotifyEvent*>(event)->notification);
+    }
+};
+
+serial::ProfileLookup ControlProfilePorts()
 {
-    if (value < 0) throw ControlError(kErrInvalidPropertyValue);
+    // Read at each open, so an edited profile takes effect without restarting.
+    return [](std::string_view key) { return profile::ReadProfileString("Ports", key); };
 }
+
+// A port that is never there: opening fails with an error that maps to 8012.
+class AbsentDevice final : public serial::PortDevice {
+public:
+    int Open(const std::string&) override { return EIO; }
+    void Close() override {}
+    int Handle() const override { return -1; }
+    bool Apply(const serial::DeviceSettings&) override { return false; }
+    bool MarksLineErrors() const override { return false; }
+    int SetDtr(bool) override { return 0; }
+    int SetRts(bool) override { return 0; }
+    void SetBreak(bool) override {}
+    std::optional<std::uint32_t> ModemStatus() override { return std::nullopt; }
+    std::optional<serial::LineErrorCounts> ErrorCounts() override { return std::nullopt; }
+    ssize_t Read(std::uint8_t*, std::size_t) override
+    {
+        errno = EIO;
+        return -1;
+    }
+    ssize_t Write(const std::uint8_t*, std::size_t) override
+    {
+        errno = EIO;
+        return -1;
+    }
+    std::size_t TransmitQueue() override { return 0; }
+    void DiscardReceive() override {}
+    void DiscardTransmit() override {}
+};
 
 }  // namespace
 
-void StoredPort::SetPortOpen(bool open)
+EnginePort::EnginePort(serial::ProfileLookup ports, serial::DeviceFactory makeDevice)
 {
-    // Without a device the port never opens; closing a closed port is the
-    // same error as with one.
-    (void)open;
-    throw ControlError(kErrPortNotOpen);
+    auto receiver = std::make_unique<NotifyReceiver>();
+    NotifyReceiver* target = receiver.get();
+    receiver_ = std::move(receiver);
+
+    serial::EngineCallbacks cb;
+    // Event thread: the engine posts the next notification only after this
+    // one has begun to be handled, so at most one event is in flight.
+    cb.post_notification = [target](serial::Notification n) {
+        QCoreApplication::postEvent(target, new NotifyEvent(n));
+    };
+    cb.fire_oncomm = [this] {
+        if (events_.fireOnComm) events_.fireOnComm();
+    };
+    cb.terminal_output = [this](std::string_view bytes) {
+        if (events_.toTerminal) events_.toTerminal(bytes);
+    };
+    cb.transfer_wakeup = [this] {
+        if (events_.transferWakeup) events_.transferWakeup();
+    };
+    engine_ = std::make_unique<serial::CommEngine>(std::move(cb), ports ? std::move(ports) : ControlProfilePorts(),
+                                                   std::move(makeDevice));
+    target->engine = engine_.get();
 }
 
-void StoredPort::SetCommPort(std::int16_t port)
+EnginePort::~EnginePort()
 {
-    if (port <= 0) throw ControlError(kErrInvalidPropertyValue);
-    commPort_ = port;
+    // Close the port and join the event thread before the receiver goes;
+    // the receiver then drops the notifications still queued for it.
+    static_cast<NotifyReceiver*>(receiver_.get())->engine = nullptr;
+    engine_.reset();
+    receiver_.reset();
 }
 
-void StoredPort::SetSettings(std::string_view text)
-{
-    std::string upper = UpperAscii(text);
-    if (upper == settings_) return;
-    LineSettings parsed = line_;
-    if (!ParseSettings(upper, parsed)) throw ControlError(kErrInvalidPropertyValue);
-    line_ = parsed;
-    settings_ = std::move(upper);
-}
+void EnginePort::Connect(PortEvents events) { events_ = std::move(events); }
 
-void StoredPort::SetHandshaking(std::int16_t value)
-{
-    if (value < 0 || value > 3) throw ControlError(kErrInvalidPropertyValue);
-    handshaking_ = value;
-}
-
-void StoredPort::SetNullDiscard(std::int32_t value)
-{
-    if (value != 0 && value != 1 && value != -1) throw ControlError(kErrInvalidPropertyValue);
-    nullDiscard_ = value != 0;
-}
-
-void StoredPort::SetInBufferSize(std::int16_t size)
-{
-    RequireNonNegative(size);
-    inBufferSize_ = size;
-}
-
-void StoredPort::SetOutBufferSize(std::int16_t size)
-{
-    RequireNonNegative(size);
-    outBufferSize_ = size;
-}
-
-std::string StoredPort::Input() { throw ControlError(kErrPortMustBeOpen); }
-std::string StoredPort::InputB() { throw ControlError(kErrPortMustBeOpen); }
-std::string StoredPort::LineInput() { throw ControlError(kErrPortMustBeOpen); }
-void StoredPort::Output(std::string_view) { throw ControlError(kErrPortMustBeOpen); }
-void StoredPort::OutputB(std::string_view) { throw ControlError(kErrPortMustBeOpen); }
-
-void StoredPort::SetInBufferCount(std::int16_t value)
-{
-    if (value != 0) throw ControlError(kErrInvalidPropertyValue);
-}
-
-void StoredPort::SetOutBufferCount(std::int16_t value)
-{
-    if (value != 0) throw ControlError(kErrInvalidPropertyValue);
-}
-
-void StoredPort::SetInputLen(std::int16_t value)
-{
-    RequireNonNegative(value);
-    inputLen_ = value;
-}
-
-void StoredPort::SetInTimeout(std::int32_t ms)
-{
-    RequireNonNegative(ms);
-    inTimeout_ = ms;
-}
-
-void StoredPort::SetRThreshold(std::int16_t value)
-{
-    RequireNonNegative(value);
-    rThreshold_ = value;
-}
-
-void StoredPort::SetSThreshold(std::int16_t value)
-{
-    RequireNonNegative(value);
-    sThreshold_ = value;
-}
-
-void StoredPort::SetInterval(std::int32_t ms)
-{
-    RequireNonNegative(ms);
-    interval_ = ms;
-}
-
-void StoredPort::SetAutoProcess(std::int16_t value)
-{
-    if (value < 0 || value > 3) throw ControlError(kErrInvalidPropertyValue);
-    // Received data goes to the terminal with SERIAL (1) and BOTH (3): the
-    // receive settings of the application are put aside meanwhile.
-    const bool wasSerial = autoProcess_ == 1 || autoProcess_ == 3;
-    const bool isSerial = value == 1 || value == 3;
-    if (!wasSerial && isSerial) {
-        savedInputLen_ = inputLen_;
-        savedRThreshold_ = rThreshold_;
-        inputLen_ = 0;
-        rThreshold_ = 0;
-    } else if (wasSerial && value == 0) {
-        inputLen_ = savedInputLen_;
-        rThreshold_ = savedRThreshold_;
-    }
-    autoProcess_ = value;
-}
-
-void StoredPort::SetSavedInputValues(std::int16_t inputLen, std::int16_t rthreshold)
-{
-    savedInputLen_ = inputLen;
-    savedRThreshold_ = rthreshold;
-}
+StoredPort::StoredPort() : EnginePort({}, [] { return std::make_unique<AbsentDevice>(); }) {}
 
 }  // namespace tolvex::control

@@ -13,7 +13,7 @@
 #pragma once
 
 #include "common/errors.h"
-#include "settings_text.h"
+#include "serial/comm_engine.h"
 
 #include <cstdint>
 #include <functional>
@@ -21,7 +21,16 @@
 #include <string>
 #include <string_view>
 
+class QObject;
+
 namespace tolvex::control {
+
+// What a port side reports back to the control (all on the GUI thread).
+struct PortEvents {
+    std::function<void()> fireOnComm;                        // OnComm; the handler reads CommEvent
+    std::function<void(std::string_view bytes)> toTerminal;  // AutoProcess data and echo
+    std::function<void()> transferWakeup;                    // new data for a running transfer
+};
 
 class PortSide {
 public:
@@ -93,98 +102,108 @@ public:
     virtual void SetSavedInputValues(std::int16_t inputLen, std::int16_t rthreshold) = 0;
 
     virtual bool TransferRunning() const = 0;
+
+    // Where OnComm and terminal data go (the control calls this once).
+    virtual void Connect(PortEvents events) { (void)events; }
 };
 
-// The port side without a device: it keeps, checks and reports the values of
-// the port properties, and the port stays closed. Opening reports that no
-// device could be opened (8012); data operations report the closed port.
-class StoredPort : public PortSide {
+// The port side backed by the serial engine. The engine owns every port
+// value and its checks; this class forwards the members one-to-one. The
+// engine's event thread asks for a notification by posting an event to a
+// QObject of this side, which lives on the thread that made the side (the
+// GUI thread); the engine keeps at most one such event in flight.
+class EnginePort : public PortSide {
 public:
-    bool PortOpen() const override { return false; }
-    void SetPortOpen(bool open) override;
-    std::int16_t CommPort() const override { return commPort_; }
-    void SetCommPort(std::int16_t port) override;
-    std::int32_t CommID() const override { return 0; }
+    // `ports` looks up keys of the profile section "Ports"; empty: the
+    // control's profile file. `makeDevice` empty: the system's serial device.
+    explicit EnginePort(serial::ProfileLookup ports = {}, serial::DeviceFactory makeDevice = {});
+    ~EnginePort() override;
 
-    std::string Settings() const override { return settings_; }
-    void SetSettings(std::string_view text) override;
-    const LineSettings& Line() const { return line_; }
-    std::int16_t Handshaking() const override { return handshaking_; }
-    void SetHandshaking(std::int16_t value) override;
-    std::int32_t DTREnable() const override { return dtr_; }
-    void SetDTREnable(std::int32_t value) override { dtr_ = value; }
-    std::int32_t RTSEnable() const override { return rts_; }
-    void SetRTSEnable(std::int32_t value) override { rts_ = value; }
-    bool NullDiscard() const override { return nullDiscard_; }
-    void SetNullDiscard(std::int32_t value) override;
-    std::string ParityReplace() const override { return parityReplace_; }
-    void SetParityReplace(std::string_view value) override { parityReplace_ = value; }
-    std::int16_t InBufferSize() const override { return inBufferSize_; }
-    void SetInBufferSize(std::int16_t size) override;
-    std::int16_t OutBufferSize() const override { return outBufferSize_; }
-    void SetOutBufferSize(std::int16_t size) override;
+    // Where OnComm and terminal data go; set once by the control.
+    void Connect(PortEvents events) override;
+    serial::CommEngine& Engine() { return *engine_; }
+    std::string DevicePath() const { return engine_->DevicePath(); }
 
-    void SetBreak(bool) override {}
-    bool CDHolding() const override { return false; }
-    bool CTSHolding() const override { return false; }
-    bool DSRHolding() const override { return false; }
+    bool PortOpen() const override { return engine_->PortOpen(); }
+    void SetPortOpen(bool open) override { engine_->SetPortOpen(open); }
+    std::int16_t CommPort() const override { return engine_->CommPort(); }
+    void SetCommPort(std::int16_t port) override { engine_->SetCommPort(port); }
+    std::int32_t CommID() const override { return engine_->CommID(); }
 
-    std::string Input() override;
-    std::string InputB() override;
-    std::string LineInput() override;
-    void Output(std::string_view bytes) override;
-    void OutputB(std::string_view bytes) override;
-    std::int16_t InBufferCount() const override { return 0; }
-    void SetInBufferCount(std::int16_t value) override;
-    std::int16_t OutBufferCount() const override { return 0; }
-    void SetOutBufferCount(std::int16_t value) override;
-    std::int16_t InputLen() const override { return inputLen_; }
-    void SetInputLen(std::int16_t value) override;
-    std::int32_t InTimeout() const override { return inTimeout_; }
-    void SetInTimeout(std::int32_t ms) override;
+    std::string Settings() const override { return engine_->Settings(); }
+    void SetSettings(std::string_view text) override { engine_->SetSettings(text); }
+    std::int16_t Handshaking() const override { return engine_->Handshaking(); }
+    void SetHandshaking(std::int16_t value) override { engine_->SetHandshaking(value); }
+    std::int32_t DTREnable() const override { return engine_->DTREnable(); }
+    void SetDTREnable(std::int32_t value) override { engine_->SetDTREnable(value); }
+    std::int32_t RTSEnable() const override { return engine_->RTSEnable(); }
+    void SetRTSEnable(std::int32_t value) override { engine_->SetRTSEnable(value); }
+    bool NullDiscard() const override { return engine_->NullDiscard(); }
+    void SetNullDiscard(std::int32_t value) override { engine_->SetNullDiscard(value); }
+    std::string ParityReplace() const override { return engine_->ParityReplace(); }
+    void SetParityReplace(std::string_view value) override { engine_->SetParityReplace(value); }
+    std::int16_t InBufferSize() const override { return engine_->InBufferSize(); }
+    void SetInBufferSize(std::int16_t size) override { engine_->SetInBufferSize(size); }
+    std::int16_t OutBufferSize() const override { return engine_->OutBufferSize(); }
+    void SetOutBufferSize(std::int16_t size) override { engine_->SetOutBufferSize(size); }
 
-    std::int16_t RThreshold() const override { return rThreshold_; }
-    void SetRThreshold(std::int16_t value) override;
-    std::int16_t SThreshold() const override { return sThreshold_; }
-    void SetSThreshold(std::int16_t value) override;
-    std::int32_t Interval() const override { return interval_; }
-    void SetInterval(std::int32_t ms) override;
-    std::int16_t CommEvent() const override { return 0; }
-    std::int16_t AutoProcessMode() const override { return autoProcess_; }
-    void SetAutoProcess(std::int16_t value) override;
-    bool AutoZModem() const override { return autoZModem_; }
-    void SetAutoZModem(bool on) override { autoZModem_ = on; }
-    bool Echo() const override { return echo_; }
-    void SetEcho(bool on) override { echo_ = on; }
-    void SetTerminalActive(bool) override {}
-    std::string AnswerBack() const override { return answerBack_; }
-    void SetAnswerBack(std::string_view text) override { answerBack_ = text; }
-    void SetSavedInputValues(std::int16_t inputLen, std::int16_t rthreshold) override;
+    void SetBreak(bool on) override { engine_->SetBreak(on); }
+    bool CDHolding() const override { return engine_->CDHolding(); }
+    bool CTSHolding() const override { return engine_->CTSHolding(); }
+    bool DSRHolding() const override { return engine_->DSRHolding(); }
 
-    bool TransferRunning() const override { return false; }
+    std::string Input() override { return engine_->Input(); }
+    std::string InputB() override { return engine_->InputB(); }
+    std::string LineInput() override { return engine_->LineInput(); }
+    void Output(std::string_view bytes) override { engine_->Output(bytes); }
+    void OutputB(std::string_view bytes) override { engine_->OutputB(bytes); }
+    std::int16_t InBufferCount() const override { return engine_->InBufferCount(); }
+    void SetInBufferCount(std::int16_t value) override { engine_->SetInBufferCount(value); }
+    std::int16_t OutBufferCount() const override { return engine_->OutBufferCount(); }
+    void SetOutBufferCount(std::int16_t value) override { engine_->SetOutBufferCount(value); }
+    std::int16_t InputLen() const override { return engine_->InputLen(); }
+    void SetInputLen(std::int16_t value) override { engine_->SetInputLen(value); }
+    std::int32_t InTimeout() const override { return engine_->InTimeout(); }
+    void SetInTimeout(std::int32_t ms) override { engine_->SetInTimeout(ms); }
+
+    std::int16_t RThreshold() const override { return engine_->RThreshold(); }
+    void SetRThreshold(std::int16_t value) override { engine_->SetRThreshold(value); }
+    std::int16_t SThreshold() const override { return engine_->SThreshold(); }
+    void SetSThreshold(std::int16_t value) override { engine_->SetSThreshold(value); }
+    std::int32_t Interval() const override { return engine_->Interval(); }
+    void SetInterval(std::int32_t ms) override { engine_->SetInterval(ms); }
+    std::int16_t CommEvent() const override { return engine_->CommEvent(); }
+    std::int16_t AutoProcessMode() const override { return engine_->AutoProcessMode(); }
+    void SetAutoProcess(std::int16_t value) override { engine_->SetAutoProcess(value); }
+    bool AutoZModem() const override { return engine_->AutoZModem(); }
+    void SetAutoZModem(bool on) override { engine_->SetAutoZModem(on); }
+    bool Echo() const override { return engine_->Echo(); }
+    void SetEcho(bool on) override { engine_->SetEcho(on); }
+    void SetTerminalActive(bool on) override { engine_->SetTerminalActive(on); }
+    std::string AnswerBack() const override { return engine_->AnswerBack(); }
+    void SetAnswerBack(std::string_view text) override { engine_->SetAnswerBack(text); }
+    void SetSavedInputValues(std::int16_t inputLen, std::int16_t rthreshold) override
+    {
+        engine_->SetSavedInputValues(inputLen, rthreshold);
+    }
+
+    bool TransferRunning() const override { return engine_->TransferRunning(); }
 
 private:
-    std::int16_t commPort_ = 1;
-    std::string settings_ = "9600,N,8,1";
-    LineSettings line_;
-    std::int16_t handshaking_ = 0;
-    std::int32_t dtr_ = -1;
-    std::int32_t rts_ = -1;
-    bool nullDiscard_ = false;
-    std::string parityReplace_;
-    std::int16_t inBufferSize_ = 2048;
-    std::int16_t outBufferSize_ = 2048;
-    std::int16_t inputLen_ = 0;
-    std::int32_t inTimeout_ = 0;
-    std::int16_t rThreshold_ = 0;
-    std::int16_t sThreshold_ = 0;
-    std::int32_t interval_ = 200;
-    std::int16_t autoProcess_ = 0;
-    std::int16_t savedInputLen_ = 0;
-    std::int16_t savedRThreshold_ = 0;
-    bool autoZModem_ = false;
-    bool echo_ = false;
-    std::string answerBack_;
+    PortEvents events_;
+    // Receives the engine's notification events; declared before the engine
+    // so that it outlives it: the engine joins its thread first, then
+    // notifications still queued die with this object.
+    std::unique_ptr<QObject> receiver_;
+    std::unique_ptr<serial::CommEngine> engine_;
+};
+
+// The port side without a device: the engine keeps and checks every value,
+// and the port stays closed. Opening reports that no device could be opened
+// (8012); data operations report the closed port (8018).
+class StoredPort : public EnginePort {
+public:
+    StoredPort();
 };
 
 // Makes the port side of a new control instance.

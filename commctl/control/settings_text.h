@@ -1,6 +1,7 @@
-// The grammar of the Settings text: "baud,parity,data,stop", for example
+// The Settings text as the control sees it: "baud,parity,data,stop", for example
 // "9600,N,8,1". Fields may be left empty to keep their values; matching is
-// by prefix in table order and ignores case.
+// by prefix in table order and ignores case. The grammar itself is the serial
+// engine's (ParseSettingsText); these helpers keep the control's names.
 #pragma once
 
 #include <cstdint>

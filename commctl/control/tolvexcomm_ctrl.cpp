@@ -1,5 +1,7 @@
 #include "tolvexcomm_ctrl.h"
 
+#include "settings_text.h"
+
 #include "cp932.h"
 #include "ini_file.h"
 #include "variant_convert.h"
@@ -99,6 +101,13 @@ CTolvexcommCtrl::CTolvexcommCtrl(ControlParts parts) : parts_(std::move(parts))
     ++g_liveInstances;
     port_ = parts_.makePort ? parts_.makePort() : nullptr;
     if (!port_) port_ = std::make_unique<StoredPort>();
+    PortEvents events;
+    events.fireOnComm = [this] { FireOnComm(); };
+    // Received data while AutoProcess sends it to the terminal, and echo.
+    events.toTerminal = [this](std::string_view bytes) {
+        if (terminal_) terminal_->Disp(bytes);
+    };
+    port_->Connect(std::move(events));
     if (!parts_.profile) parts_.profile = profile::ProfilePath();
 
     // A size saved in the profile becomes the initial size.
