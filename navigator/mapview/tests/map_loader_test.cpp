@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "testsupport/scratch_dir.h"
+
 #include <unistd.h>
 
 #include <algorithm>
@@ -27,15 +29,8 @@ class MapLoaderTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        dir_ = fs::temp_directory_path() /
-               ("tessaro-maploader-" + std::to_string(::getpid()) + "-" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
         state_.MapPicFolder = dir_.string();
     }
-    void TearDown() override { fs::remove_all(dir_); }
-
     void PutIndex(const std::string& bytes)
     {
         std::ofstream(JoinPath(dir_.string(), kMapIndexFileName), std::ios::binary) << bytes;
@@ -69,7 +64,8 @@ protected:
         EXPECT_EQ(m.MapFileGrid[0][1], "画像ﾌｧｲﾙ名");
     }
 
-    fs::path dir_;
+    testsupport::ScratchDir scratch_{"maploader"};
+    const fs::path dir_ = scratch_.path();
     NavState state_;
 };
 

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "testsupport/scratch_dir.h"
+
 #include <unistd.h>
 
 #include <cmath>
@@ -79,15 +81,8 @@ class MapViewTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        dir_ = fs::temp_directory_path() /
-               ("tessaro-mapview-" + std::to_string(::getpid()) + "-" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
         state_.MapPicFolder = dir_.string();
     }
-    void TearDown() override { fs::remove_all(dir_); }
-
     void LoadLibrary(const std::vector<Photo>& photos)
     {
         std::ofstream(JoinPath(dir_.string(), kMapIndexFileName), std::ios::binary) << IndexText(photos);
@@ -117,7 +112,8 @@ protected:
         return names;
     }
 
-    fs::path dir_;
+    testsupport::ScratchDir scratch_{"mapview"};
+    const fs::path dir_ = scratch_.path();
     NavState state_;
 };
 

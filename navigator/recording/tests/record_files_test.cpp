@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "testsupport/scratch_dir.h"
+
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -15,22 +17,12 @@ class RecordFilesTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        home_ = fs::temp_directory_path() /
-                ("tessaro-rec-" + std::to_string(::getpid()) + "-" +
-                 ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(home_);
         fs::create_directories(home_ / "data0");
         fs::create_directories(home_ / "data2");
     }
-    void TearDown() override { fs::remove_all(home_); }
-    static std::string Slurp(const fs::path& p)
-    {
-        std::ifstream in(p, std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), {});
-    }
-    static void Put(const fs::path& p, const std::string& bytes) { std::ofstream(p, std::ios::binary) << bytes; }
     std::string home() const { return home_.string(); }
-    fs::path home_;
+    testsupport::ScratchDir scratch_{"rec"};
+    const fs::path home_ = scratch_.path();
 };
 
 const LocalDateTime kJune23{2010, 6, 23, 13, 34, 55};
@@ -45,7 +37,7 @@ TEST_F(RecordFilesTest, NumberingAcrossRecordingsAndDays)
     EXPECT_TRUE(fs::is_directory(home_ / "data2" / "20100623"));
     // Stopping writes the next number.
     ASSERT_TRUE(WriteStoredStatus(home() + "/data0/StoredSTS.dat", {p.folder, std::int16_t(p.seq + 1), 0}));
-    EXPECT_EQ(Slurp(home_ / "data0" / "StoredSTS.dat"), "20100623\r\n 1 \r\n 0 \r\n");
+    EXPECT_EQ(testsupport::ReadBytes(home_ / "data0" / "StoredSTS.dat"), "20100623\r\n 1 \r\n 0 \r\n");
     // Same day continues, next day starts again at 0.
     EXPECT_EQ(PrepareRecordStart(home(), kJune23).proposedName, "20100623_1.dat");
     EXPECT_EQ(PrepareRecordStart(home(), kJune24).proposedName, "20100624_0.dat");
@@ -56,9 +48,9 @@ TEST_F(RecordFilesTest, ProposalSkipsFilesThatHoldARecording)
     // StoredSTS.dat was lost but two recordings of the day exist; an empty
     // leftover file may be reused.
     fs::create_directories(home_ / "data2" / "20100623");
-    Put(home_ / "data2" / "20100623" / "20100623_0.dat", "x");
-    Put(home_ / "data2" / "20100623" / "20100623_1.dat", "x");
-    Put(home_ / "data2" / "20100623" / "20100623_2.dat", "");
+    testsupport::WriteBytes(home_ / "data2" / "20100623" / "20100623_0.dat", "x");
+    testsupport::WriteBytes(home_ / "data2" / "20100623" / "20100623_1.dat", "x");
+    testsupport::WriteBytes(home_ / "data2" / "20100623" / "20100623_2.dat", "");
     EXPECT_EQ(PrepareRecordStart(home(), kJune23).proposedName, "20100623_2.dat");
 }
 
@@ -78,7 +70,7 @@ TEST_F(RecordFilesTest, StoredStatusReadingIsTolerant)
         {"20100623\r\n99999999\r\n", "20100623", 32767, 0},
     };
     for (const auto& c : cases) {
-        Put(home_ / "data0" / "StoredSTS.dat", c.bytes);
+        testsupport::WriteBytes(home_ / "data0" / "StoredSTS.dat", c.bytes);
         auto s = ReadStoredStatus(home() + "/data0/StoredSTS.dat");
         ASSERT_TRUE(s) << c.bytes;
         EXPECT_EQ(s->folder, c.folder) << c.bytes;
@@ -102,7 +94,7 @@ TEST_F(RecordFilesTest, HeaderLinesInCp932)
     ASSERT_TRUE(rec.create(file.string(), header));
     ASSERT_TRUE(rec.writeLine("14:30:12,-12345.7,-35000.2,08,Navi,"));
     // The line is on disk before the file is closed.
-    const std::string bytes = Slurp(file);
+    const std::string bytes = testsupport::ReadBytes(file);
     EXPECT_EQ(bytes.substr(bytes.size() - 37), "14:30:12,-12345.7,-35000.2,08,Navi,\r\n");
     EXPECT_EQ(bytes.substr(0, 9), "\x8B\x4C\x98\x5E\x93\xFA\x8E\x9E:");  // 記録日時:
     rec.close();
@@ -112,7 +104,7 @@ TEST_F(RecordFilesTest, ExistingRecordIsNeverTruncated)
 {
     const fs::path day = home_ / "data2" / "20100623";
     fs::create_directories(day);
-    Put(day / "old.dat", "precious\r\n");
+    testsupport::WriteBytes(day / "old.dat", "precious\r\n");
     EXPECT_EQ(CheckRecordFileName(day.string(), "old.dat"), NameProblem::Exists);
     EXPECT_EQ(CheckRecordFileName(day.string(), "new.dat"), NameProblem::None);
     for (const char* bad : {"", "  ", "../x.dat", "a/b.dat", "..", "c:\\x.dat"})
@@ -120,7 +112,7 @@ TEST_F(RecordFilesTest, ExistingRecordIsNeverTruncated)
     EXPECT_STRNE(NameProblemMessage(NameProblem::Exists), "");
     RecordFile rec;
     EXPECT_FALSE(rec.create((day / "old.dat").string(), {"h"}));
-    EXPECT_EQ(Slurp(day / "old.dat"), "precious\r\n");
+    EXPECT_EQ(testsupport::ReadBytes(day / "old.dat"), "precious\r\n");
 }
 
 }  // namespace

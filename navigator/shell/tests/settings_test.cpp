@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "testsupport/scratch_dir.h"
+
 #include <unistd.h>
 
 #include <filesystem>
@@ -20,26 +22,12 @@ class SettingsTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        dir_ = fs::temp_directory_path() /
-               ("tessaro-settings-" + std::to_string(::getpid()) + "-" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir_);
         fs::create_directories(dir_ / "data0");
         state_.ProgramFolder = dir_.string();
     }
-    void TearDown() override { fs::remove_all(dir_); }
 
-    static std::string Slurp(const std::string& p)
-    {
-        std::ifstream in(p, std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), {});
-    }
-    static void Put(const std::string& p, const std::string& bytes)
-    {
-        std::ofstream(p, std::ios::binary) << bytes;
-    }
-
-    fs::path dir_;
+    testsupport::ScratchDir scratch_{"settings"};
+    const fs::path dir_ = scratch_.path();
     NavState state_;
 };
 
@@ -59,7 +47,7 @@ TEST_F(SettingsTest, CurrentSettingRoundTripIsByteExact)
                                  " 16 \r\n"
                                  "-12345.6,-35000.2\r\n"
                                  "-12350.1,-34990.8\r\n";
-    EXPECT_EQ(Slurp(CurrentSettingPath(dir_.string())), expected);
+    EXPECT_EQ(testsupport::ReadBytes(CurrentSettingPath(dir_.string())), expected);
 
     NavState back;
     back.ProgramFolder = dir_.string();
@@ -73,7 +61,7 @@ TEST_F(SettingsTest, CurrentSettingRoundTripIsByteExact)
 
     // Writing what was read gives the same bytes again.
     ASSERT_TRUE(WriteCurrentSetting(back));
-    EXPECT_EQ(Slurp(CurrentSettingPath(dir_.string())), expected);
+    EXPECT_EQ(testsupport::ReadBytes(CurrentSettingPath(dir_.string())), expected);
 }
 
 TEST_F(SettingsTest, FolderOutsideCp932IsKeptInUtf8)
@@ -81,7 +69,7 @@ TEST_F(SettingsTest, FolderOutsideCp932IsKeptInUtf8)
     state_.MapPicFolder = "/srv/지도/maps";  // Hangul: not in CP932
     state_.ScaleLevel = 3;
     ASSERT_TRUE(WriteCurrentSetting(state_));
-    const std::string bytes = Slurp(CurrentSettingPath(dir_.string()));
+    const std::string bytes = testsupport::ReadBytes(CurrentSettingPath(dir_.string()));
     EXPECT_EQ(bytes, "\xEF\xBB\xBF/srv/지도/maps\r\n 3 \r\n0.0,0.0\r\n0.0,0.0\r\n");
 
     NavState back;
@@ -129,7 +117,7 @@ TEST_F(SettingsTest, ReadCurrentSettingStopsAtFirstFailure)
         SCOPED_TRACE(c.name);
         const std::string p = CurrentSettingPath(dir_.string());
         fs::remove(p);
-        if (c.content != nullptr) Put(p, c.content);
+        if (c.content != nullptr) testsupport::WriteBytes(p, c.content);
         NavState s;
         s.ProgramFolder = dir_.string();
         ReadCurrentSetting(s);
@@ -149,7 +137,7 @@ TEST_F(SettingsTest, GPSSettingWriteAndRead)
     state_.GPSSpeedIndex = 2;
     state_.GPSPortSettings = "4800,n,8,1";
     ASSERT_TRUE(WriteGPSSetting(state_, " 36-00 ", "139-50"));
-    EXPECT_EQ(Slurp(GPSSettingPath(dir_.string())),
+    EXPECT_EQ(testsupport::ReadBytes(GPSSettingPath(dir_.string())),
               " 9 \r\n36-00\r\n139-50\r\n 3 \r\n 2 \r\n4800,n,8,1\r\n");
 
     NavState back;
@@ -187,7 +175,7 @@ TEST_F(SettingsTest, ReadGPSSettingTakesEachLineOnItsOwn)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        Put(GPSSettingPath(dir_.string()), c.content);
+        testsupport::WriteBytes(GPSSettingPath(dir_.string()), c.content);
         NavState s;
         s.ProgramFolder = dir_.string();
         ReadGPSSetting(s);

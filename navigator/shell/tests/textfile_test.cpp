@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "testsupport/scratch_dir.h"
+
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -13,26 +15,9 @@ namespace fs = std::filesystem;
 
 class TextFileTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        dir_ = fs::temp_directory_path() /
-               ("tessaro-textfile-" + std::to_string(::getpid()) + "-" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
-    }
-    void TearDown() override { fs::remove_all(dir_); }
     std::string path(const char* name) const { return (dir_ / name).string(); }
-    static std::string Slurp(const std::string& p)
-    {
-        std::ifstream in(p, std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), {});
-    }
-    static void Put(const std::string& p, const std::string& bytes)
-    {
-        std::ofstream(p, std::ios::binary) << bytes;
-    }
-    fs::path dir_;
+    testsupport::ScratchDir scratch_{"textfile"};
+    const fs::path dir_ = scratch_.path();
 };
 
 TEST_F(TextFileTest, WritesCp932WithCrLfAndReadsItBack)
@@ -40,7 +25,7 @@ TEST_F(TextFileTest, WritesCp932WithCrLfAndReadsItBack)
     const std::string p = path("a.dat");
     ASSERT_TRUE(WriteTextLinesAtomic(p, {"D:\\地図\\京都", " 16 ", "-12345.6,-35000.2"}));
     // 地 = 0x926E, 図 = 0x907D, 京 = 0x8B9E, 都 = 0x9373 in CP932.
-    EXPECT_EQ(Slurp(p), "D:\\\x92\x6E\x90\x7D\\\x8B\x9E\x93\x73\r\n 16 \r\n-12345.6,-35000.2\r\n");
+    EXPECT_EQ(testsupport::ReadBytes(p), "D:\\\x92\x6E\x90\x7D\\\x8B\x9E\x93\x73\r\n 16 \r\n-12345.6,-35000.2\r\n");
     auto lines = ReadTextLines(p);
     ASSERT_TRUE(lines);
     EXPECT_EQ(*lines, (std::vector<std::string>{"D:\\地図\\京都", " 16 ", "-12345.6,-35000.2"}));
@@ -67,7 +52,7 @@ TEST_F(TextFileTest, TolerantReading)
     };
     for (const auto& c : cases) {
         const std::string p = path("in.txt");
-        Put(p, c.bytes);
+        testsupport::WriteBytes(p, c.bytes);
         TextReader r;
         ASSERT_TRUE(r.open(p)) << c.name;
         std::vector<std::string> got;
@@ -86,7 +71,7 @@ TEST_F(TextFileTest, AtomicWriteFailureKeepsTheOldFile)
     std::string error;
     EXPECT_FALSE(WriteTextLinesAtomic(path("no-such-dir/x.dat"), {"new"}, &error));
     EXPECT_FALSE(error.empty());
-    EXPECT_EQ(Slurp(p), "old\r\n");
+    EXPECT_EQ(testsupport::ReadBytes(p), "old\r\n");
 }
 
 TEST_F(TextFileTest, UnmappableCharactersBecomeQuestionMarks)
@@ -103,10 +88,10 @@ TEST_F(TextFileTest, AppenderWritesEachLineAtOnce)
     ASSERT_TRUE(a.open(p, true));
     ASSERT_TRUE(a.writeLine("14:30:12,-12345.7,-35000.2,08,Navi,"));
     // Visible in the file before the appender is closed.
-    EXPECT_EQ(Slurp(p), "14:30:12,-12345.7,-35000.2,08,Navi,\r\n");
+    EXPECT_EQ(testsupport::ReadBytes(p), "14:30:12,-12345.7,-35000.2,08,Navi,\r\n");
     ASSERT_TRUE(a.writeLine("記録"));
     ASSERT_TRUE(a.close());
-    EXPECT_EQ(Slurp(p), "14:30:12,-12345.7,-35000.2,08,Navi,\r\n\x8B\x4C\x98\x5E\r\n");
+    EXPECT_EQ(testsupport::ReadBytes(p), "14:30:12,-12345.7,-35000.2,08,Navi,\r\n\x8B\x4C\x98\x5E\r\n");
 }
 
 }  // namespace
