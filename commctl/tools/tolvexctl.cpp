@@ -10,18 +10,38 @@
 //   tolvexctl register | unregister     (un)register the library found
 //   tolvexctl which                     the library that would be loaded
 //
+//
+// Port commands (the port is opened with the values given, the device the
+// port number maps to is shown on standard error):
+//   tolvexctl --port N [--settings S] [--count K] lines
+//       prints every line LineInput returns on a receive event (RThreshold 1,
+//       InTimeout 2000 unless --set says otherwise) until interrupted or K lines
+//   tolvexctl --port N [--settings S] send TEXT
+//       queues TEXT through Output (\r, \n, \t, \\ and \xHH escapes) and
+//       waits until it has left
+//   tolvexctl --port N [--settings S] [--count K] events
+//       prints every OnComm code with a timestamp; received data is read and
+//       its length shown
+//
 // OPTIONS: --design (design mode), --bag FILE (load this bag into the fresh
 // instance first), --set NAME=VALUE (write a property first; repeatable).
 // Errors print "error NUMBER: TEXT" and give exit status 1; usage errors 2.
 // Texts print in UTF-8.
 #include "host/control_host.h"
 #include "control/cp932.h"
+#include "control/ini_file.h"
+#include "serial/comm_engine.h"
 
 #include <tolvexcomm/component.h>
 #include <tolvexcomm/dispids.h>
 
 #include <QApplication>
+#include <QDateTime>
+#include <QElapsedTimer>
+#include <QTimer>
 
+#include <atomic>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -41,6 +61,9 @@ struct Options {
     std::string bag;
     std::vector<std::pair<std::string, std::string>> sets;
     std::vector<std::string> args;  // the command and its arguments
+    int port = 0;                   // --port: 0 for none
+    std::string settings;           // --settings
+    int count = 0;                  // --count: 0 for no limit
 };
 
 struct Context {
@@ -270,6 +293,171 @@ int Which(Context& ctx)
     return 0;
 }
 
+// ---------------------------------------------------------------------------
+// Port commands
+
+std::atomic<bool> g_interrupted{false};
+
+void OnSignal(int) { g_interrupted = true; }
+
+const char* EventName(int code)
+{
+    switch (code) {
+    case 1: return "send";
+    case 2: return "receive";
+    case 3: return "cts";
+    case 4: return "dsr";
+    case 5: return "cd";
+    case 6: return "ring";
+    case 7: return "eof";
+    case 8: return "zmodem";
+    case 100: return "transfer";
+    case 1001: return "break";
+    case 1002: return "cts-timeout";
+    case 1003: return "dsr-timeout";
+    case 1004: return "frame";
+    case 1005: return "in-timeout";
+    case 1006: return "overrun";
+    case 1007: return "cd-timeout";
+    case 1008: return "rx-over";
+    case 1009: return "rx-parity";
+    case 1010: return "tx-full";
+    }
+    return "?";
+}
+
+bool UserSets(const Context& ctx, const char* name)
+{
+    for (const auto& [key, value] : ctx.options.sets)
+        if (strcasecmp(key.c_str(), name) == 0) return true;
+    return false;
+}
+
+// Makes the instance and opens the port the options name. Returns the exit
+// status on failure.
+int OpenPort(Context& ctx, bool lineReading)
+{
+    if (ctx.options.port <= 0 || ctx.options.port > 32767) {
+        std::fprintf(stderr, "tolvexctl: --port needs a number from 1\n");
+        return 2;
+    }
+    if (int rc = MakeInstance(ctx)) return rc;
+    ControlInstance& c = *ctx.instance;
+    const auto port = static_cast<std::int16_t>(ctx.options.port);
+    const std::string device = serial::MapPortToDevice(
+        port, [](std::string_view key) { return profile::ReadProfileString("Ports", key); });
+    std::fprintf(stderr, "tolvexctl: COM%d is %s\n", ctx.options.port, device.c_str());
+    auto put = [&](auto result) {
+        if (!result.ok()) throw std::make_pair(result.status, result.description);
+    };
+    try {
+        put(c.PutI2(com::dispid::kCommPort, port));
+        if (!ctx.options.settings.empty()) put(c.PutUtf8(com::dispid::kSettings, ctx.options.settings));
+        put(c.PutI2(com::dispid::kRThreshold, 1));
+        if (lineReading && !UserSets(ctx, "InTimeout")) put(c.PutI4(com::dispid::kInTimeout, 2000));
+        put(c.PutBool(com::dispid::kPortOpen, true));
+    } catch (const std::pair<com::Status, std::string>& failure) {
+        return PrintError(failure.first, failure.second);
+    }
+    return 0;
+}
+
+// Runs the event loop until `done` holds or a signal arrives.
+void RunUntil(QApplication& app, const std::function<bool()>& done)
+{
+    std::signal(SIGINT, OnSignal);
+    std::signal(SIGTERM, OnSignal);
+    QTimer check;
+    QObject::connect(&check, &QTimer::timeout, [&] {
+        if (g_interrupted || done()) app.quit();
+    });
+    check.start(20);
+    if (!g_interrupted && !done()) app.exec();
+}
+
+int ClosePort(Context& ctx, int status)
+{
+    if (ctx.instance) {
+        auto r = ctx.instance->PutBool(com::dispid::kPortOpen, false);
+        if (!r.ok() && status == 0) status = PrintError(r.status, r.description);
+        ctx.instance.reset();
+    }
+    return status;
+}
+
+int Lines(Context& ctx, QApplication& app)
+{
+    if (int rc = OpenPort(ctx, true)) return ClosePort(ctx, rc);
+    ControlInstance& c = *ctx.instance;
+    long printed = 0;
+    const long limit = ctx.options.count;
+    c.onEvent = [&](com::DispId dispid, std::span<com::Variant>) {
+        if (dispid != com::eventid::kOnComm) return;
+        if (c.GetI2(com::dispid::kCommEvent).value != 2) return;
+        while ((limit == 0 || printed < limit) && c.GetI2(com::dispid::kInBufferCount).value > 0) {
+            auto line = c.GetUtf8(com::dispid::kLineInput);
+            if (!line.ok()) break;
+            std::printf("%s\n", line.value.c_str());
+            std::fflush(stdout);
+            ++printed;
+        }
+    };
+    RunUntil(app, [&] { return limit > 0 && printed >= limit; });
+    c.onEvent = nullptr;
+    return ClosePort(ctx, 0);
+}
+
+int Send(Context& ctx, QApplication& app)
+{
+    if (int rc = OpenPort(ctx, false)) return ClosePort(ctx, rc);
+    ControlInstance& c = *ctx.instance;
+    const std::string text = Utf8ToCp932(host::PropertyBag::Unescape(ctx.options.args[1]));
+    auto r = c.PutString(com::dispid::kOutput, text);
+    if (!r.ok()) return ClosePort(ctx, PrintError(r.status, r.description));
+    // Wait (at most a minute) until the bytes have left the transmit buffers.
+    QElapsedTimer waited;
+    waited.start();
+    RunUntil(app, [&] { return c.GetI2(com::dispid::kOutBufferCount).value == 0 || waited.elapsed() > 60000; });
+    std::fprintf(stderr, "tolvexctl: %zu bytes sent\n", text.size());
+    return ClosePort(ctx, 0);
+}
+
+int PortEvents(Context& ctx, QApplication& app)
+{
+    if (int rc = OpenPort(ctx, false)) return ClosePort(ctx, rc);
+    ControlInstance& c = *ctx.instance;
+    long printed = 0;
+    const long limit = ctx.options.count;
+    c.onEvent = [&](com::DispId dispid, std::span<com::Variant>) {
+        if (dispid != com::eventid::kOnComm || (limit > 0 && printed >= limit)) return;
+        const int code = c.GetI2(com::dispid::kCommEvent).value;
+        const std::string when =
+            QDateTime::currentDateTime().toString(Qt::ISODateWithMs).toStdString();
+        std::string extra;
+        if (code == 2) {
+            auto data = c.Get(com::dispid::kInputB);
+            if (data.ok()) extra = " (" + std::to_string(data.value.text().size()) + " bytes)";
+        }
+        std::printf("%s %d %s%s\n", when.c_str(), code, EventName(code), extra.c_str());
+        std::fflush(stdout);
+        ++printed;
+    };
+    RunUntil(app, [&] { return limit > 0 && printed >= limit; });
+    c.onEvent = nullptr;
+    return ClosePort(ctx, 0);
+}
+
+int PortCommand(Context& ctx, int (*run)(Context&, QApplication&))
+{
+    int argc = 1;
+    char name[] = "tolvexctl";
+    char* argv[] = {name, nullptr};
+    QApplication app(argc, argv);
+    const int status = run(ctx, app);
+    ctx.instance.reset();  // its window and port go before the application
+    return status;
+}
+
 struct Command {
     const char* name;
     std::size_t args;  // arguments after the command
@@ -295,10 +483,25 @@ const std::vector<Command>& Commands()
     return commands;
 }
 
+// The commands that work on an open port (with --port).
+const std::vector<Command>& PortCommands()
+{
+    static const std::vector<Command> commands = {
+        {"lines", 0, "--port N [--settings S] [--count K] [--set NAME=VALUE] lines",
+         [](Context& c) { return PortCommand(c, Lines); }},
+        {"send", 1, "--port N [--settings S] [--set NAME=VALUE] send TEXT",
+         [](Context& c) { return PortCommand(c, Send); }},
+        {"events", 0, "--port N [--settings S] [--count K] [--set NAME=VALUE] events",
+         [](Context& c) { return PortCommand(c, PortEvents); }},
+    };
+    return commands;
+}
+
 int Usage()
 {
     std::fprintf(stderr, "usage:\n");
     for (const auto& c : Commands()) std::fprintf(stderr, "  tolvexctl %s\n", c.usage);
+    for (const auto& c : PortCommands()) std::fprintf(stderr, "  tolvexctl %s\n", c.usage);
     return 2;
 }
 
@@ -318,6 +521,13 @@ int main(int argc, char** argv)
             auto eq = kv.find('=');
             if (eq == std::string::npos) return Usage();
             ctx.options.sets.emplace_back(kv.substr(0, eq), kv.substr(eq + 1));
+        } else if ((a == "--port" || a == "--count") && i + 1 < argc) {
+            char* end = nullptr;
+            const long n = std::strtol(argv[++i], &end, 10);
+            if (!end || *end != '\0' || n <= 0 || n > 2147483647L) return Usage();
+            (a == "--port" ? ctx.options.port : ctx.options.count) = static_cast<int>(n);
+        } else if (a == "--settings" && i + 1 < argc) {
+            ctx.options.settings = argv[++i];
         } else if (a == "-h" || a == "--help") {
             return Usage();
         } else {
@@ -325,7 +535,7 @@ int main(int argc, char** argv)
         }
     }
     if (ctx.options.args.empty()) return Usage();
-    for (const auto& c : Commands()) {
+    for (const auto& c : ctx.options.port ? PortCommands() : Commands()) {
         if (ctx.options.args[0] != c.name) continue;
         if (ctx.options.args.size() != c.args + 1) return Usage();
         return c.run(ctx);
