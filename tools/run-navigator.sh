@@ -9,7 +9,7 @@
 # data0/CurrentSetting.dat, or its library folder holds no MapFileData1.dat,
 # the settings are pointed at RUN_HOME/MapPicSample, centred on the sample
 # area at scale level 16. A missing data0/GPSSetting.dat gets zone 9 (the
-# sample area's zone) and port 1 at 4800 baud.
+# sample area's zone) and port 1 at 4800 baud (speed 2 of the list).
 set -euo pipefail
 build=${1:-build}
 home=${2:-$build/run-home}
@@ -47,6 +47,6 @@ else
   write_lines "$setting" "$sample" " 16 " "$centre" "$centre"
 fi
 gps="$home/data0/GPSSetting.dat"
-[ -f "$gps" ] || write_lines "$gps" " 9 " "36-00" "139-50" " 1 " " 1 " "4800,n,8,1"
+[ -f "$gps" ] || write_lines "$gps" " 9 " "36-00" "139-50" " 1 " " 2 " "4800,n,8,1"
 
 exec "$build/bin/tessaro" --home "$home" "$@"

@@ -1,14 +1,22 @@
 // tessaro: the navigator program.
 //
-//   tessaro [--home DIR] [--screenshot FILE]
+//   tessaro [--home DIR] [--demo [LOG]] [--screenshot FILE]
 //
 // --home DIR         program folder (else TESSARO_HOME, else the current folder)
+// --demo [LOG]       live tracking from a replayed NMEA log (default: the
+//                    sample drive in 20100508/ of the program folder), one
+//                    sentence set per second, through a pseudo-terminal that
+//                    the GPS port is mapped to
 // --screenshot FILE  no splash: builds the main window, runs its first
 //                    activation, saves the window as a PNG picture and exits
-//                    (works with QT_QPA_PLATFORM=offscreen)
+//                    (works with QT_QPA_PLATFORM=offscreen). With --demo the
+//                    log is replayed at ten sets per second with a recording
+//                    running, and the picture is taken once its last sentence
+//                    has been decoded and drawn
 #include <QApplication>
 #include <QFont>
 #include <QPixmap>
+#include <QTemporaryDir>
 #include <QTimer>
 
 #include <cstdio>
@@ -16,6 +24,7 @@
 #include <memory>
 #include <string>
 
+#include "app/demo.h"
 #include "app/main_lumara_frm.h"
 #include "app/start_up_frm.h"
 #include "shell/run_state.h"
@@ -32,6 +41,17 @@ QString ScreenshotArgument(int argc, char** argv)
     return {};
 }
 
+// --demo, optionally followed by a log file.
+bool DemoArgument(int argc, char** argv, std::string& log)
+{
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--demo") != 0) continue;
+        if (i + 1 < argc && std::strncmp(argv[i + 1], "--", 2) != 0) log = argv[i + 1];
+        return true;
+    }
+    return false;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -40,9 +60,54 @@ int main(int argc, char** argv)
     QApplication::setFont(QFont(QStringLiteral("Noto Sans CJK JP"), 9));
     const std::string home = tessaro::ResolveProgramFolder(argc, argv);
     const QString screenshot = ScreenshotArgument(argc, argv);
+    std::string demoLog;
+    const bool demo = DemoArgument(argc, argv, demoLog);
+    if (demo && demoLog.empty()) demoLog = home + "/20100508/20100508_drive.txt";
+
+    // The demo's port must not be redirected by the user's own profile.
+    QTemporaryDir portConfig;
+    if (demo) tessaro::app::UsePrivatePortConfig(portConfig.path());
 
     auto state = std::make_unique<tessaro::NavState>();
     std::unique_ptr<tessaro::app::MainLumaraFrm> mainWindow;
+    std::unique_ptr<tessaro::app::LiveDemo> liveDemo;
+    auto startDemo = [&](int periodMs, bool record) {
+        tessaro::app::DemoOptions options;
+        options.logPath = demoLog;
+        options.periodMs = periodMs;
+        options.startRecording = record;
+        liveDemo = std::make_unique<tessaro::app::LiveDemo>(*mainWindow, options);
+        std::string error;
+        if (!liveDemo->Start(error)) {
+            std::fprintf(stderr, "tessaro: the demo cannot run: %s\n", error.c_str());
+            return false;
+        }
+        return true;
+    };
+
+    if (!screenshot.isEmpty() && demo) {
+        mainWindow = std::make_unique<tessaro::app::MainLumaraFrm>(*state, home);
+        // Messages are printed instead of waiting for a click.
+        mainWindow->onMessage = [](const QString& text) {
+            std::fprintf(stderr, "tessaro: %s\n", text.toLocal8Bit().constData());
+        };
+        mainWindow->show();
+        mainWindow->Activate();
+        if (!startDemo(100, true)) return 1;
+        int status = 1;
+        QObject::connect(liveDemo.get(), &tessaro::app::LiveDemo::Finished, [&](bool ok) {
+            QApplication::processEvents();
+            const bool saved = mainWindow->grab().save(screenshot, "PNG");
+            if (!saved) std::fprintf(stderr, "tessaro: cannot write %s\n", screenshot.toLocal8Bit().constData());
+            if (!ok)
+                std::fprintf(stderr, "tessaro: only %d of %d fixes arrived\n", liveDemo->FixesDecoded(),
+                             liveDemo->FixesExpected());
+            status = saved && ok ? 0 : 1;
+            QApplication::exit(status);
+        });
+        QApplication::exec();
+        return status;
+    }
 
     if (!screenshot.isEmpty()) {
         mainWindow = std::make_unique<tessaro::app::MainLumaraFrm>(*state, home);
@@ -61,7 +126,10 @@ int main(int argc, char** argv)
         mainWindow->activateWindow();
         // Some window managers never activate a new window; the first
         // activation must run all the same (later ones do nothing).
-        QTimer::singleShot(0, mainWindow.get(), [&] { mainWindow->Activate(); });
+        QTimer::singleShot(0, mainWindow.get(), [&] {
+            mainWindow->Activate();
+            if (demo) startDemo(1000, false);
+        });
     });
     splash.show();
     return QApplication::exec();

@@ -2,11 +2,18 @@
 
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QEvent>
 #include <QMenuBar>
 #include <QMessageBox>
 
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+
+#include "geodesy/plane_coords.h"
 #include "mapview/map_loader.h"
+#include "recording/record_dialogs.h"
 #include "shell/settings.h"
 
 namespace tessaro::app {
@@ -80,12 +87,23 @@ MainLumaraFrm::MainLumaraFrm(NavState& state, std::string programFolder, QWidget
     state_.ProgramFolder = std::move(programFolder);
     setWindowTitle(QStringLiteral("GPSマップ"));
     setFont(QFont(QStringLiteral("Noto Sans CJK JP"), 9));
+    Clock = [] {
+        const QDateTime now = QDateTime::currentDateTime();
+        return recording::LocalDateTime{now.date().year(), now.date().month(), now.date().day(),
+                                        now.time().hour(), now.time().minute(), now.time().second()};
+    };
+    decoder_ = std::make_unique<gps::GgaDecoder>(state_, *this, *this, *this, *this);
     BuildControls();
     BuildMenus();
     Load();
 }
 
-MainLumaraFrm::~MainLumaraFrm() = default;
+MainLumaraFrm::~MainLumaraFrm()
+{
+    CloseRecordFile();
+    // The control goes before the windows it may have placed its own in.
+    GPSCom.reset();
+}
 
 void MainLumaraFrm::BuildControls()
 {
@@ -169,6 +187,12 @@ void MainLumaraFrm::BuildControls()
 
     DispGGATmr = new QTimer(this);
     DispGGATmr->setSingleShot(true);
+
+    connect(StartGPSCmd, &QPushButton::clicked, this, [this] { StartGPSCmd_Click(); });
+    connect(ClearGPSDataCmd, &QPushButton::clicked, this, [this] { ClearGPSDataCmd_Click(); });
+    connect(StartRecordCmd, &QPushButton::clicked, this, [this] { StartRecordCmd_Click(); });
+    RecordSTSHdLbl->setAutoFillBackground(true);
+    RecordSTSHdLbl->installEventFilter(this);
 }
 
 void MainLumaraFrm::BuildMenus()
@@ -201,6 +225,8 @@ void MainLumaraFrm::BuildMenus()
     connect(EndRecordGGAMenu, &QAction::triggered, this, [this] { EndRecordGGAMenu_Click(); });
     connect(EndRecordDataMenu, &QAction::triggered, this, [this] { EndRecordDataMenu_Click(); });
     connect(EndThisProgramMenu, &QAction::triggered, this, [this] { close(); });
+    connect(SettingGPSMenu, &QAction::triggered, this, [this] { SettingGPSMenu_Click(); });
+    connect(DownloadMapSettingMenu, &QAction::triggered, this, [this] { DownloadMapSettingMenu_Click(); });
 }
 
 void MainLumaraFrm::Load()
@@ -256,6 +282,295 @@ void MainLumaraFrm::Load()
     ShowLonLatPointCmd[1]->setEnabled(false);
     s.Maps.MapAspect = 1.0f;
     area.Changed();
+
+    // GPSCom lives as long as the window. Without it the navigator still
+    // runs; only live tracking is unavailable.
+    std::string error;
+    Step([&] { GPSCom = LoadGpsCom(GpsComBagFile(s.ProgramFolder), this, error); });
+    if (!GPSCom)
+        std::fprintf(stderr, "tessaro: live GPS tracking is unavailable: %s\n",
+                     error.empty() ? "the communications control could not be loaded" : error.c_str());
+    else
+        GPSCom->onComm = [this] { GPSCom_OnComm(); };
+}
+
+std::string MainLumaraFrm::GpsComBagFile(const std::string& programFolder)
+{
+    return programFolder + "/data0/GPSCom.bag";
+}
+
+void MainLumaraFrm::SetGpsCom(std::unique_ptr<GpsComPort> port)
+{
+    GPSCom = std::move(port);
+    if (GPSCom) GPSCom->onComm = [this] { GPSCom_OnComm(); };
+}
+
+void MainLumaraFrm::Message(const QString& text)
+{
+    if (onMessage) {
+        onMessage(text);
+        return;
+    }
+    ShowMessage(this, text);
+}
+
+// --- live tracking ---
+
+void MainLumaraFrm::StartGPSCmd_Click()
+{
+    NavState& s = state_;
+    if (!GPSCom) {
+        std::fprintf(stderr, "tessaro: the communications control is not loaded; no GPS data can be read\n");
+        return;
+    }
+    Step([&] { geodesy::InitEllipsoid(); });
+    if (StartGPSCmd->text() == QStringLiteral("スタートGPS")) {
+        received_.clear();
+        Step([&] { GPSCom->SetCommPort(s.GPSPortNo); });
+        Step([&] { GPSCom->SetSettings(s.GPSPortSettings); });
+        Step([&] { GPSCom->SetInBufferCount(0); });
+        Step([&] { GPSCom->SetInTimeout(2000); });
+        Step([&] { GPSCom->SetRThreshold(40); });
+        Step([&] { GPSCom->SetPortOpen(true); });
+        SetStartGPSLook(true);
+        s.GPSRunning = true;
+        BringPositionMarkToFront();
+        ShowPositionMark();
+    } else if (StartGPSCmd->text() == QStringLiteral("停止GPS")) {
+        s.GPSRunning = false;
+        Step([&] { GPSCom->SetPortOpen(false); });
+        received_.clear();
+        SetStartGPSLook(false);
+        HidePositionMark();
+    }
+    s.Track.TrackCount = 0;
+    s.Track.TrackIndex = 0;
+}
+
+void MainLumaraFrm::ClearGPSDataCmd_Click() { state_.Track.TrackCount = 0; }
+
+void MainLumaraFrm::GPSCom_OnComm()
+{
+    if (!GPSCom) return;
+    int event = 0;
+    Step([&] { event = GPSCom->CommEvent(); });
+    if (event != kCommEventReceive || !state_.GPSRunning) return;
+    Step([&] { GPSCom->SetInputLen(0); });
+    // Everything queued is taken at once and cut into lines here, so that a
+    // receiver sending several sentences per fix in one burst never leaves
+    // lines behind in the control's buffer (one notification may stand for
+    // many lines). A line's end is CR or LF; the part after the last end
+    // waits for the next notification.
+    std::string data;
+    Step([&] { data = GPSCom->Input(); });
+    received_ += data;
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    for (std::size_t i = 0; i < received_.size(); ++i) {
+        const char c = received_[i];
+        if (c != '\r' && c != '\n') continue;
+        if (i > start) lines.push_back(received_.substr(start, i - start));
+        start = i + 1;
+    }
+    received_.erase(0, start);
+    // A "line" that never ends is noise; keep the newest bytes only.
+    constexpr std::size_t kLongestLine = 4096;
+    if (received_.size() > kLongestLine) received_.erase(0, received_.size() - kLongestLine);
+    // The lines are handled from a copy: the zone change below may run a
+    // modal message.
+    for (const std::string& line : lines) {
+        if (!state_.GPSRunning) break;
+        HandleReceivedLine(line);
+    }
+}
+
+void MainLumaraFrm::HandleReceivedLine(const std::string& line)
+{
+    if (!gps::IsGgaSentence(line)) return;
+    gps::PositionFix fix;
+    Step([&] { fix = decoder_->DecodeGPGGAData(line); });
+    if (onFixDecoded) onFixDecoded(fix);
+}
+
+void MainLumaraFrm::ClosePort()
+{
+    if (GPSCom) Step([&] { GPSCom->SetPortOpen(false); });
+}
+
+void MainLumaraFrm::OpenPort()
+{
+    if (GPSCom) Step([&] { GPSCom->SetPortOpen(true); });
+}
+
+void MainLumaraFrm::SettingGPSMenu_Click()
+{
+    if (state_.RecordingOn) {
+        Message(QStringLiteral("データの記録を終了してください。"));
+        return;
+    }
+    if (state_.GPSRunning) {
+        Message(QStringLiteral("GPSを停止して下さい。またデモも停止してください。"));
+        return;
+    }
+    state_.Track.TrackCount = 0;
+    state_.Track.TrackIndex = 0;
+    if (StartGPSCmd->text() == QStringLiteral("停止GPS")) StartGPSCmd_Click();
+    // The GPS settings dialog opens here once it exists.
+}
+
+void MainLumaraFrm::DownloadMapSettingMenu_Click()
+{
+    if (state_.RecordingOn) {
+        Message(QStringLiteral("データの記録を終了してください。"));
+        return;
+    }
+    if (state_.GPSRunning) {
+        Message(QStringLiteral("GPSを停止して下さい。またデモも停止してください。"));
+        return;
+    }
+    if (state_.Zone.ZoneNo < 1) {
+        Message(QStringLiteral("メニューの「GPS設定」で日本測地系を設定してください。"));
+        return;
+    }
+    state_.Track.TrackCount = 0;
+    state_.Track.TrackIndex = 0;
+    // The map library builder opens here once it exists.
+}
+
+// --- recording ---
+
+void MainLumaraFrm::SetRecordIndicatorLook(bool writing)
+{
+    QPalette p = RecordSTSHdLbl->palette();
+    p.setColor(QPalette::Window, writing ? QColor(192, 0, 0) : QColor(0, 128, 0));
+    p.setColor(QPalette::WindowText, writing ? QColor(255, 255, 0) : QColor(0, 255, 255));
+    RecordSTSHdLbl->setPalette(p);
+    RecordSTSHdLbl->setText(writing ? QStringLiteral("記録中") : QStringLiteral("停止中"));
+}
+
+void MainLumaraFrm::StartRecordCmd_Click()
+{
+    NavState& s = state_;
+    if (!s.RecordingOn) {
+        SetRecordIndicatorLook(true);
+        recordFileName_.clear();
+        recordFolder_.clear();
+        recordSeq_ = 0;
+        s.RecordBlink = 0;
+        StartRecordCmd->setEnabled(false);
+        pendingMark_.clear();
+
+        // The start window: today's folder, the next free number.
+        proposal_ = {};
+        Step([&] { proposal_ = recording::PrepareRecordStart(s.ProgramFolder, Clock()); });
+        recordFolder_ = proposal_.folder;
+        recordSeq_ = proposal_.seq;
+        recordMarkCount_ = proposal_.markCount;
+        auto* frm = new recording::RecordStartFrm(this, s.RecordInterval, proposal_.proposedName);
+        frm->onOk = [this] { return RecordStartOk(); };
+        frm->onCancel = [this] { RecordStartCancel(); };
+        RecordStartFrm = frm;
+        frm->show();
+    } else {
+        StartRecordCmd->setEnabled(false);
+        auto* frm = new recording::RecordStopFrm(this, recordFileName_);
+        frm->onOk = [this] { RecordStopOk(); };
+        frm->onCancel = [this] { StartRecordCmd->setEnabled(true); };
+        RecordStopFrm = frm;
+        frm->show();
+    }
+}
+
+bool MainLumaraFrm::RecordStartOk()
+{
+    NavState& s = state_;
+    if (!RecordStartFrm) return false;
+    const std::string name = RecordStartFrm->FileName();
+    // An earlier recording of the same name is never overwritten.
+    const recording::NameProblem problem = recording::CheckRecordFileName(proposal_.dayFolderPath, name);
+    if (problem != recording::NameProblem::None) {
+        Message(QString::fromUtf8(recording::NameProblemMessage(problem)));
+        return false;
+    }
+    const std::string path = proposal_.dayFolderPath + "/" + name;
+    bool created = false;
+    Step([&] { created = recordFile_.create(path, recording::RecordHeaderLines(Clock(), s.Zone)); });
+    if (!created) {
+        recordFile_.close();
+        Message(QStringLiteral("記録ファイルを作成できません。フォルダと名前を確かめてください。"));
+        return false;
+    }
+
+    s.RecordingOn = true;
+    s.RecordInterval = static_cast<std::int16_t>(RecordStartFrm->Interval());
+    recordFileName_ = name;
+    s.RecordBlink = 0;
+    recordMarkCount_ = 0;
+    RecordFileNameLbl->setText(QStringLiteral("記録ﾌｧｲﾙ名/") + QString::fromStdString(recordFileName_));
+    RecordIntervalLbl->setText(QStringLiteral("記録間隔: ") + QString::number(s.RecordInterval) +
+                               QStringLiteral("秒"));
+    CheckNumLbl->setText(QString::number(recordMarkCount_));
+    StartRecordCmd->setText(QStringLiteral("記録終了(&E)"));
+    StartRecordCmd->setEnabled(true);
+    RecordSTSHdLbl->setVisible(true);
+    s.pRecordSTS = 1;
+    s.pRecordCount = 0;
+    return true;
+}
+
+void MainLumaraFrm::RecordStartCancel() { StartRecordCmd->setEnabled(true); }
+
+void MainLumaraFrm::RecordStopOk()
+{
+    NavState& s = state_;
+    CloseRecordFile();
+    ++recordSeq_;
+    RecordFileNameLbl->clear();
+    RecordIntervalLbl->clear();
+    StartRecordCmd->setText(QStringLiteral("記録開始(&Y)"));
+    StartRecordCmd->setEnabled(true);
+    RecordSTSHdLbl->setVisible(false);
+    s.RecordingOn = false;
+    s.pRecordSTS = 0;
+    Step([&] {
+        std::error_code ec;
+        std::filesystem::create_directories(s.ProgramFolder + "/data0", ec);
+        recording::WriteStoredStatus(s.ProgramFolder + "/data0/StoredSTS.dat",
+                                     {recordFolder_, recordSeq_, recordMarkCount_});
+    });
+}
+
+void MainLumaraFrm::CloseRecordFile()
+{
+    if (recordFile_.isOpen()) recordFile_.close();
+}
+
+void MainLumaraFrm::WriteRecordLine(const std::string& line)
+{
+    if (recordFile_.isOpen()) recordFile_.writeLine(line + pendingMark_);
+    pendingMark_.clear();
+}
+
+void MainLumaraFrm::RecordSTSHdLbl_Click()
+{
+    NavState& s = state_;
+    if (!s.RecordingOn) return;
+    if (s.pRecordSTS) {
+        SetRecordIndicatorLook(false);
+        s.pRecordSTS = 0;
+    } else {
+        SetRecordIndicatorLook(true);
+        s.pRecordSTS = 1;
+    }
+}
+
+bool MainLumaraFrm::eventFilter(QObject* watched, QEvent* e)
+{
+    if (watched == RecordSTSHdLbl && e->type() == QEvent::MouseButtonRelease) {
+        RecordSTSHdLbl_Click();
+        return true;
+    }
+    return QMainWindow::eventFilter(watched, e);
 }
 
 void MainLumaraFrm::SetStartGPSLook(bool running)
@@ -290,6 +605,8 @@ void MainLumaraFrm::Activate()
 void MainLumaraFrm::closeEvent(QCloseEvent* e)
 {
     Step([&] { WriteCurrentSetting(state_); });
+    // A running recording keeps every line written so far.
+    CloseRecordFile();
     e->accept();
     if (EndProgram) EndProgram();
 }
@@ -380,10 +697,7 @@ void MainLumaraFrm::SetVisible(int slot, bool visible)
 
 // --- GPS window ---
 
-void MainLumaraFrm::ShowZoneChangeMessage(const std::string& text)
-{
-    ShowMessage(this, QString::fromStdString(text));
-}
+void MainLumaraFrm::ShowZoneChangeMessage(const std::string& text) { Message(QString::fromStdString(text)); }
 
 void MainLumaraFrm::SetLabel(gps::FixLabel label, const std::string& text)
 {

@@ -23,11 +23,21 @@
 #include <functional>
 #include <string>
 
+#include "app/gps_com.h"
 #include "gps/gga_decoder.h"
 #include "mapview/map_view.h"
 #include "overlays/base_pic.h"
 #include "overlays/overlay_drawing.h"
+#include "recording/record_files.h"
 #include "shell/run_state.h"
+
+#include <QPointer>
+#include <memory>
+
+namespace tessaro::recording {
+class RecordStartFrm;
+class RecordStopFrm;
+}  // namespace tessaro::recording
 
 namespace tessaro::app {
 
@@ -35,7 +45,8 @@ class MainLumaraFrm : public QMainWindow,
                       public mapview::PictureSlots,
                       public gps::GpsWindow,
                       public gps::MapSelection,
-                      public gps::OverlayDrawing {
+                      public gps::OverlayDrawing,
+                      public gps::RecordLineSink {
     Q_OBJECT
 public:
     // Builds the window and runs its load sequence with `programFolder` as
@@ -69,6 +80,41 @@ public:
 
     // Stopped / running look of the tracking button.
     void SetStartGPSLook(bool running);
+
+    // --- live tracking ---
+    // The control instance GPSCom (null when the control could not be
+    // loaded: the tracking button then changes its look but nothing arrives).
+    // The window loads the real control when it is built; tests replace it.
+    std::unique_ptr<GpsComPort> GPSCom;
+    void SetGpsCom(std::unique_ptr<GpsComPort> port);
+    // The file that holds GPSCom's design-time properties.
+    static std::string GpsComBagFile(const std::string& programFolder);
+    void StartGPSCmd_Click();
+    void ClearGPSDataCmd_Click();
+    void GPSCom_OnComm();
+    // Hands one received line to the decoder when it is a GGA sentence.
+    void HandleReceivedLine(const std::string& line);
+    void SettingGPSMenu_Click();
+    void DownloadMapSettingMenu_Click();
+    // Called after each decoded GGA sentence (the latency benchmark and the
+    // demo listen here).
+    std::function<void(const gps::PositionFix&)> onFixDecoded;
+
+    // --- recording ---
+    void StartRecordCmd_Click();
+    void RecordSTSHdLbl_Click();
+    // The clock used for day folders and record headers (tests fix it).
+    std::function<recording::LocalDateTime()> Clock;
+    QPointer<recording::RecordStartFrm> RecordStartFrm;
+    QPointer<recording::RecordStopFrm> RecordStopFrm;
+    const std::string& RecordFileName() const { return recordFileName_; }
+    const std::string& RecordFolder() const { return recordFolder_; }
+    void WriteRecordLine(const std::string& line) override;
+
+    // Modal messages of this window (OK button, no icon). When set, this is
+    // called instead and nothing blocks (tests, the demo's automation).
+    std::function<void(const QString&)> onMessage;
+    void Message(const QString& text);
 
     // --- controls (names as the other windows know them) ---
     overlays::BasePic* BasePic = nullptr;
@@ -135,6 +181,8 @@ public:
     void SetVisible(int slot, bool visible) override;
 
     // --- gps::GpsWindow ---
+    void ClosePort() override;
+    void OpenPort() override;
     void ShowZoneChangeMessage(const std::string& text) override;
     void SetLabel(gps::FixLabel label, const std::string& text) override;
     void SetRecordIndicatorVisible(bool visible) override;
@@ -153,6 +201,7 @@ public:
 
 protected:
     bool event(QEvent* e) override;
+    bool eventFilter(QObject* watched, QEvent* e) override;
     void closeEvent(QCloseEvent* e) override;
 
 private:
@@ -161,12 +210,27 @@ private:
     void Load();
     void EndRecordGGAMenu_Click();
     void EndRecordDataMenu_Click();
+    bool RecordStartOk();
+    void RecordStartCancel();
+    void RecordStopOk();
+    void SetRecordIndicatorLook(bool writing);
+    void CloseRecordFile();
 
     NavState& state_;
     overlays::MapIndexFootprints footprints_;
     overlays::OverlayContext overlay_;
     int pictureLoads_ = 0;
     bool activating_ = false;
+
+    std::unique_ptr<gps::GgaDecoder> decoder_;
+    std::string received_;  // bytes of a line not yet ended
+    recording::RecordFile recordFile_;
+    recording::StartProposal proposal_;
+    std::string recordFileName_;
+    std::string recordFolder_;
+    std::int16_t recordSeq_ = 0;
+    std::int16_t recordMarkCount_ = 0;
+    std::string pendingMark_;
 };
 
 // A modal message with an OK button and no icon.
