@@ -418,6 +418,12 @@ int Send(Context& ctx, QApplication& app)
     QElapsedTimer waited;
     waited.start();
     RunUntil(app, [&] { return c.GetI2(com::dispid::kOutBufferCount).value == 0 || waited.elapsed() > 60000; });
+    // Closing discards what the far side has not taken yet; on a
+    // pseudo-terminal that is whatever the other end has not read, so give
+    // it a moment.
+    QElapsedTimer linger;
+    linger.start();
+    RunUntil(app, [&] { return linger.elapsed() >= 200; });
     std::fprintf(stderr, "tolvexctl: %zu bytes sent\n", text.size());
     return ClosePort(ctx, 0);
 }
