@@ -28,7 +28,7 @@ test-asan: build-asan
 test: test-plain test-asan
 
 run: build
-	./tools/run-navigator.sh $(BUILD) $(RUN_HOME)
+	./tools/run-navigator.sh $(BUILD) $(RUN_HOME) --demo
 
 bench: build
 	./tools/run-benchmarks.sh $(BUILD)

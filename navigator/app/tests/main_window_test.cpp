@@ -29,7 +29,8 @@ QApplication& App()
     static char* argv[] = {name, nullptr};
     // Never destroyed: tearing Qt down among the other static objects at
     // exit is not safe.
-    static QApplication* app = new QApplication(argc, argv);
+    static QApplication* app = QApplication::instance() ? static_cast<QApplication*>(QApplication::instance())
+                                                        : new QApplication(argc, argv);
     return *app;
 }
 
