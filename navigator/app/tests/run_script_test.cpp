@@ -65,3 +65,45 @@ TEST(RunScript, PreparesTheProgramFolderAndOpensTheSampleLibrary)
 }
 
 }  // namespace
+
+namespace {
+
+// The demo replays a short log through the real serial path, records it and
+// takes its picture once the last fix is drawn: the record file holds every
+// fix of the log when the picture is taken.
+TEST(RunScript, DemoScreenshotShowsLiveTrackingOfAShortLog)
+{
+    const QString source = QString::fromLocal8Bit(qgetenv("TESSARO_SOURCE_DIR"));
+    QTemporaryDir dir;
+    const QString home = dir.path() + "/home";
+    const QString log = dir.path() + "/short.txt";
+    {
+        std::ifstream in(QString(source + "/data/20100508/20100508_drive.txt").toStdString(), std::ios::binary);
+        std::ofstream out(log.toStdString(), std::ios::binary);
+        std::string line;
+        for (int i = 0; i < 6 * 20 && std::getline(in, line); ++i) out << line << "\n";
+    }
+    const QString shot = dir.path() + "/demo.png";
+    QProcess run;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    run.setProcessEnvironment(env);
+    run.start("bash", {source + "/tools/run-navigator.sh", QFileInfo(QStringLiteral(TESSARO_BIN_DIR)).dir().path(),
+                       home, "--demo", log, "--screenshot", shot});
+    ASSERT_TRUE(run.waitForFinished(60000));
+    EXPECT_EQ(run.exitCode(), 0) << run.readAllStandardError().toStdString();
+
+    const QStringList days = QDir(home + "/data2").entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    ASSERT_EQ(days.size(), 1);
+    const std::string record = ReadAll(home + "/data2/" + days[0] + "/" + days[0] + "_0.dat");
+    int lines = 0;
+    for (std::size_t p = 0; (p = record.find("\r\n", p)) != std::string::npos; p += 2) ++lines;
+    EXPECT_EQ(lines, 4 + 20);
+    EXPECT_NE(record.find("10:00:19,"), std::string::npos);
+
+    const QImage img(shot);
+    ASSERT_FALSE(img.isNull());
+    EXPECT_GE(img.width(), 1030);
+}
+
+}  // namespace
