@@ -25,67 +25,6 @@
 
 #include "testkit.h"
 
-namespace {
-
-using Clock = std::chrono::steady_clock;
-
-// Bytes through `cat` on a raw pty: write on the master, read the echo back.
-double CatReference(std::size_t bytes, bool& intact)
-{
-    int master = -1, slave = -1;
-    if (::openpty(&master, &slave, nullptr, nullptr, nullptr) != 0)
-        return 0;
-    termios t{};
-    ::tcgetattr(slave, &t);
-    ::cfmakeraw(&t);
-    ::tcsetattr(slave, TCSANOW, &t);
-    pid_t pid = ::fork();
-    if (pid == 0) {
-        ::dup2(slave, 0);
-        ::dup2(slave, 1);
-        if (int null = ::open("/dev/null", O_WRONLY); null >= 0)
-            ::dup2(null, 2);  // cat reports the closed master on exit
-        ::close(master);
-        ::close(slave);
-        ::execlp("cat", "cat", static_cast<char*>(nullptr));
-        ::_exit(127);
-    }
-    ::close(slave);
-    ::fcntl(master, F_SETFL, ::fcntl(master, F_GETFL) | O_NONBLOCK);
-
-    std::string data(bytes, '\0');
-    std::mt19937 rng(7);
-    for (char& c : data)
-        c = static_cast<char>(rng());
-    std::string back;
-    back.reserve(bytes);
-    std::size_t sent = 0;
-    char buf[65536];
-    const auto t0 = Clock::now();
-    while (back.size() < bytes) {
-        pollfd p{master, static_cast<short>(POLLIN | (sent < bytes ? POLLOUT : 0)), 0};
-        if (::poll(&p, 1, 5000) <= 0)
-            break;
-        if ((p.revents & POLLOUT) && sent < bytes) {
-            ssize_t n = ::write(master, data.data() + sent, std::min<std::size_t>(bytes - sent, 4096));
-            if (n > 0)
-                sent += static_cast<std::size_t>(n);
-        }
-        if (p.revents & POLLIN) {
-            ssize_t n = ::read(master, buf, sizeof buf);
-            if (n > 0)
-                back.append(buf, static_cast<std::size_t>(n));
-        }
-    }
-    const double s = std::chrono::duration<double>(Clock::now() - t0).count();
-    intact = back == data;
-    ::close(master);
-    ::kill(pid, SIGTERM);
-    ::waitpid(pid, nullptr, 0);
-    return s;
-}
-
-}  // namespace
 
 int main(int argc, char** argv)
 {
@@ -104,7 +43,7 @@ int main(int argc, char** argv)
                 d.overflow_retries);
 
     bool cat_ok = false;
-    const double cs = CatReference(bytes, cat_ok);
+    const double cs = CatThroughPty(bytes, cat_ok);
     std::printf("cat reference: %zu bytes through cat on a pty in %.3f s: %.1f MB/s total "
                 "(%.1f MB/s each way); %s\n",
                 bytes, cs, total_mb / cs, total_mb / 2 / cs, cat_ok ? "intact" : "DAMAGED");

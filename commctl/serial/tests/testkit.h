@@ -105,4 +105,10 @@ struct NmeaResult {
 std::vector<std::string> MakeGgaLines(std::size_t count);
 NmeaResult RunNmeaReplay(const std::vector<std::string>& lines, int timeout_ms);
 
+// The reference for what a pty carries: `bytes` random bytes written on a
+// raw pty's master while `cat` on its slave sends them back, read back in
+// full. Returns the seconds taken; `intact` tells whether they came back
+// unchanged.
+double CatThroughPty(std::size_t bytes, bool& intact);
+
 }  // namespace tolvex::serial::testkit
