@@ -72,6 +72,9 @@ void LiveDemo::Tick()
         timer_.stop();
         return;
     }
+    // While tracking is stopped the port is closed and the terminal keeps
+    // what was written; a restart must not see a backlog of old fixes.
+    if (!window_.State().GPSRunning) feeder_.discardUnread();
     feeder_.write(sets_[static_cast<std::size_t>(written_)]);
     ++written_;
     if (written_ == static_cast<int>(sets_.size())) {
