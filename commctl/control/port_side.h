@@ -7,9 +7,9 @@
 // InputLen, InTimeout, RThreshold, SThreshold, Interval, CommEvent,
 // AutoProcess, AutoZModem, Echo and AnswerBack. Setters validate before they
 // change anything and throw tolvex::ControlError with the control's error
-// number. The members mirror the serial engine (serial/comm_engine.h), so an
-// adapter that owns an engine replaces StoredPort without touching dispatch
-// (see commctl/README.md).
+// number. The members mirror the serial engine (serial/comm_engine.h);
+// EnginePort forwards them to an engine it owns, which is the one owner of
+// every port value (see commctl/README.md).
 #pragma once
 
 #include "common/errors.h"

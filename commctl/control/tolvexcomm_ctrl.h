@@ -32,7 +32,7 @@ class CTolvexcommCtrl;
 using WindowFactory = std::function<std::unique_ptr<WindowSide>(CTolvexcommCtrl&, QWidget* parent)>;
 
 struct ControlParts {
-    PortFactory makePort;              // default: StoredPort
+    PortFactory makePort;              // default: StoredPort (no device)
     TerminalFactory makeTerminal;      // default: no terminal
     TransferFactory makeTransfer;      // default: no transfers
     WindowFactory makeWindow;          // default: no window
