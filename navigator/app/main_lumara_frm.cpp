@@ -331,7 +331,11 @@ void MainLumaraFrm::StartGPSCmd_Click()
         Step([&] { GPSCom->SetInBufferCount(0); });
         Step([&] { GPSCom->SetInTimeout(2000); });
         Step([&] { GPSCom->SetRThreshold(40); });
-        Step([&] { GPSCom->SetPortOpen(true); });
+        bool opened = false;
+        Step([&] { opened = GPSCom->SetPortOpen(true); });
+        // The button still shows the running state (a second click stops
+        // it), but the reason nothing arrives is not kept from the user.
+        if (!opened) std::fprintf(stderr, "tessaro: the GPS port COM%d could not be opened\n", int(s.GPSPortNo));
         SetStartGPSLook(true);
         s.GPSRunning = true;
         BringPositionMarkToFront();

@@ -17,6 +17,8 @@
 #include <string>
 #include <vector>
 
+#include <host/control_host.h>
+
 #include "app/main_lumara_frm.h"
 #include "geodesy/plane_coords.h"
 #include "gps/nmea_feeder.h"
@@ -402,6 +404,25 @@ TEST_F(LiveTracking, ClosingWhileRecordingKeepsTheFileWhole)
     Open(false);
     w->StartRecordCmd->click();
     EXPECT_EQ(w->RecordStartFrm->RecordFileTxt->text(), QStringLiteral("20100508_1.dat"));
+}
+
+// The shipped properties of GPSCom: no handshake, DTR and RTS on, lines read
+// whole, nulls kept, 2048-byte buffers, no terminal, no automatic processing.
+TEST(GpsComProperties, ShippedFileHoldsTheDesignValues)
+{
+    tolvex::host::PropertyBag bag;
+    std::string error;
+    ASSERT_TRUE(bag.LoadFile(std::string(qgetenv("TESSARO_SOURCE_DIR")) + "/data/data0/GPSCom.bag", error)) << error;
+    const std::pair<const char*, const char*> expected[] = {
+        {"Handshaking", "0"},     {"DTREnable", "-1"},  {"RTSEnable", "-1"},
+        {"InputLen", "0"},        {"NullDiscard", "0"}, {"InBufferSize", "2048"},
+        {"OutBufferSize", "2048"}, {"Emulation", "0"},  {"AutoProcess", "0"},
+    };
+    for (const auto& [name, value] : expected) {
+        tolvex::host::Variant v;
+        ASSERT_TRUE(bag.Read(name, v)) << name;
+        EXPECT_EQ(v.text(), value) << name;
+    }
 }
 
 }  // namespace
