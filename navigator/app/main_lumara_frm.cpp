@@ -14,22 +14,12 @@
 #include "geodesy/plane_coords.h"
 #include "mapview/map_loader.h"
 #include "recording/record_dialogs.h"
+#include "shell/guarded_step.h"
 #include "shell/settings.h"
 
 namespace tessaro::app {
 
 namespace {
-
-// Runs one step of a sequence whose steps must not stop each other: a step
-// that fails is skipped.
-template <typename F>
-void Step(F&& f)
-{
-    try {
-        f();
-    } catch (...) {
-    }
-}
 
 QLabel* MakeLabel(QWidget* parent, const QString& text, int x, int y, int w, int h, bool sunken = false)
 {
@@ -232,17 +222,17 @@ void MainLumaraFrm::BuildMenus()
 void MainLumaraFrm::Load()
 {
     NavState& s = state_;
-    Step([&] { move(0, 0); });
+    GuardedStep([&] { move(0, 0); });
     s.FirstActivate = true;
-    Step([&] { BasePic->setFixedSize(788, 678); });
-    Step([&] { s.Scales = BuildScaleTable(); });
+    GuardedStep([&] { BasePic->setFixedSize(788, 678); });
+    GuardedStep([&] { s.Scales = BuildScaleTable(); });
     s.ScaleLevel = 16;
     s.ViewCentreEasting = 0.0;
     s.ViewCentreNorthing = 0.0f;
-    Step([&] { ReadCurrentSetting(s); });
-    Step([&] { mapview::ApplyScaleLevel(s); });
-    Step([&] { ReadGPSSetting(s); });
-    Step([&] { LoadMapDataToGrid(); });
+    GuardedStep([&] { ReadCurrentSetting(s); });
+    GuardedStep([&] { mapview::ApplyScaleLevel(s); });
+    GuardedStep([&] { ReadGPSSetting(s); });
+    GuardedStep([&] { LoadMapDataToGrid(); });
     s.ViewBoundLeft = static_cast<float>(-overlays::PictureArea::kWidth / 2 + 80);
     s.ViewBoundRight = static_cast<float>(overlays::PictureArea::kWidth / 2 - 80);
     s.ViewBoundTop = static_cast<float>(overlays::PictureArea::kHeight / 2 - 70);
@@ -286,7 +276,7 @@ void MainLumaraFrm::Load()
     // GPSCom lives as long as the window. Without it the navigator still
     // runs; only live tracking is unavailable.
     std::string error;
-    Step([&] { GPSCom = LoadGpsCom(GpsComBagFile(s.ProgramFolder), this, error); });
+    GuardedStep([&] { GPSCom = LoadGpsCom(GpsComBagFile(s.ProgramFolder), this, error); });
     if (!GPSCom)
         std::fprintf(stderr, "tessaro: live GPS tracking is unavailable: %s\n",
                      error.empty() ? "the communications control could not be loaded" : error.c_str());
@@ -323,16 +313,16 @@ void MainLumaraFrm::StartGPSCmd_Click()
         std::fprintf(stderr, "tessaro: the communications control is not loaded; no GPS data can be read\n");
         return;
     }
-    Step([&] { geodesy::InitEllipsoid(); });
+    GuardedStep([&] { geodesy::InitEllipsoid(); });
     if (StartGPSCmd->text() == QStringLiteral("スタートGPS")) {
         received_.clear();
-        Step([&] { GPSCom->SetCommPort(s.GPSPortNo); });
-        Step([&] { GPSCom->SetSettings(s.GPSPortSettings); });
-        Step([&] { GPSCom->SetInBufferCount(0); });
-        Step([&] { GPSCom->SetInTimeout(2000); });
-        Step([&] { GPSCom->SetRThreshold(40); });
+        GuardedStep([&] { GPSCom->SetCommPort(s.GPSPortNo); });
+        GuardedStep([&] { GPSCom->SetSettings(s.GPSPortSettings); });
+        GuardedStep([&] { GPSCom->SetInBufferCount(0); });
+        GuardedStep([&] { GPSCom->SetInTimeout(2000); });
+        GuardedStep([&] { GPSCom->SetRThreshold(40); });
         bool opened = false;
-        Step([&] { opened = GPSCom->SetPortOpen(true); });
+        GuardedStep([&] { opened = GPSCom->SetPortOpen(true); });
         // The button still shows the running state (a second click stops
         // it), but the reason nothing arrives is not kept from the user.
         if (!opened) std::fprintf(stderr, "tessaro: the GPS port COM%d could not be opened\n", int(s.GPSPortNo));
@@ -342,7 +332,7 @@ void MainLumaraFrm::StartGPSCmd_Click()
         ShowPositionMark();
     } else if (StartGPSCmd->text() == QStringLiteral("停止GPS")) {
         s.GPSRunning = false;
-        Step([&] { GPSCom->SetPortOpen(false); });
+        GuardedStep([&] { GPSCom->SetPortOpen(false); });
         received_.clear();
         SetStartGPSLook(false);
         HidePositionMark();
@@ -357,16 +347,16 @@ void MainLumaraFrm::GPSCom_OnComm()
 {
     if (!GPSCom) return;
     int event = 0;
-    Step([&] { event = GPSCom->CommEvent(); });
+    GuardedStep([&] { event = GPSCom->CommEvent(); });
     if (event != kCommEventReceive || !state_.GPSRunning) return;
-    Step([&] { GPSCom->SetInputLen(0); });
+    GuardedStep([&] { GPSCom->SetInputLen(0); });
     // Everything queued is taken at once and cut into lines here, so that a
     // receiver sending several sentences per fix in one burst never leaves
     // lines behind in the control's buffer (one notification may stand for
     // many lines). A line's end is CR or LF; the part after the last end
     // waits for the next notification.
     std::string data;
-    Step([&] { data = GPSCom->Input(); });
+    GuardedStep([&] { data = GPSCom->Input(); });
     received_ += data;
     std::vector<std::string> lines;
     std::size_t start = 0;
@@ -392,18 +382,18 @@ void MainLumaraFrm::HandleReceivedLine(const std::string& line)
 {
     if (!gps::IsGgaSentence(line)) return;
     gps::PositionFix fix;
-    Step([&] { fix = decoder_->DecodeGPGGAData(line); });
+    GuardedStep([&] { fix = decoder_->DecodeGPGGAData(line); });
     if (onFixDecoded) onFixDecoded(fix);
 }
 
 void MainLumaraFrm::ClosePort()
 {
-    if (GPSCom) Step([&] { GPSCom->SetPortOpen(false); });
+    if (GPSCom) GuardedStep([&] { GPSCom->SetPortOpen(false); });
 }
 
 void MainLumaraFrm::OpenPort()
 {
-    if (GPSCom) Step([&] { GPSCom->SetPortOpen(true); });
+    if (GPSCom) GuardedStep([&] { GPSCom->SetPortOpen(true); });
 }
 
 void MainLumaraFrm::SettingGPSMenu_Click()
@@ -466,7 +456,7 @@ void MainLumaraFrm::StartRecordCmd_Click()
 
         // The start window: today's folder, the next free number.
         proposal_ = {};
-        Step([&] { proposal_ = recording::PrepareRecordStart(s.ProgramFolder, Clock()); });
+        GuardedStep([&] { proposal_ = recording::PrepareRecordStart(s.ProgramFolder, Clock()); });
         recordFolder_ = proposal_.folder;
         recordSeq_ = proposal_.seq;
         recordMarkCount_ = proposal_.markCount;
@@ -498,7 +488,7 @@ bool MainLumaraFrm::RecordStartOk()
     }
     const std::string path = proposal_.dayFolderPath + "/" + name;
     bool created = false;
-    Step([&] { created = recordFile_.create(path, recording::RecordHeaderLines(Clock(), s.Zone)); });
+    GuardedStep([&] { created = recordFile_.create(path, recording::RecordHeaderLines(Clock(), s.Zone)); });
     if (!created) {
         recordFile_.close();
         Message(QStringLiteral("記録ファイルを作成できません。フォルダと名前を確かめてください。"));
@@ -536,7 +526,7 @@ void MainLumaraFrm::RecordStopOk()
     RecordSTSHdLbl->setVisible(false);
     s.RecordingOn = false;
     s.pRecordSTS = 0;
-    Step([&] {
+    GuardedStep([&] {
         std::error_code ec;
         std::filesystem::create_directories(s.ProgramFolder + "/data0", ec);
         recording::WriteStoredStatus(s.ProgramFolder + "/data0/StoredSTS.dat",
@@ -600,15 +590,15 @@ void MainLumaraFrm::Activate()
     // must not start the first activation a second time.
     if (!state_.FirstActivate || activating_) return;
     activating_ = true;
-    Step([&] { mapview::FirstActivation(state_, this); });
-    Step([&] { ShowAllData(); });
+    GuardedStep([&] { mapview::FirstActivation(state_, this); });
+    GuardedStep([&] { ShowAllData(); });
     state_.FirstActivate = false;
     activating_ = false;
 }
 
 void MainLumaraFrm::closeEvent(QCloseEvent* e)
 {
-    Step([&] { WriteCurrentSetting(state_); });
+    GuardedStep([&] { WriteCurrentSetting(state_); });
     // A running recording keeps every line written so far.
     CloseRecordFile();
     e->accept();
@@ -627,11 +617,11 @@ void MainLumaraFrm::LoadMapDataToGrid() { mapview::LoadMapDataToGrid(state_); }
 
 void MainLumaraFrm::ResetMapData()
 {
-    Step([&] { LoadMapDataToGrid(); });
-    Step([&] { mapview::SelectNearestMap(state_); });
-    Step([&] { mapview::CheckMapQuadrant(state_); });
-    Step([&] { mapview::LoadMapImages(state_, this); });
-    Step([&] { ShowAllData(); });
+    GuardedStep([&] { LoadMapDataToGrid(); });
+    GuardedStep([&] { mapview::SelectNearestMap(state_); });
+    GuardedStep([&] { mapview::CheckMapQuadrant(state_); });
+    GuardedStep([&] { mapview::LoadMapImages(state_, this); });
+    GuardedStep([&] { ShowAllData(); });
 }
 
 void MainLumaraFrm::ZoomUpDownCmd_Click(int index)

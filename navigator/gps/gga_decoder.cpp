@@ -3,22 +3,12 @@
 #include <cmath>
 
 #include "geodesy/plane_coords.h"
+#include "shell/guarded_step.h"
 #include "shell/values.h"
 
 namespace tessaro::gps {
 
 namespace {
-
-// Runs one step of the decoder; a step that fails is skipped so that the
-// next one still runs.
-template <typename Step>
-void Guarded(Step&& step)
-{
-    try {
-        step();
-    } catch (...) {
-    }
-}
 
 bool IsContinuationByte(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
 
@@ -185,7 +175,7 @@ PositionFix GgaDecoder::DecodeGPGGAData(std::string_view line)
     PositionFix fix;
 
     // 1. fields; a sentence with more than 31 fields keeps the first 31
-    Guarded([&] { SplitAtCommas(line, fields_); });
+    GuardedStep([&] { SplitAtCommas(line, fields_); });
     const std::string& utcField = fields_[1];
     const std::string& latField = fields_[2];
     const std::string& lonField = fields_[4];
@@ -200,12 +190,12 @@ PositionFix GgaDecoder::DecodeGPGGAData(std::string_view line)
 
     if (fix.hasPosition) {
         // 2., 3. latitude ddmm.mmmm and longitude dddmm.mmmm
-        Guarded([&] {
+        GuardedStep([&] {
             Coordinate c = DecodeCoordinate(latField, 2);
             fix.lat = c.degrees;
             fix.latText = std::move(c.text);
         });
-        Guarded([&] {
+        GuardedStep([&] {
             Coordinate c = DecodeCoordinate(lonField, 3);
             fix.lon = c.degrees;
             fix.lonText = std::move(c.text);
@@ -215,30 +205,30 @@ PositionFix GgaDecoder::DecodeGPGGAData(std::string_view line)
         if (std::fabs(fix.lat - zone.ZoneOriginLat) > 2.0 ||
             std::fabs(fix.lon - zone.ZoneOriginLon) > 1.2) {
             fix.zoneChanged = true;
-            Guarded([&] { window_.ClosePort(); });
-            Guarded([&] { window_.ShowZoneChangeMessage(kZoneChangeMessage); });
-            Guarded([&] { geodesy::FindZoneByLatLon(fix.lat, fix.lon, zone); });
-            Guarded([&] { window_.OpenPort(); });
+            GuardedStep([&] { window_.ClosePort(); });
+            GuardedStep([&] { window_.ShowZoneChangeMessage(kZoneChangeMessage); });
+            GuardedStep([&] { geodesy::FindZoneByLatLon(fix.lat, fix.lon, zone); });
+            GuardedStep([&] { window_.OpenPort(); });
         }
     }
 
     // 5.-7. time, satellites, status
-    Guarded([&] {
+    GuardedStep([&] {
         fix.timeText = LocalTimeText(utcField);
         st.GPSTimeText = fix.timeText;
     });
-    Guarded([&] { fix.satellitesText = fields_[7]; });
-    Guarded([&] { fix.statusText = StatusText(fields_[6]); });
+    GuardedStep([&] { fix.satellitesText = fields_[7]; });
+    GuardedStep([&] { fix.statusText = StatusText(fields_[6]); });
 
     // 8. labels, in this order; the coordinates keep the last fix when the
     // sentence has none
-    Guarded([&] { window_.SetLabel(FixLabel::GPSTimeLbl, fix.timeText); });
-    Guarded([&] { window_.SetLabel(FixLabel::GPSSaetNumLbl, fix.satellitesText); });
+    GuardedStep([&] { window_.SetLabel(FixLabel::GPSTimeLbl, fix.timeText); });
+    GuardedStep([&] { window_.SetLabel(FixLabel::GPSSaetNumLbl, fix.satellitesText); });
     if (fix.hasPosition) {
-        Guarded([&] { window_.SetLabel(FixLabel::DispPublicXlbl, fix.latText); });
-        Guarded([&] { window_.SetLabel(FixLabel::DispPublicYlbl, fix.lonText); });
+        GuardedStep([&] { window_.SetLabel(FixLabel::DispPublicXlbl, fix.latText); });
+        GuardedStep([&] { window_.SetLabel(FixLabel::DispPublicYlbl, fix.lonText); });
     }
-    Guarded([&] { window_.SetLabel(FixLabel::GPSStatusLbl, fix.statusText); });
+    GuardedStep([&] { window_.SetLabel(FixLabel::GPSStatusLbl, fix.statusText); });
 
     // 9. range test against the (possibly new) origin, both limits 2 deg
     if (!fix.hasPosition) return fix;
@@ -247,7 +237,7 @@ PositionFix GgaDecoder::DecodeGPGGAData(std::string_view line)
     fix.stored = true;
 
     // 10. plane coordinates
-    Guarded([&] {
+    GuardedStep([&] {
         const geodesy::PlanePoint p =
             geodesy::LatLonToPlane(fix.lat, fix.lon, zone.ZoneOriginLat, zone.ZoneOriginLon);
         st.PosEasting = p.easting;
@@ -271,7 +261,7 @@ PositionFix GgaDecoder::DecodeGPGGAData(std::string_view line)
     if (st.RecordingOn && st.pRecordSTS != 0) {
         if (st.pRecordCount < INT16_MAX) ++st.pRecordCount;
         if (st.pRecordCount == st.RecordInterval) {
-            Guarded([&] {
+            GuardedStep([&] {
                 record_.WriteRecordLine(FormatRecordLine(fix.timeText, st.PosEasting, st.PosNorthing,
                                                          fix.satellitesText, fix.statusText));
                 fix.recorded = true;
@@ -279,10 +269,10 @@ PositionFix GgaDecoder::DecodeGPGGAData(std::string_view line)
             st.pRecordCount = 0;
         }
         if (st.RecordBlink == 0) {
-            Guarded([&] { window_.SetRecordIndicatorVisible(true); });
+            GuardedStep([&] { window_.SetRecordIndicatorVisible(true); });
             st.RecordBlink = 1;
         } else if (st.RecordBlink == 1) {
-            Guarded([&] { window_.SetRecordIndicatorVisible(false); });
+            GuardedStep([&] { window_.SetRecordIndicatorVisible(false); });
             st.RecordBlink = 0;
         }
     }
@@ -301,25 +291,25 @@ PositionFix GgaDecoder::DecodeGPGGAData(std::string_view line)
     }
 
     // 15. photographs around the position
-    Guarded([&] { maps_.SelectNearestMap(); });
+    GuardedStep([&] { maps_.SelectNearestMap(); });
     int quadrantChanged = 0;
-    Guarded([&] { quadrantChanged = maps_.CheckMapQuadrant(); });
+    GuardedStep([&] { quadrantChanged = maps_.CheckMapQuadrant(); });
 
     // 16. redraw everything, or move the mark and draw one trail dot
     if (fix.recentred || quadrantChanged == 1) {
-        Guarded([&] { window_.HidePositionMark(); });
-        Guarded([&] { maps_.LoadMapImages(); });
-        Guarded([&] { drawing_.ShowAllData(); });
+        GuardedStep([&] { window_.HidePositionMark(); });
+        GuardedStep([&] { maps_.LoadMapImages(); });
+        GuardedStep([&] { drawing_.ShowAllData(); });
         px = pictureX();
         py = pictureY();
-        Guarded([&] { window_.PlacePositionMark(px - 8.0, py + 8.0); });
-        Guarded([&] { drawing_.DrawTrailPoint(px, py); });
-        Guarded([&] { window_.BringPositionMarkToFront(); });
-        Guarded([&] { window_.ShowPositionMark(); });
+        GuardedStep([&] { window_.PlacePositionMark(px - 8.0, py + 8.0); });
+        GuardedStep([&] { drawing_.DrawTrailPoint(px, py); });
+        GuardedStep([&] { window_.BringPositionMarkToFront(); });
+        GuardedStep([&] { window_.ShowPositionMark(); });
     } else {
-        Guarded([&] { window_.PlacePositionMark(px - 8.0, py + 8.0); });
-        Guarded([&] { window_.BringPositionMarkToFront(); });
-        Guarded([&] { drawing_.DrawTrailPoint(px, py); });
+        GuardedStep([&] { window_.PlacePositionMark(px - 8.0, py + 8.0); });
+        GuardedStep([&] { window_.BringPositionMarkToFront(); });
+        GuardedStep([&] { drawing_.DrawTrailPoint(px, py); });
     }
     return fix;
 }
