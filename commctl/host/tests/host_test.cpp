@@ -15,32 +15,13 @@
 #include <random>
 #include <sstream>
 
+#include "temp_config.h"
+
 namespace tolvex::host {
 namespace {
 
 namespace fs = std::filesystem;
 namespace id = com::dispid;
-
-class TempConfig {
-public:
-    TempConfig()
-    {
-        std::random_device rd;
-        dir_ = fs::temp_directory_path() / ("tolvexcomm-host-" + std::to_string(rd()) + std::to_string(rd()));
-        fs::create_directories(dir_);
-        ::setenv("TOLVEXCOMM_CONFIG_DIR", dir_.c_str(), 1);
-    }
-    ~TempConfig()
-    {
-        ::unsetenv("TOLVEXCOMM_CONFIG_DIR");
-        std::error_code ec;
-        fs::remove_all(dir_, ec);
-    }
-    const fs::path& dir() const { return dir_; }
-
-private:
-    fs::path dir_;
-};
 
 std::shared_ptr<ControlLibrary> OpenBeside(std::string& error)
 {
@@ -49,7 +30,7 @@ std::shared_ptr<ControlLibrary> OpenBeside(std::string& error)
 
 TEST(HostTest, FindsTheLibraryBesideTheProgramThenThroughTheRegistry)
 {
-    TempConfig config;
+    TempConfig config{"tolvexcomm-host"};
     std::string error;
     auto beside = OpenBeside(error);
     ASSERT_NE(beside, nullptr) << error;
@@ -91,7 +72,7 @@ TEST(HostTest, FindsTheLibraryBesideTheProgramThenThroughTheRegistry)
 
 TEST(HostTest, InstanceWithTypedHelpersEventsAndUnloading)
 {
-    TempConfig config;
+    TempConfig config{"tolvexcomm-host"};
     std::string error;
     auto lib = OpenBeside(error);
     ASSERT_NE(lib, nullptr) << error;
@@ -139,7 +120,7 @@ TEST(HostTest, InstanceWithTypedHelpersEventsAndUnloading)
 
 TEST(HostTest, BagFilesRoundTripTextsAndSurviveGarbage)
 {
-    TempConfig config;
+    TempConfig config{"tolvexcomm-host"};
     std::string error;
     auto lib = OpenBeside(error);
     ASSERT_NE(lib, nullptr) << error;
@@ -216,7 +197,7 @@ std::vector<std::string> Lines(const std::string& text)
 
 TEST(TolvexctlTest, PropsListsTheCustomPropertiesInOrderThenTheStockOnes)
 {
-    TempConfig config;
+    TempConfig config{"tolvexcomm-host"};
     CommandRun run = Tolvexctl("props");
     ASSERT_EQ(run.status, 0);
     std::vector<std::string> rows;
@@ -233,7 +214,7 @@ TEST(TolvexctlTest, PropsListsTheCustomPropertiesInOrderThenTheStockOnes)
 
 TEST(TolvexctlTest, GetPutSaveAndLoad)
 {
-    TempConfig config;
+    TempConfig config{"tolvexcomm-host"};
     EXPECT_EQ(Tolvexctl("get Rows").out, "25\n");
     EXPECT_EQ(Tolvexctl("put settings 4800,n,8,1").out, "4800,N,8,1\n");
     CommandRun refused = Tolvexctl("put Rows 0");
@@ -258,7 +239,7 @@ TEST(TolvexctlTest, GetPutSaveAndLoad)
 
 TEST(TolvexctlTest, ProfileDefaultsReachNewInstances)
 {
-    TempConfig config;
+    TempConfig config{"tolvexcomm-host"};
     std::ofstream(config.dir() / "tolvexcomm.ini") << "[Default Values]\r\nRows=40\r\n";
     EXPECT_EQ(Tolvexctl("get Rows").out, "40\n");
 }

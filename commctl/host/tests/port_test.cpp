@@ -27,6 +27,8 @@
 #include <random>
 #include <thread>
 
+#include "temp_config.h"
+
 namespace tolvex::host {
 namespace {
 
@@ -37,27 +39,6 @@ using portkit::RunUntil;
 using serial::testkit::Pty;
 using Clock = std::chrono::steady_clock;
 
-class TempConfig {
-public:
-    TempConfig()
-    {
-        std::random_device rd;
-        dir_ = fs::temp_directory_path() / ("tolvexcomm-port-" + std::to_string(rd()) + std::to_string(rd()));
-        fs::create_directories(dir_);
-        ::setenv("TOLVEXCOMM_CONFIG_DIR", dir_.c_str(), 1);
-    }
-    ~TempConfig()
-    {
-        ::unsetenv("TOLVEXCOMM_CONFIG_DIR");
-        std::error_code ec;
-        fs::remove_all(dir_, ec);
-    }
-    const fs::path& dir() const { return dir_; }
-
-private:
-    fs::path dir_;
-};
-
 class PortTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -67,7 +48,7 @@ protected:
         ASSERT_NE(lib_, nullptr);
     }
     std::shared_ptr<ControlLibrary> lib_;
-    TempConfig config_;
+    TempConfig config_{"tolvexcomm-port"};
 };
 
 // A process other than this one holding a device the way an open port does

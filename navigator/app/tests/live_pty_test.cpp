@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "app/main_lumara_frm.h"
+#include "app_test_support.h"
 #include "gps/nmea_feeder.h"
 #include "recording/record_dialogs.h"
 #include "shell/textfile.h"
@@ -24,27 +25,7 @@
 namespace tessaro::app {
 namespace {
 
-QApplication& App()
-{
-    static int argc = 1;
-    static char name[] = "app_tests";
-    static char* argv[] = {name, nullptr};
-    static QApplication* app = QApplication::instance() ? static_cast<QApplication*>(QApplication::instance())
-                                                        : new QApplication(argc, argv);
-    return *app;
-}
-
-std::string ReadAll(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-void WriteLines(const QString& path, const std::vector<std::string>& lines)
-{
-    std::ofstream out(path.toStdString(), std::ios::binary);
-    for (const auto& l : lines) out << l << "\r\n";
-}
+using namespace testsupport;
 
 struct Decoded {
     gps::PositionFix fix;

@@ -20,6 +20,7 @@
 #include <host/control_host.h>
 
 #include "app/main_lumara_frm.h"
+#include "app_test_support.h"
 #include "geodesy/plane_coords.h"
 #include "gps/nmea_feeder.h"
 #include "recording/record_dialogs.h"
@@ -28,39 +29,7 @@
 namespace tessaro::app {
 namespace {
 
-QApplication& App()
-{
-    static int argc = 1;
-    static char name[] = "app_tests";
-    static char* argv[] = {name, nullptr};
-    static QApplication* app = QApplication::instance() ? static_cast<QApplication*>(QApplication::instance())
-                                                        : new QApplication(argc, argv);
-    return *app;
-}
-
-void WriteLines(const QString& path, const std::vector<std::string>& lines)
-{
-    std::ofstream out(path.toStdString(), std::ios::binary);
-    for (const auto& l : lines) out << l << "\r\n";
-}
-
-std::string ReadAll(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-void UseSampleLibrary(const QString& home)
-{
-    const QString source = QString::fromLocal8Bit(qgetenv("TESSARO_SOURCE_DIR")) + "/data/MapPicSample";
-    const QString target = home + "/MapPicSample";
-    QDir().mkpath(target);
-    for (const QString& name : QDir(source).entryList(QDir::Files)) QFile::copy(source + "/" + name, target + "/" + name);
-    QDir().mkpath(home + "/data0");
-    WriteLines(home + "/data0/CurrentSetting.dat",
-               {target.toStdString(), " 16 ", "-6636.3,-33281.1", "-6636.3,-33281.1"});
-    WriteLines(home + "/data0/GPSSetting.dat", {" 9 ", "36-00", "139-50", " 1 ", " 2 ", "4800,n,8,1"});
-}
+using namespace testsupport;
 
 // Waits, letting events run, until `done` holds or `ms` have passed.
 template <typename F>

@@ -17,49 +17,13 @@
 #include <vector>
 
 #include "app/main_lumara_frm.h"
+#include "app_test_support.h"
 #include "app/start_up_frm.h"
 
 namespace tessaro::app {
 namespace {
 
-QApplication& App()
-{
-    static int argc = 1;
-    static char name[] = "app_tests";
-    static char* argv[] = {name, nullptr};
-    // Never destroyed: tearing Qt down among the other static objects at
-    // exit is not safe.
-    static QApplication* app = QApplication::instance() ? static_cast<QApplication*>(QApplication::instance())
-                                                        : new QApplication(argc, argv);
-    return *app;
-}
-
-void WriteLines(const QString& path, const std::vector<std::string>& lines)
-{
-    std::ofstream out(path.toStdString(), std::ios::binary);
-    for (const auto& l : lines) out << l << "\r\n";
-}
-
-std::string ReadAll(const QString& path)
-{
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly)) return {};
-    return f.readAll().toStdString();
-}
-
-// Copies the sample library into the program folder and points the settings
-// files at it: zone 9, view centred on the sample area at level 16.
-void UseSampleLibrary(const QString& home)
-{
-    const QString source = QString::fromLocal8Bit(qgetenv("TESSARO_SOURCE_DIR")) + "/data/MapPicSample";
-    const QString target = home + "/MapPicSample";
-    QDir().mkpath(target);
-    for (const QString& name : QDir(source).entryList(QDir::Files)) QFile::copy(source + "/" + name, target + "/" + name);
-    QDir().mkpath(home + "/data0");
-    WriteLines(home + "/data0/CurrentSetting.dat",
-               {target.toStdString(), " 16 ", "-6636.3,-33281.1", "-6636.3,-33281.1"});
-    WriteLines(home + "/data0/GPSSetting.dat", {" 9 ", "36-00", "139-50", " 1 ", " 1 ", "4800,n,8,1"});
-}
+using namespace testsupport;
 
 struct MainWindow : ::testing::Test {
     QApplication& app = App();

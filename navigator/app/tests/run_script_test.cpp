@@ -3,6 +3,8 @@
 // library, and the program shows the library's photographs.
 #include <gtest/gtest.h>
 
+#include "app_test_support.h"
+
 #include <QDir>
 #include <QFile>
 #include <QImage>
@@ -14,12 +16,7 @@
 
 namespace {
 
-std::string ReadAll(const QString& path)
-{
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly)) return {};
-    return f.readAll().toStdString();
-}
+using tessaro::app::testsupport::ReadAll;
 
 TEST(RunScript, PreparesTheProgramFolderAndOpensTheSampleLibrary)
 {
