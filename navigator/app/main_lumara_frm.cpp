@@ -396,16 +396,22 @@ void MainLumaraFrm::OpenPort()
     if (GPSCom) GuardedStep([&] { GPSCom->SetPortOpen(true); });
 }
 
-void MainLumaraFrm::SettingGPSMenu_Click()
+bool MainLumaraFrm::RefuseWhileRecordingOrTracking()
 {
     if (state_.RecordingOn) {
         Message(QStringLiteral("データの記録を終了してください。"));
-        return;
+        return true;
     }
     if (state_.GPSRunning) {
         Message(QStringLiteral("GPSを停止して下さい。またデモも停止してください。"));
-        return;
+        return true;
     }
+    return false;
+}
+
+void MainLumaraFrm::SettingGPSMenu_Click()
+{
+    if (RefuseWhileRecordingOrTracking()) return;
     state_.Track.TrackCount = 0;
     state_.Track.TrackIndex = 0;
     if (StartGPSCmd->text() == QStringLiteral("停止GPS")) StartGPSCmd_Click();
@@ -414,14 +420,7 @@ void MainLumaraFrm::SettingGPSMenu_Click()
 
 void MainLumaraFrm::DownloadMapSettingMenu_Click()
 {
-    if (state_.RecordingOn) {
-        Message(QStringLiteral("データの記録を終了してください。"));
-        return;
-    }
-    if (state_.GPSRunning) {
-        Message(QStringLiteral("GPSを停止して下さい。またデモも停止してください。"));
-        return;
-    }
+    if (RefuseWhileRecordingOrTracking()) return;
     if (state_.Zone.ZoneNo < 1) {
         Message(QStringLiteral("メニューの「GPS設定」で日本測地系を設定してください。"));
         return;

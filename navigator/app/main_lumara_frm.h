@@ -205,6 +205,9 @@ protected:
     void closeEvent(QCloseEvent* e) override;
 
 private:
+    // The guard of the two settings menus: shows why and returns true while a
+    // recording or live tracking runs.
+    bool RefuseWhileRecordingOrTracking();
     void BuildControls();
     void BuildMenus();
     void Load();
