@@ -115,6 +115,12 @@ private:
 
 // A control in the given mode with the profile `profile` (missing by default),
 // reset to its defaults.
+// Short makers of the values the tests pass.
+inline Variant B(bool v) { return Variant::Bool(v); }
+inline Variant I2(int v) { return Variant::I2(static_cast<std::int16_t>(v)); }
+inline Variant I4(int v) { return Variant::I4(v); }
+inline Variant S(std::string v) { return Variant::String(std::move(v)); }
+
 inline ControlPtr MakeControl(RecordingSite& site, const std::filesystem::path& profile,
                               ControlParts parts = {})
 {

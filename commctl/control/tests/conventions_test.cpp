@@ -12,10 +12,6 @@ namespace {
 
 namespace id = com::dispid;
 
-Variant B(bool v) { return Variant::Bool(v); }
-Variant I2(int v) { return Variant::I2(static_cast<std::int16_t>(v)); }
-Variant I4(int v) { return Variant::I4(v); }
-Variant S(const char* v) { return Variant::String(v); }
 const Variant kNone;
 
 struct Row {

@@ -10,10 +10,6 @@ namespace {
 
 namespace id = com::dispid;
 
-Variant B(bool v) { return Variant::Bool(v); }
-Variant I2(int v) { return Variant::I2(static_cast<std::int16_t>(v)); }
-Variant I4(int v) { return Variant::I4(v); }
-Variant S(std::string v) { return Variant::String(std::move(v)); }
 
 // The saved values in their order, with their defaults and another valid
 // value for each.
