@@ -6,7 +6,7 @@ set -euo pipefail
 
 PACKAGES=(
   build-essential cmake pkg-config
-  libgl-dev
+  qt6-base-dev libgl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   libgeographiclib-dev
   fonts-noto-cjk
