@@ -188,10 +188,17 @@ void DrawTrack(OverlayContext& ctx)
 {
     const NavState& s = ctx.state;
     const TrackRing& t = s.Track;
-    const int last = std::min<int>(t.TrackCount, TrackRing::kSlots - 1);
-    for (int i = 0; i <= last; ++i) {
-        const PicturePoint p = ToPicture(s, t.TrackEasting[static_cast<std::size_t>(i)],
-                                         t.TrackNorthing[static_cast<std::size_t>(i)]);
+    // The TrackCount newest fixes, from the slot before TrackIndex back
+    // around the ring. A slot outside them holds no fix of this run (never
+    // written: the zone origin; or an earlier run's, before "クリア" or a
+    // restart), so it is not drawn.
+    const int count = std::clamp<int>(t.TrackCount, 0, TrackRing::kMaxCount);
+    int slot = t.TrackIndex;
+    for (int n = 0; n < count; ++n) {
+        slot = slot > 0 ? slot - 1 : TrackRing::kSlots - 1;
+        if (slot >= TrackRing::kSlots) continue;  // an index beyond the ring
+        const PicturePoint p = ToPicture(s, t.TrackEasting[static_cast<std::size_t>(slot)],
+                                         t.TrackNorthing[static_cast<std::size_t>(slot)]);
         ctx.picture.Circle(p.x, p.y, kDotRadius, colours::kTrack);
     }
 }

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
+#include <vector>
 
 #include "overlay_fixture.h"
 
@@ -71,14 +73,12 @@ TEST_F(Drawing, ScaleBarAtLevel21)
     EXPECT_DOUBLE_EQ(texts[2].y1, 245);
 }
 
-TEST_F(Drawing, EmptyRunDrawsOnlyBarCompassAndTrackDotAndPausesOnce)
+TEST_F(Drawing, EmptyRunDrawsOnlyBarCompassAndPausesOnce)
 {
     ShowAllData(ctx);
     EXPECT_EQ(waits, 1);
-    // The ring slot TrackCount (0) is drawn even before any fix.
-    const auto circles = OpsOf(Kind::Circle);
-    ASSERT_EQ(circles.size(), 1u);
-    EXPECT_EQ(circles[0].colour, (Rgb{0, 200, 255}));
+    // An empty ring has no dot, not even at the zone origin.
+    EXPECT_TRUE(OpsOf(Kind::Circle).empty());
     EXPECT_EQ(OpsOf(Kind::FilledBox).size(), 2u);
     EXPECT_EQ(OpsOf(Kind::Line).size(), 7u + 6u);  // bar + ticks, compass
     for (const auto& p : pic.PhotoImg) EXPECT_FALSE(p.visible);
@@ -128,7 +128,7 @@ TEST_F(Drawing, RecordedTrackIsBrokenAtTheWindow)
     s.GGAPointEasting[2] = -501;
     s.GGAPointCount = 3;
     ShowAllData(ctx);
-    EXPECT_EQ(OpsOf(Kind::Circle).size(), 1u + 2u);  // track slot 0, two log dots
+    EXPECT_EQ(OpsOf(Kind::Circle).size(), 2u);  // two log dots; the empty ring has none
 }
 
 TEST_F(Drawing, PlacePhotosPlacesSkipsAndPutsTheSmallestInFront)
@@ -214,6 +214,52 @@ TEST_F(Drawing, MeasureLineDrawsAndMovesTheLastPoint)
     pic.ClearDrawing();
     DrawMeasureLine(ctx);
     EXPECT_EQ(OpsOf(Kind::Circle).size(), 501u);
+}
+
+struct TrackCase {
+    const char* name;
+    int count, index;
+    std::vector<int> slots;  // the slots drawn, in drawing order
+};
+
+std::vector<int> Slots(int from, int downTo)
+{
+    std::vector<int> out;
+    for (int i = from; i >= downTo; --i) out.push_back(i);
+    return out;
+}
+
+// The recent track is the TrackCount newest fixes and nothing else: no dot
+// for a slot that was never written (the zone origin) or that holds an
+// earlier run's fix.
+TEST_F(Drawing, TrackDrawsTheNewestFixesOfTheRingOnly)
+{
+    std::vector<int> wrapped = Slots(4, 0);
+    for (int i : Slots(600, 6)) wrapped.push_back(i);
+    const TrackCase cases[] = {
+        {"first run, no fix", 0, 0, {}},
+        {"two fixes", 2, 2, {1, 0}},
+        {"one fix after clearing", 1, 3, {2}},
+        {"stopped and started again", 0, 7, {}},
+        {"600 fixes, slot 600 unwritten", 600, 600, Slots(599, 0)},
+        {"wrapped ring", 600, 5, wrapped},
+    };
+    UseLevel(s, 26);
+    // Slot i lies i + 1 metres east of the view centre.
+    for (int i = 0; i < TrackRing::kSlots; ++i) s.Track.TrackEasting[static_cast<std::size_t>(i)] = float(i + 1);
+    for (const TrackCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        s.Track.TrackCount = static_cast<std::int16_t>(c.count);
+        s.Track.TrackIndex = static_cast<std::int16_t>(c.index);
+        pic.ClearDrawing();
+        DrawTrack(ctx);
+        std::vector<int> drawn;
+        for (const DrawOp& op : OpsOf(Kind::Circle)) {
+            EXPECT_EQ(op.colour, (Rgb{0, 200, 255}));
+            drawn.push_back(static_cast<int>(std::lround(op.x1 / s.ViewScale)) - 1);
+        }
+        EXPECT_EQ(drawn, c.slots);
+    }
 }
 
 struct TrailCase {
