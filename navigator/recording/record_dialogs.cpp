@@ -1,6 +1,6 @@
 #include "recording/record_dialogs.h"
 
-#include <QCloseEvent>
+#include "shell/owned_dialog.h"
 
 namespace tessaro::recording {
 
@@ -10,10 +10,9 @@ namespace {
 constexpr int kLeft = 600;
 constexpr int kTop = 200;
 
-void SetUpWindow(QWidget* w, int width, int height)
+void SetUpWindow(QDialog* w, QWidget* owner, QPushButton* ok, QPushButton* cancel, int width, int height)
 {
-    w->setWindowFlag(Qt::Window);
-    w->setAttribute(Qt::WA_DeleteOnClose);
+    MakeOwnedDialog(w, owner, ok, cancel);
     w->setWindowTitle(QStringLiteral("記録ファイル"));
     w->setFixedSize(width, height);
     w->move(kLeft, kTop);
@@ -21,9 +20,8 @@ void SetUpWindow(QWidget* w, int width, int height)
 
 }  // namespace
 
-RecordStartFrm::RecordStartFrm(QWidget* owner, int interval, const std::string& proposedName) : QWidget(owner)
+RecordStartFrm::RecordStartFrm(QWidget* owner, int interval, const std::string& proposedName) : QDialog(owner)
 {
-    SetUpWindow(this, 300, 110);
     Label1 = new QLabel(QStringLiteral("記録ファイル名　　　記録間隔　　　　　秒"), this);
     Label1->setGeometry(10, 8, 280, 18);
     RecordFileTxt = new QLineEdit(QString::fromStdString(proposedName), this);
@@ -36,30 +34,28 @@ RecordStartFrm::RecordStartFrm(QWidget* owner, int interval, const std::string& 
     OKCmd->setGeometry(60, 70, 80, 28);
     CancelCmd = new QPushButton(QStringLiteral("ｷｬﾝｾﾙ(&N)"), this);
     CancelCmd->setGeometry(160, 70, 80, 28);
+    SetUpWindow(this, owner, OKCmd, CancelCmd, 300, 110);
 
     connect(OKCmd, &QPushButton::clicked, this, [this] {
         if (onOk && !onOk()) return;
         answered_ = true;
-        close();
+        accept();
     });
-    connect(CancelCmd, &QPushButton::clicked, this, [this] { close(); });
 }
 
 std::string RecordStartFrm::FileName() const { return RecordFileTxt->text().toStdString(); }
 
-void RecordStartFrm::closeEvent(QCloseEvent* e)
+void RecordStartFrm::reject()
 {
-    // Closing the window by its frame counts as Cancel.
     if (!answered_) {
         answered_ = true;
         if (onCancel) onCancel();
     }
-    e->accept();
+    QDialog::reject();
 }
 
-RecordStopFrm::RecordStopFrm(QWidget* owner, const std::string& fileName) : QWidget(owner)
+RecordStopFrm::RecordStopFrm(QWidget* owner, const std::string& fileName) : QDialog(owner)
 {
-    SetUpWindow(this, 300, 110);
     Label1 = new QLabel(QStringLiteral("記録を終了しますか？"), this);
     Label1->setGeometry(10, 8, 280, 18);
     RecordFileTxt = new QLineEdit(QString::fromStdString(fileName), this);
@@ -69,22 +65,22 @@ RecordStopFrm::RecordStopFrm(QWidget* owner, const std::string& fileName) : QWid
     OKCmd->setGeometry(60, 70, 80, 28);
     CancelCmd = new QPushButton(QStringLiteral("ｷｬﾝｾﾙ(&N)"), this);
     CancelCmd->setGeometry(160, 70, 80, 28);
+    SetUpWindow(this, owner, OKCmd, CancelCmd, 300, 110);
 
     connect(OKCmd, &QPushButton::clicked, this, [this] {
         answered_ = true;
         if (onOk) onOk();
-        close();
+        accept();
     });
-    connect(CancelCmd, &QPushButton::clicked, this, [this] { close(); });
 }
 
-void RecordStopFrm::closeEvent(QCloseEvent* e)
+void RecordStopFrm::reject()
 {
     if (!answered_) {
         answered_ = true;
         if (onCancel) onCancel();
     }
-    e->accept();
+    QDialog::reject();
 }
 
 }  // namespace tessaro::recording

@@ -1,5 +1,6 @@
 // The two small windows of a recording, both titled "記録ファイル" and shown
-// without blocking the main window, which owns them:
+// without blocking the main window, which owns them (they stay above it;
+// Enter answers OK, Escape and the close box answer Cancel):
 //
 //   RecordStartFrm  the file name (RecordFileTxt) and the interval in fixes
 //                   per line (RecordTimingCmb, "1" to "20")
@@ -10,17 +11,17 @@
 #pragma once
 
 #include <QComboBox>
+#include <QDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QWidget>
 
 #include <functional>
 #include <string>
 
 namespace tessaro::recording {
 
-class RecordStartFrm : public QWidget {
+class RecordStartFrm : public QDialog {
     Q_OBJECT
 public:
     // `interval` (1..20) is selected; `proposedName` fills the name box.
@@ -39,14 +40,15 @@ public:
     QPushButton* OKCmd = nullptr;
     QPushButton* CancelCmd = nullptr;
 
-protected:
-    void closeEvent(QCloseEvent* e) override;
+    // Cancel, Escape and the close box: onCancel once, then the window
+    // closes.
+    void reject() override;
 
 private:
     bool answered_ = false;
 };
 
-class RecordStopFrm : public QWidget {
+class RecordStopFrm : public QDialog {
     Q_OBJECT
 public:
     RecordStopFrm(QWidget* owner, const std::string& fileName);
@@ -59,8 +61,9 @@ public:
     QPushButton* OKCmd = nullptr;
     QPushButton* CancelCmd = nullptr;
 
-protected:
-    void closeEvent(QCloseEvent* e) override;
+    // Cancel, Escape and the close box: onCancel once, then the window
+    // closes.
+    void reject() override;
 
 private:
     bool answered_ = false;
