@@ -4,8 +4,11 @@
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QEvent>
+#include <QGuiApplication>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QScreen>
+#include <QWindow>
 
 #include <cstdio>
 #include <cstdlib>
@@ -222,7 +225,8 @@ void MainLumaraFrm::BuildMenus()
 void MainLumaraFrm::Load()
 {
     NavState& s = state_;
-    GuardedStep([&] { move(0, 0); });
+    // The window is placed at the top left corner when it is first shown
+    // (PlaceFrameAtScreenCorner): only then is its frame known.
     s.FirstActivate = true;
     GuardedStep([&] { BasePic->setFixedSize(788, 678); });
     GuardedStep([&] { s.Scales = BuildScaleTable(); });
@@ -277,11 +281,9 @@ void MainLumaraFrm::Load()
     // runs; only live tracking is unavailable.
     std::string error;
     GuardedStep([&] { GPSCom = LoadGpsCom(GpsComBagFile(s.ProgramFolder), this, error); });
-    if (!GPSCom)
-        std::fprintf(stderr, "tessaro: live GPS tracking is unavailable: %s\n",
-                     error.empty() ? "the communications control could not be loaded" : error.c_str());
-    else
-        GPSCom->onComm = [this] { GPSCom_OnComm(); };
+    SetGpsCom(std::move(GPSCom), error);
+    // Start-up shows no message; the tracking button tells the user.
+    if (!GPSCom) std::fprintf(stderr, "tessaro: live GPS tracking is unavailable: %s\n", gpsComError_.c_str());
 }
 
 std::string MainLumaraFrm::GpsComBagFile(const std::string& programFolder)
@@ -289,10 +291,14 @@ std::string MainLumaraFrm::GpsComBagFile(const std::string& programFolder)
     return programFolder + "/data0/GPSCom.bag";
 }
 
-void MainLumaraFrm::SetGpsCom(std::unique_ptr<GpsComPort> port)
+void MainLumaraFrm::SetGpsCom(std::unique_ptr<GpsComPort> port, std::string loadError)
 {
     GPSCom = std::move(port);
-    if (GPSCom) GPSCom->onComm = [this] { GPSCom_OnComm(); };
+    gpsComError_.clear();
+    if (GPSCom)
+        GPSCom->onComm = [this] { GPSCom_OnComm(); };
+    else
+        gpsComError_ = loadError.empty() ? "通信コントロールが読み込まれていません。" : std::move(loadError);
 }
 
 void MainLumaraFrm::Message(const QString& text)
@@ -310,7 +316,8 @@ void MainLumaraFrm::StartGPSCmd_Click()
 {
     NavState& s = state_;
     if (!GPSCom) {
-        std::fprintf(stderr, "tessaro: the communications control is not loaded; no GPS data can be read\n");
+        // Nothing could arrive: say why and stay stopped.
+        Message(QString::fromStdString(ControlLoadFailureMessage(gpsComError_)));
         return;
     }
     GuardedStep([&] { geodesy::InitEllipsoid(); });
@@ -323,11 +330,22 @@ void MainLumaraFrm::StartGPSCmd_Click()
         GuardedStep([&] { GPSCom->SetRThreshold(40); });
         bool opened = false;
         GuardedStep([&] { opened = GPSCom->SetPortOpen(true); });
-        // The button still shows the running state (a second click stops
-        // it), but the reason nothing arrives is not kept from the user.
-        if (!opened) std::fprintf(stderr, "tessaro: the GPS port COM%d could not be opened\n", int(s.GPSPortNo));
+        if (!opened) {
+            // A port that cannot be opened never delivers anything: the user
+            // learns which device and why, and tracking stays stopped.
+            ComError why;
+            GuardedStep([&] { why = GPSCom->PortOpenError(); });
+            const std::string device = PortDevicePath(s.GPSPortNo);
+            Message(QString::fromStdString(
+                PortOpenFailureMessage(s.GPSPortNo, device, why, CheckDevice(device), CurrentUserName())));
+            s.Track.TrackCount = 0;
+            s.Track.TrackIndex = 0;
+            return;
+        }
         SetStartGPSLook(true);
         s.GPSRunning = true;
+        // The mark shows with the run's first fix, not before.
+        fixKnown_ = false;
         BringPositionMarkToFront();
         ShowPositionMark();
     } else if (StartGPSCmd->text() == QStringLiteral("停止GPS")) {
@@ -335,6 +353,7 @@ void MainLumaraFrm::StartGPSCmd_Click()
         GuardedStep([&] { GPSCom->SetPortOpen(false); });
         received_.clear();
         SetStartGPSLook(false);
+        fixKnown_ = false;
         HidePositionMark();
     }
     s.Track.TrackCount = 0;
@@ -383,6 +402,12 @@ void MainLumaraFrm::HandleReceivedLine(const std::string& line)
     if (!gps::IsGgaSentence(line)) return;
     gps::PositionFix fix;
     GuardedStep([&] { fix = decoder_->DecodeGPGGAData(line); });
+    // The decoder has placed the mark at a stored fix; the first one of a
+    // run makes it appear.
+    if (fix.stored && state_.GPSRunning && !fixKnown_) {
+        fixKnown_ = true;
+        ShowPositionMark();
+    }
     if (onFixDecoded) onFixDecoded(fix);
 }
 
@@ -434,11 +459,26 @@ void MainLumaraFrm::DownloadMapSettingMenu_Click()
 
 void MainLumaraFrm::SetRecordIndicatorLook(bool writing)
 {
-    QPalette p = RecordSTSHdLbl->palette();
-    p.setColor(QPalette::Window, writing ? QColor(192, 0, 0) : QColor(0, 128, 0));
-    p.setColor(QPalette::WindowText, writing ? QColor(255, 255, 0) : QColor(0, 255, 255));
-    RecordSTSHdLbl->setPalette(p);
+    recordWriting_ = writing;
+    // A click (pause or resume) always leaves the indicator lit.
+    recordIndicatorLit_ = true;
     RecordSTSHdLbl->setText(writing ? QStringLiteral("記録中") : QStringLiteral("停止中"));
+    ApplyRecordIndicatorLook();
+}
+
+void MainLumaraFrm::ApplyRecordIndicatorLook()
+{
+    // The blank phase of the blink keeps the label on screen, only drawn
+    // invisibly, so that it takes a click in both phases.
+    QPalette p = RecordSTSHdLbl->palette();
+    if (recordIndicatorLit_) {
+        p.setColor(QPalette::Window, recordWriting_ ? QColor(192, 0, 0) : QColor(0, 128, 0));
+        p.setColor(QPalette::WindowText, recordWriting_ ? QColor(255, 255, 0) : QColor(0, 255, 255));
+    } else {
+        p.setColor(QPalette::WindowText, Qt::transparent);
+    }
+    RecordSTSHdLbl->setAutoFillBackground(recordIndicatorLit_);
+    RecordSTSHdLbl->setPalette(p);
 }
 
 void MainLumaraFrm::StartRecordCmd_Click()
@@ -580,7 +620,24 @@ void MainLumaraFrm::SetStartGPSLook(bool running)
 bool MainLumaraFrm::event(QEvent* e)
 {
     if (e->type() == QEvent::WindowActivate) Activate();
+    if (e->type() == QEvent::Show && !framePlaced_ && isWindow()) {
+        framePlaced_ = true;
+        // Placed once the window system has the window: a position given
+        // before would place the contents, and the frame would lie above the
+        // screen's edge.
+        QTimer::singleShot(0, this, [this] { GuardedStep([&] { PlaceFrameAtScreenCorner(); }); });
+    }
     return QMainWindow::event(e);
+}
+
+void MainLumaraFrm::PlaceFrameAtScreenCorner()
+{
+    const QScreen* where = screen() ? screen() : QGuiApplication::primaryScreen();
+    const QPoint corner = where ? where->availableGeometry().topLeft() : QPoint(0, 0);
+    if (QWindow* handle = windowHandle())
+        handle->setFramePosition(corner);
+    else
+        move(corner);
 }
 
 void MainLumaraFrm::Activate()
@@ -604,7 +661,19 @@ void MainLumaraFrm::closeEvent(QCloseEvent* e)
     if (EndProgram) EndProgram();
 }
 
-void MainLumaraFrm::ShowAllData() { overlays::ShowAllData(overlay_); }
+void MainLumaraFrm::ShowAllData()
+{
+    overlays::ShowAllData(overlay_);
+    // Every redraw may have moved the view under the mark.
+    PlacePositionMarkAtFix();
+}
+
+void MainLumaraFrm::PlacePositionMarkAtFix()
+{
+    if (!fixKnown_) return;
+    const mapview::PicturePoint p = mapview::PlaneToPicture(state_, state_.PosEasting, state_.PosNorthing);
+    PlacePositionMark(p.x - 8.0, p.y + 8.0);
+}
 
 void MainLumaraFrm::WaitShowAllData() { overlays::WaitShowAllData(overlay_); }
 
@@ -705,7 +774,13 @@ void MainLumaraFrm::SetLabel(gps::FixLabel label, const std::string& text)
     if (target) target->setText(QString::fromStdString(text));
 }
 
-void MainLumaraFrm::SetRecordIndicatorVisible(bool visible) { RecordSTSHdLbl->setVisible(visible); }
+void MainLumaraFrm::SetRecordIndicatorVisible(bool visible)
+{
+    // The decoder's blink: lit or blank, never hidden.
+    recordIndicatorLit_ = visible;
+    ApplyRecordIndicatorLook();
+    RecordSTSHdLbl->setVisible(true);
+}
 
 void MainLumaraFrm::HidePositionMark()
 {
@@ -725,7 +800,9 @@ void MainLumaraFrm::BringPositionMarkToFront() { BasePic->Area().BringToFront(Ba
 
 void MainLumaraFrm::ShowPositionMark()
 {
-    BasePic->Area().GPSPointImg.visible = true;
+    // Without a fix there is nothing to mark: a mark in the middle of the
+    // picture would point at ground the receiver never reported.
+    BasePic->Area().GPSPointImg.visible = state_.GPSRunning && fixKnown_;
     BasePic->Area().Changed();
 }
 

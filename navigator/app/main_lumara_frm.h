@@ -83,10 +83,11 @@ public:
 
     // --- live tracking ---
     // The control instance GPSCom (null when the control could not be
-    // loaded: the tracking button then changes its look but nothing arrives).
-    // The window loads the real control when it is built; tests replace it.
+    // loaded: the tracking button then tells why and stays stopped).
+    // The window loads the real control when it is built; tests replace it
+    // (a null port with the loader's error stands for a failed load).
     std::unique_ptr<GpsComPort> GPSCom;
-    void SetGpsCom(std::unique_ptr<GpsComPort> port);
+    void SetGpsCom(std::unique_ptr<GpsComPort> port, std::string loadError = {});
     // The file that holds GPSCom's design-time properties.
     static std::string GpsComBagFile(const std::string& programFolder);
     void StartGPSCmd_Click();
@@ -94,6 +95,9 @@ public:
     void GPSCom_OnComm();
     // Hands one received line to the decoder when it is a GGA sentence.
     void HandleReceivedLine(const std::string& line);
+    // Whether a fix of the current tracking run is known: the position mark
+    // shows only then, at that fix.
+    bool FixKnown() const { return fixKnown_; }
     void SettingGPSMenu_Click();
     void DownloadMapSettingMenu_Click();
     // Called after each decoded GGA sentence (the latency benchmark and the
@@ -103,6 +107,9 @@ public:
     // --- recording ---
     void StartRecordCmd_Click();
     void RecordSTSHdLbl_Click();
+    // The blink phase of the indicator: lit, or blank (still there and
+    // clickable, drawn without background and text).
+    bool RecordIndicatorLit() const { return recordIndicatorLit_; }
     // The clock used for day folders and record headers (tests fix it).
     std::function<recording::LocalDateTime()> Clock;
     QPointer<recording::RecordStartFrm> RecordStartFrm;
@@ -217,6 +224,12 @@ private:
     void RecordStartCancel();
     void RecordStopOk();
     void SetRecordIndicatorLook(bool writing);
+    void ApplyRecordIndicatorLook();
+    // Puts the window's frame (title bar included) at the top left corner of
+    // its screen's available area.
+    void PlaceFrameAtScreenCorner();
+    // The position mark at the picture position of the last fix.
+    void PlacePositionMarkAtFix();
     void CloseRecordFile();
 
     NavState& state_;
@@ -224,6 +237,12 @@ private:
     overlays::OverlayContext overlay_;
     int pictureLoads_ = 0;
     bool activating_ = false;
+
+    bool framePlaced_ = false;
+    std::string gpsComError_;  // why GPSCom could not be loaded
+    bool fixKnown_ = false;
+    bool recordWriting_ = true;
+    bool recordIndicatorLit_ = true;
 
     std::unique_ptr<gps::GgaDecoder> decoder_;
     std::string received_;  // bytes of a line not yet ended

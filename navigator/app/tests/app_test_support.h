@@ -1,6 +1,6 @@
 // Test support shared by the main window's test files: one QApplication for
-// the whole test program, file helpers and a program folder with the sample
-// map library.
+// the whole test program, file helpers, a program folder with the sample
+// map library and a stand-in for the control.
 #pragma once
 
 #include <QApplication>
@@ -8,9 +8,12 @@
 #include <QFile>
 #include <QString>
 
+#include <deque>
 #include <fstream>
 #include <string>
 #include <vector>
+
+#include "app/gps_com.h"
 
 namespace tessaro::app::testsupport {
 
@@ -56,5 +59,54 @@ inline void UseSampleLibrary(const QString& home)
                {target.toStdString(), " 16 ", "-6636.3,-33281.1", "-6636.3,-33281.1"});
     WriteLines(home + "/data0/GPSSetting.dat", {" 9 ", "36-00", "139-50", " 1 ", " 2 ", "4800,n,8,1"});
 }
+
+// A control stand-in: logs every property written and hands out queued
+// input.
+struct FakePort : GpsComPort {
+    std::vector<std::string>& log;
+    std::deque<std::string> input;
+    int event = kCommEventReceive;
+    bool open = false;
+    explicit FakePort(std::vector<std::string>& l) : log(l) {}
+
+    bool SetCommPort(int port) override { return Log("CommPort=" + std::to_string(port)); }
+    bool SetSettings(const std::string& s) override { return Log("Settings=" + s); }
+    bool SetInBufferCount(int n) override { return Log("InBufferCount=" + std::to_string(n)); }
+    bool SetInTimeout(int ms) override { return Log("InTimeout=" + std::to_string(ms)); }
+    bool SetRThreshold(int n) override { return Log("RThreshold=" + std::to_string(n)); }
+    bool SetInputLen(int n) override { return Log("InputLen=" + std::to_string(n)); }
+    // Opening fails with this error when its number is not 0.
+    ComError openError;
+    bool SetPortOpen(bool o) override
+    {
+        Log(o ? "PortOpen=true" : "PortOpen=false");
+        if (o && openError.number != 0) return false;
+        open = o;
+        return true;
+    }
+    ComError PortOpenError() override { return openError; }
+    bool PortOpen() override { return open; }
+    int CommEvent() override { return event; }
+    int InBufferCount() override { return 0; }
+    std::string Input() override
+    {
+        log.push_back("Input");
+        if (input.empty()) return {};
+        std::string s = input.front();
+        input.pop_front();
+        return s;
+    }
+    bool Log(const std::string& s)
+    {
+        log.push_back(s);
+        return true;
+    }
+    // Delivers `bytes` with one receive notification.
+    void Receive(const std::string& bytes)
+    {
+        input.push_back(bytes);
+        onComm();
+    }
+};
 
 }  // namespace tessaro::app::testsupport
