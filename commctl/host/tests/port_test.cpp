@@ -17,6 +17,7 @@
 #include <signal.h>
 #include <sys/file.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <array>
@@ -333,19 +334,24 @@ private:
     pid_t pid_ = -1;
 };
 
-// True once the process `pid` has the device open. Looking into its
+// True once the process `pid` has the pty's slave open and in raw mode, so
+// that what the test writes now is not read in cooked mode. Looking into its
 // descriptors rather than opening the device keeps the test itself from
-// ever being another holder of the port.
-bool WaitUntilHeld(pid_t pid, const std::string& path, int timeoutMs)
+// ever being another holder of the port; the master reports the slave's
+// termios.
+bool WaitUntilHeld(pid_t pid, const Pty& pty, int timeoutMs)
 {
     const auto until = Clock::now() + std::chrono::milliseconds(timeoutMs);
     const fs::path fds = fs::path("/proc") / std::to_string(pid) / "fd";
+    bool held = false;
     while (Clock::now() < until) {
         std::error_code ec;
         for (const auto& entry : fs::directory_iterator(fds, ec)) {
             std::error_code link_ec;
-            if (fs::read_symlink(entry.path(), link_ec) == path) return true;
+            if (fs::read_symlink(entry.path(), link_ec) == pty.path()) held = true;
         }
+        struct termios t {};
+        if (held && ::tcgetattr(pty.master(), &t) == 0 && !(t.c_lflag & ICANON)) return true;
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     return false;
@@ -365,7 +371,7 @@ TEST_F(PortTest, TolvexctlPrintsLinesAndEventsAndSendsWithoutADisplay)
     const fs::path out = config_.dir() / "out.txt";
     {
         Background run("--port 28 --settings 4800,n,8,1 --count 2 lines", out);
-        ASSERT_TRUE(WaitUntilHeld(run.pid(), pty.path(), 10000));
+        ASSERT_TRUE(WaitUntilHeld(run.pid(), pty, 10000));
         pty.Write("$GPGGA,1*00\r\n$GP");
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
         pty.Write("GGA,2*00\r\n$GPGGA,3\r\n");
@@ -374,7 +380,7 @@ TEST_F(PortTest, TolvexctlPrintsLinesAndEventsAndSendsWithoutADisplay)
     }
     {
         Background run("--port 28 --count 3 events", out);
-        ASSERT_TRUE(WaitUntilHeld(run.pid(), pty.path(), 10000));
+        ASSERT_TRUE(WaitUntilHeld(run.pid(), pty, 10000));
         pty.Write("abc");
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
         pty.Write("\x1A");
@@ -388,7 +394,7 @@ TEST_F(PortTest, TolvexctlPrintsLinesAndEventsAndSendsWithoutADisplay)
         // Closing discards what the far side has not taken yet, so the
         // master reads while the command runs.
         Background run("--port 28 send 'AT\\r\\n'", out);
-        ASSERT_TRUE(WaitUntilHeld(run.pid(), pty.path(), 10000));
+        ASSERT_TRUE(WaitUntilHeld(run.pid(), pty, 10000));
         const std::string sent = pty.Read(4, 10000);
         EXPECT_EQ(run.Wait(10000), 0);
         EXPECT_EQ(sent, "AT\r\n");
@@ -416,7 +422,7 @@ TEST_F(PortTest, TolvexctlSendsRawBytesAndReportsRefusals)
     {
         // Text is converted to CP932; \xHH is the byte itself.
         Background run("--port 30 send 'A\\x80\\xff\\x00\\x41日本\\r'", out);
-        ASSERT_TRUE(WaitUntilHeld(run.pid(), pty.path(), 10000));
+        ASSERT_TRUE(WaitUntilHeld(run.pid(), pty, 10000));
         const std::string want("A\x80\xFF\x00" "A\x93\xFA\x96\x7B\r", 10);
         const std::string sent = pty.Read(want.size(), 10000);
         EXPECT_EQ(run.Wait(10000), 0);
