@@ -29,12 +29,18 @@ public:
 class NotifyReceiver final : public QObject {
 public:
     serial::CommEngine* engine = nullptr;
+    int dispatching = 0;  // inside customEvent (nested when a handler runs the event loop)
 
 protected:
     void customEvent(QEvent* event) override
     {
-        if (event->type() == NotifyEvent::Type() && engine)
-            engine->HandleNotification(static_cast<NotifyEvent*>(event)->notification);
+        if (event->type() != NotifyEvent::Type() || !engine) return;
+        ++dispatching;
+        // The engine may be destroyed in here (a host that releases its
+        // control from OnComm); the port side then leaves this object to
+        // deleteLater, so it is still valid below.
+        engine->HandleNotification(static_cast<NotifyEvent*>(event)->notification);
+        --dispatching;
     }
 };
 
@@ -95,6 +101,9 @@ EnginePort::EnginePort(serial::ProfileLookup ports, serial::DeviceFactory makeDe
     cb.transfer_wakeup = [this] {
         if (events_.transferWakeup) events_.transferWakeup();
     };
+    cb.keep_alive = [this]() -> std::shared_ptr<void> {
+        return events_.keepAlive ? events_.keepAlive() : nullptr;
+    };
     engine_ = std::make_unique<serial::CommEngine>(std::move(cb), ports ? std::move(ports) : ControlProfilePorts(),
                                                    std::move(makeDevice));
     target->engine = engine_.get();
@@ -104,8 +113,12 @@ EnginePort::~EnginePort()
 {
     // Close the port and join the event thread before the receiver goes;
     // the receiver then drops the notifications still queued for it.
-    static_cast<NotifyReceiver*>(receiver_.get())->engine = nullptr;
+    auto* receiver = static_cast<NotifyReceiver*>(receiver_.get());
+    receiver->engine = nullptr;
     engine_.reset();
+    // Destroyed from inside a notification's handling: Qt is still
+    // delivering that event to the receiver.
+    if (receiver->dispatching > 0) receiver_.release()->deleteLater();
     receiver_.reset();
 }
 

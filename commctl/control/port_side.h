@@ -30,6 +30,10 @@ struct PortEvents {
     std::function<void()> fireOnComm;                        // OnComm; the handler reads CommEvent
     std::function<void(std::string_view bytes)> toTerminal;  // AutoProcess data and echo
     std::function<void()> transferWakeup;                    // new data for a running transfer
+    // Keeps the control alive while the event loop is inside the port side
+    // (a notification, a timer tick): a host may release the control from
+    // OnComm, and the control then goes when the token does.
+    std::function<std::shared_ptr<void>()> keepAlive;
 };
 
 class PortSide {
@@ -90,6 +94,8 @@ public:
     virtual std::int32_t Interval() const = 0;
     virtual void SetInterval(std::int32_t ms) = 0;
     virtual std::int16_t CommEvent() const = 0;
+    // CommEvent 0 and no event pending, as on a new instance.
+    virtual void ClearCommEvent() = 0;
     virtual std::int16_t AutoProcessMode() const = 0;
     virtual void SetAutoProcess(std::int16_t value) = 0;
     virtual bool AutoZModem() const = 0;
@@ -173,6 +179,7 @@ public:
     std::int32_t Interval() const override { return engine_->Interval(); }
     void SetInterval(std::int32_t ms) override { engine_->SetInterval(ms); }
     std::int16_t CommEvent() const override { return engine_->CommEvent(); }
+    void ClearCommEvent() override { engine_->ClearCommEvent(); }
     std::int16_t AutoProcessMode() const override { return engine_->AutoProcessMode(); }
     void SetAutoProcess(std::int16_t value) override { engine_->SetAutoProcess(value); }
     bool AutoZModem() const override { return engine_->AutoZModem(); }

@@ -107,6 +107,7 @@ CTolvexcommCtrl::CTolvexcommCtrl(ControlParts parts) : parts_(std::move(parts))
     events.toTerminal = [this](std::string_view bytes) {
         if (terminal_) terminal_->Disp(bytes);
     };
+    events.keepAlive = [this] { return Hold(); };
     port_->Connect(std::move(events));
     if (!parts_.profile) parts_.profile = profile::ProfilePath();
 
@@ -142,6 +143,13 @@ CTolvexcommCtrl::~CTolvexcommCtrl()
 }
 
 int CTolvexcommCtrl::LiveInstances() { return g_liveInstances.load(); }
+
+std::shared_ptr<void> CTolvexcommCtrl::Hold()
+{
+    AddRef();
+    return std::shared_ptr<void>(static_cast<void*>(this),
+                                 [](void* self) { static_cast<CTolvexcommCtrl*>(self)->Release(); });
+}
 
 void CTolvexcommCtrl::AddRef() { ++refs_; }
 
@@ -226,6 +234,9 @@ void CTolvexcommCtrl::FireMouse(DispId event, std::int16_t button, std::int16_t 
 
 InvokeResult CTolvexcommCtrl::Invoke(DispId dispid, InvokeKind kind, std::span<const Variant> args)
 {
+    // A read may raise OnComm (1005, line errors), whose handler may release
+    // the control; it goes only after this call has returned its result.
+    const std::shared_ptr<void> hold = Hold();
     const PropertyRow* row = FindProperty(dispid);
     if (!row) return {com::kMemberNotFound, {}, {}};
     try {
@@ -628,8 +639,10 @@ void CTolvexcommCtrl::SetRowsColumns(DispId dispid, std::int16_t value)
     }
     rows_ = rows;
     columns_ = columns;
-    if (cursorRow_ > rows_) cursorRow_ = rows_;
-    if (cursorColumn_ > columns_) cursorColumn_ = columns_;
+    // The cursor stays on the screen; a size not set yet (0 while values
+    // are loaded one after the other) leaves it where it is.
+    if (rows_ > 0 && cursorRow_ > rows_) cursorRow_ = rows_;
+    if (columns_ > 0 && cursorColumn_ > columns_) cursorColumn_ = columns_;
     LayoutTerminal();
 }
 
@@ -806,11 +819,28 @@ void CTolvexcommCtrl::ApplySaved(const SavedValue& saved, const Variant* value)
     if (!fallback.empty()) apply(fallback);
 }
 
+void CTolvexcommCtrl::StartOver()
+{
+    // The port values cannot change while the port is open (InBufferSize,
+    // OutBufferSize, CommPort): stop what uses the port and close it first,
+    // as destruction does.
+    CloseCapture();
+    terminal_.reset();
+    if (transfer_) {
+        transfer_->Stop();
+        transfer_.reset();
+    }
+    if (port_->PortOpen()) port_->SetPortOpen(false);
+    port_->ClearCommEvent();
+    // The screen starts anew with the cursor at the top left.
+    cursorRow_ = 1;
+    cursorColumn_ = 1;
+}
+
 Status CTolvexcommCtrl::Load(const com::IPropertyBag& bag)
 {
     try {
-        CloseCapture();
-        terminal_.reset();
+        StartOver();
         suppressResize_ = true;
         loading_ = true;
         Variant v;
@@ -923,8 +953,7 @@ void CTolvexcommCtrl::ResetFromProfile()
 Status CTolvexcommCtrl::InitNew()
 {
     try {
-        CloseCapture();
-        terminal_.reset();
+        StartOver();
         loading_ = true;
         // The exchange resets every saved value to its default, then the
         // profile and the fixed values of a new instance follow.

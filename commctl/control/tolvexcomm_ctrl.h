@@ -113,6 +113,11 @@ private:
     void CheckPut(const PropertyRow& row) const;
     void Changed(DispId dispid);
 
+    // A reference for as long as the token lives.
+    std::shared_ptr<void> Hold();
+    // Before a reset or a load: capture, terminal and transfer stopped, the
+    // port closed, no event pending.
+    void StartOver();
     void ApplySaved(const SavedValue& saved, const com::Variant* value);
     void ResetFromProfile();
     void AfterLoad();

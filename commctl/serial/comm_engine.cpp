@@ -96,11 +96,20 @@ public:
             factory_ = [] { return MakePosixPortDevice(); };
         timer_ = std::make_unique<QTimer>();
         timer_->callOnTimeout([this] {
-            try {
-                SendCheckTick();
-            } catch (const ControlError&) {
-                // raised by the application's handler; nothing to give it to
+            const std::weak_ptr<char> alive = alive_;
+            ticking_ = true;
+            {
+                // The host may release its control from the OnComm this
+                // tick raises; the engine goes when the token does.
+                const std::shared_ptr<void> hold = cb_.keep_alive ? cb_.keep_alive() : nullptr;
+                try {
+                    SendCheckTick();
+                } catch (const ControlError&) {
+                    // raised by the application's handler; nothing to give it to
+                }
             }
+            if (!alive.expired())
+                ticking_ = false;
         });
     }
 
@@ -108,6 +117,13 @@ public:
     {
         if (open_)
             ClosePort(/*force=*/true);
+        if (ticking_) {
+            // Destroyed from inside the timer's own timeout: let Qt finish
+            // delivering it before the timer goes.
+            timer_->stop();
+            timer_->disconnect();
+            timer_.release()->deleteLater();
+        }
     }
 
     // ---- configuration state (GUI thread) ----
@@ -143,6 +159,8 @@ public:
     bool terminal_active_ = false;
     std::string answer_back_;
     std::unique_ptr<QTimer> timer_;
+    bool ticking_ = false;  // inside the send-check timer's timeout
+    std::shared_ptr<char> alive_ = std::make_shared<char>();  // expires with the engine
 
     // ---- port and shared state ----
     bool open_ = false;
@@ -548,22 +566,8 @@ public:
             Raise(kErrPortAlreadyOpen);
         const std::string path = MapPortToDevice(port_, ports_);
         std::unique_ptr<PortDevice> dev = factory_();
-        if (int err = dev->Open(path); err != 0) {
-            switch (err) {
-            case ENOENT:
-            case ENODEV:
-            case ENXIO:
-            case ENOTDIR:
-                Raise(kErrInvalidPort);
-            case EBUSY:
-            case EACCES:
-            case EPERM:
-            case EWOULDBLOCK:
-                Raise(kErrPortAlreadyOpen);
-            default:
-                Raise(kErrPortNotOpen);
-            }
-        }
+        if (int err = dev->Open(path); err != 0)
+            throw OpenFailure(err == EWOULDBLOCK ? EBUSY : err, path);
         int wfd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
         if (wfd < 0) {
             dev->Close();
@@ -1104,12 +1108,21 @@ void CommEngine::SetSettings(std::string_view text)
     LineSettings line = core_->cfg_.line;
     if (!ParseSettingsText(upper, line))
         Raise(kErrInvalidPropertyValue);
+    const LineSettings old = core_->cfg_.line;
     core_->cfg_.line = line;
     try {
         core_->ApplyCommState();
     } catch (const ControlError&) {
-        // A refused line setting on an open port is not reported here; the
-        // values stay stored and reach the device at the next open.
+        // The open device refused the line: keeping the text would show a
+        // speed the line does not run at. Go back to the old values and
+        // hand them to the device again, in case it took part of the new.
+        core_->cfg_.line = old;
+        try {
+            core_->ApplyCommState();
+        } catch (const ControlError&) {
+            // the old values were accepted before; nothing better to do
+        }
+        throw;
     }
     core_->settings_text_ = upper;
 }
@@ -1334,6 +1347,13 @@ void CommEngine::SetInterval(std::int32_t ms)
 
 std::int16_t CommEngine::CommEvent() const { return core_->comm_event_; }
 
+void CommEngine::ClearCommEvent()
+{
+    core_->comm_event_ = 0;
+    core_->deferred_ = 0;
+    core_->zmodem_count_ = 0;
+}
+
 std::int16_t CommEngine::AutoProcessMode() const { return core_->autoprocess_; }
 
 void CommEngine::SetAutoProcess(std::int16_t value)
@@ -1370,6 +1390,9 @@ void CommEngine::SetSavedInputValues(std::int16_t input_len, std::int16_t rthres
 
 void CommEngine::HandleNotification(Notification n)
 {
+    // Declared first, released last: the host may release its control (and
+    // with it this engine) from an OnComm raised here.
+    const std::shared_ptr<void> hold = core_->cb_.keep_alive ? core_->cb_.keep_alive() : nullptr;
     try {
         core_->HandleNotification(n);
     } catch (const ControlError&) {

@@ -160,6 +160,12 @@ using ProfileLookup = std::function<std::optional<std::string>(std::string_view 
 // The control's device name of a port number: "\\.\COM3".
 std::string PortDeviceName(int port);
 
+// The error an open failure raises: a missing device 8002, a busy device
+// 8005, a device the user may not open 8005 with a description that names
+// the device and the group whose members may open it, anything else 8012.
+// `err` is the errno of the failed open.
+ControlError OpenFailure(int err, const std::string& device);
+
 // The Linux device a port number maps to: the profile's section "Ports"
 // (key "COM<n>"), else the environment variable TOLVEXCOMM_COM<n>, else
 // /dev/ttyS<n-1>.
@@ -178,6 +184,11 @@ struct EngineCallbacks {
     std::function<void(std::string_view bytes)> terminal_output;
     // GUI thread, optional: wake a running file transfer (new data arrived).
     std::function<void()> transfer_wakeup;
+    // GUI thread, optional: called when the event loop enters the engine (a
+    // notification, a send-check tick). The engine holds the returned token
+    // until it is done, so a host that releases its control from OnComm
+    // destroys the engine only after the engine has returned.
+    std::function<std::shared_ptr<void>()> keep_alive;
 };
 
 // Makes the device the engine opens; the default is the POSIX serial device.
@@ -201,7 +212,7 @@ public:
 
     // --- Device configuration ---------------------------------------------
     std::string Settings() const;     // stored upper case
-    void SetSettings(std::string_view text);  // malformed: 380
+    void SetSettings(std::string_view text);  // malformed: 380; refused by the open device: 8015
     const LineSettings& Line() const;
     std::int16_t Handshaking() const;
     void SetHandshaking(std::int16_t value);  // 0..3 else 380; refused: 8015
@@ -250,6 +261,9 @@ public:
     std::int32_t Interval() const;
     void SetInterval(std::int32_t ms);           // < 0: 380; restarts the send-check timer
     std::int16_t CommEvent() const;
+    // A new instance's notification state: CommEvent 0, no deferred event,
+    // no partial ZModem start sequence.
+    void ClearCommEvent();
     std::int16_t AutoProcessMode() const;
     void SetAutoProcess(std::int16_t value);     // 0..3 else 380
     bool AutoZModem() const;

@@ -1,8 +1,14 @@
 // Settings grammar, device-settings mapping and the port-to-device mapping.
 
+#include <grp.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "serial/comm_engine.h"
 
@@ -162,6 +168,51 @@ std::string MapPortToDevice(int port, const ProfileLookup& ports)
     if (const char* v = std::getenv(env.c_str()); v && *v)
         return v;
     return "/dev/ttyS" + std::to_string(port - 1);
+}
+
+namespace {
+
+// The name of the group that may read and write the device, if its mode
+// lets the group do both (membership then is the remedy); empty otherwise.
+std::string GroupThatMayOpen(const std::string& device)
+{
+    struct stat st {};
+    if (::stat(device.c_str(), &st) != 0 || (st.st_mode & (S_IRGRP | S_IWGRP)) != (S_IRGRP | S_IWGRP))
+        return {};
+    long size = ::sysconf(_SC_GETGR_R_SIZE_MAX);
+    std::vector<char> buf(static_cast<std::size_t>(size > 0 ? size : 16384));
+    struct group g {};
+    struct group* found = nullptr;
+    while (::getgrgid_r(st.st_gid, &g, buf.data(), buf.size(), &found) == ERANGE)
+        buf.resize(buf.size() * 2);
+    return found && found->gr_name ? std::string(found->gr_name) : std::to_string(st.st_gid);
+}
+
+}  // namespace
+
+ControlError OpenFailure(int err, const std::string& device)
+{
+    switch (err) {
+    case ENOENT:
+    case ENODEV:
+    case ENXIO:
+    case ENOTDIR:
+        return ControlError(kErrInvalidPort);
+    case EBUSY:
+        return ControlError(kErrPortAlreadyOpen);
+    case EACCES:
+    case EPERM: {
+        // Still 8005 for callers that test the number, but the text says
+        // what is wrong: "already open" would send the user the wrong way.
+        std::string text = "ポート " + device + " を開く権限がありません";
+        const std::string group = GroupThatMayOpen(device);
+        if (!group.empty())
+            text += "（" + group + " グループへの所属が必要です）";
+        return ControlError(kErrPortAlreadyOpen, text);
+    }
+    default:
+        return ControlError(kErrPortNotOpen);
+    }
 }
 
 }  // namespace tolvex::serial

@@ -71,6 +71,11 @@ public:
     virtual void DiscardTransmit() = 0;
 };
 
+// Whether a process other than this one has the device open on `fd` open
+// too (found through /proc/<pid>/fd; processes of other users are seen only
+// by a privileged caller).
+bool OtherProcessHolds(int fd);
+
 // The serial device of the operating system (termios in raw mode).
 std::unique_ptr<PortDevice> MakePosixPortDevice();
 

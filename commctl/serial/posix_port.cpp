@@ -16,6 +16,7 @@
 // - On-board UARTs (8250) report everything.
 
 #include <asm/termbits.h>
+#include <dirent.h>
 #include <linux/serial.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
@@ -25,6 +26,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
+#include <string>
 
 #include "serial/port_device.h"
 #include "serial/termios_mapping.h"
@@ -44,6 +47,57 @@ constexpr SpeedCode kStandardSpeeds[] = {
 };
 
 }  // namespace
+
+bool OtherProcessHolds(int fd)
+{
+    struct stat own {};
+    if (::fstat(fd, &own) != 0 || !S_ISCHR(own.st_mode))
+        return false;
+    // The kernel names an open device the same way in every process's fd
+    // table, so comparing link texts finds the candidates cheaply; the
+    // device number then confirms each one.
+    char buf[4096];
+    const std::string self_link = "/proc/self/fd/" + std::to_string(fd);
+    const ssize_t own_len = ::readlink(self_link.c_str(), buf, sizeof buf);
+    if (own_len <= 0 || static_cast<std::size_t>(own_len) >= sizeof buf)
+        return false;
+    const std::string own_name(buf, static_cast<std::size_t>(own_len));
+
+    DIR* proc = ::opendir("/proc");
+    if (!proc)
+        return false;
+    const long self = static_cast<long>(::getpid());
+    bool held = false;
+    while (!held) {
+        const dirent* p = ::readdir(proc);
+        if (!p)
+            break;
+        char* end = nullptr;
+        const long pid = std::strtol(p->d_name, &end, 10);
+        if (!end || *end != '\0' || pid <= 0 || pid == self)
+            continue;
+        const std::string fd_dir = std::string("/proc/") + p->d_name + "/fd";
+        DIR* fds = ::opendir(fd_dir.c_str());
+        if (!fds)
+            continue;  // gone, or another user's process we may not look into
+        while (const dirent* f = ::readdir(fds)) {
+            if (f->d_name[0] == '.')
+                continue;
+            const std::string link = fd_dir + "/" + f->d_name;
+            const ssize_t n = ::readlink(link.c_str(), buf, sizeof buf);
+            if (n != own_len || own_name.compare(0, own_name.size(), buf, static_cast<std::size_t>(n)) != 0)
+                continue;
+            struct stat st {};
+            if (::stat(link.c_str(), &st) == 0 && S_ISCHR(st.st_mode) && st.st_rdev == own.st_rdev) {
+                held = true;
+                break;
+            }
+        }
+        ::closedir(fds);
+    }
+    ::closedir(proc);
+    return held;
+}
 
 bool BuildTermios(const DeviceSettings& s, struct termios2& t)
 {
@@ -127,6 +181,13 @@ public:
             int err = errno == EWOULDBLOCK ? EBUSY : errno;
             ::close(fd);
             return err;
+        }
+        // A program that opened the device without either (or as root,
+        // which TIOCEXCL does not stop) would share the received data with
+        // us; refuse the device while any other process has it open.
+        if (OtherProcessHolds(fd)) {
+            ::close(fd);
+            return EBUSY;
         }
         ::ioctl(fd, TIOCEXCL);
         struct stat st {};

@@ -17,8 +17,9 @@
 //       prints every line LineInput returns on a receive event (RThreshold 1,
 //       InTimeout 2000 unless --set says otherwise) until interrupted or K lines
 //   tolvexctl --port N [--settings S] send TEXT
-//       queues TEXT through Output (\r, \n, \t, \\ and \xHH escapes) and
-//       waits until it has left
+//       queues TEXT through OutputB, converted to CP932, with \r, \n, \t,
+//       \\ and \xHH escapes (\xHH is that byte as it is), and waits until
+//       it has left; a refusal (1010: more than OutBufferSize) is an error
 //   tolvexctl --port N [--settings S] [--count K] events
 //       prints every OnComm code with a timestamp; received data is read and
 //       its length shown
@@ -27,6 +28,9 @@
 // instance first), --set NAME=VALUE (write a property first; repeatable).
 // Errors print "error NUMBER: TEXT" and give exit status 1; usage errors 2.
 // Texts print in UTF-8.
+//
+// Only `about` opens a window and needs a display; every other command runs
+// without one (the port commands on a core application).
 #include "host/control_host.h"
 #include "control/cp932.h"
 #include "control/ini_file.h"
@@ -36,10 +40,12 @@
 #include <tolvexcomm/dispids.h>
 
 #include <QApplication>
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QElapsedTimer>
 #include <QTimer>
 
+#include <algorithm>
 #include <atomic>
 #include <csignal>
 #include <cstdio>
@@ -47,6 +53,7 @@
 #include <cstring>
 #include <functional>
 #include <iostream>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -265,8 +272,23 @@ int Load(Context& ctx)
     return 0;
 }
 
+// Whether a window can be shown: a display to connect to, or a platform
+// named explicitly (QT_QPA_PLATFORM, e.g. offscreen for scripted runs).
+bool HaveWindowSystem()
+{
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+        const char* value = std::getenv(name);
+        if (value && *value) return true;
+    }
+    return false;
+}
+
 int About(Context& ctx)
 {
+    if (!HaveWindowSystem()) {
+        std::fprintf(stderr, "tolvexctl: about はウィンドウを開くため画面が必要です（DISPLAY が設定されていません）\n");
+        return 1;
+    }
     int argc = 1;
     char name[] = "tolvexctl";
     char* argv[] = {name, nullptr};
@@ -363,7 +385,7 @@ int OpenPort(Context& ctx, bool lineReading)
 }
 
 // Runs the event loop until `done` holds or a signal arrives.
-void RunUntil(QApplication& app, const std::function<bool()>& done)
+void RunUntil(QCoreApplication& app, const std::function<bool()>& done)
 {
     std::signal(SIGINT, OnSignal);
     std::signal(SIGTERM, OnSignal);
@@ -385,7 +407,7 @@ int ClosePort(Context& ctx, int status)
     return status;
 }
 
-int Lines(Context& ctx, QApplication& app)
+int Lines(Context& ctx, QCoreApplication& app)
 {
     if (int rc = OpenPort(ctx, true)) return ClosePort(ctx, rc);
     ControlInstance& c = *ctx.instance;
@@ -407,28 +429,94 @@ int Lines(Context& ctx, QApplication& app)
     return ClosePort(ctx, 0);
 }
 
-int Send(Context& ctx, QApplication& app)
+// The bytes `send` puts on the line: the text converted from UTF-8 to
+// CP932, with \r, \n, \t and \\ escapes, and \xHH as the byte 0xHH itself
+// (so bytes 0x80-0xFF can be sent). Nothing when a character of the text has
+// no CP932 form; `bad` then holds the text that could not be converted.
+std::optional<std::string> SendBytes(std::string_view arg, std::string& bad)
 {
+    auto hex = [](char c) -> int {
+        if (c >= '0' && c <= '9') return c - '0';
+        if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+        if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+        return -1;
+    };
+    std::string out, run;
+    bool ok = true;
+    auto flush = [&] {
+        const std::string converted = Utf8ToCp932(run);
+        // The conversion puts '?' where a character has no CP932 form.
+        if (std::count(converted.begin(), converted.end(), '?') != std::count(run.begin(), run.end(), '?')) {
+            ok = false;
+            bad = run;
+        }
+        out += converted;
+        run.clear();
+    };
+    for (std::size_t i = 0; i < arg.size(); ++i) {
+        const char c = arg[i];
+        const char e = i + 1 < arg.size() ? arg[i + 1] : '\0';
+        if (c != '\\' || e == '\0') {
+            run += c;
+        } else if (e == 'x' && i + 3 < arg.size() && hex(arg[i + 2]) >= 0 && hex(arg[i + 3]) >= 0) {
+            flush();
+            out += static_cast<char>(hex(arg[i + 2]) * 16 + hex(arg[i + 3]));
+            i += 3;
+        } else if (e == '\\' || e == 'r' || e == 'n' || e == 't') {
+            run += e == 'r' ? '\r' : e == 'n' ? '\n' : e == 't' ? '\t' : '\\';
+            ++i;
+        } else {
+            run += c;  // not an escape: kept as written
+        }
+    }
+    flush();
+    if (!ok) return std::nullopt;
+    return out;
+}
+
+int Send(Context& ctx, QCoreApplication& app)
+{
+    std::string bad;
+    const std::optional<std::string> bytes = SendBytes(ctx.options.args[1], bad);
+    if (!bytes) {
+        std::fprintf(stderr, "tolvexctl: 「%s」には CP932 で表せない文字があります\n", bad.c_str());
+        return 1;
+    }
     if (int rc = OpenPort(ctx, false)) return ClosePort(ctx, rc);
     ControlInstance& c = *ctx.instance;
-    const std::string text = Utf8ToCp932(host::PropertyBag::Unescape(ctx.options.args[1]));
-    auto r = c.PutString(com::dispid::kOutput, text);
+    // A refused write is no error to the caller of OutputB: the control
+    // drops the bytes and raises OnComm with 1010 while the write runs.
+    bool refused = false;
+    c.onEvent = [&](com::DispId dispid, std::span<com::Variant>) {
+        if (dispid == com::eventid::kOnComm && c.GetI2(com::dispid::kCommEvent).value == 1010) refused = true;
+    };
+    auto r = c.Put(com::dispid::kOutputB, com::Variant::Bytes(*bytes));
+    c.onEvent = nullptr;
     if (!r.ok()) return ClosePort(ctx, PrintError(r.status, r.description));
+    if (refused) {
+        std::printf("error 1010: 送信バッファに入りきらないため送信しませんでした（%zu バイト、OutBufferSize %d）\n",
+                    bytes->size(), c.GetI2(com::dispid::kOutBufferSize).value);
+        return ClosePort(ctx, 1);
+    }
     // Wait (at most a minute) until the bytes have left the transmit buffers.
     QElapsedTimer waited;
     waited.start();
     RunUntil(app, [&] { return c.GetI2(com::dispid::kOutBufferCount).value == 0 || waited.elapsed() > 60000; });
+    if (const int left = c.GetI2(com::dispid::kOutBufferCount).value; left > 0) {
+        std::printf("error: %d バイトが 1 分以内に送信されませんでした\n", left);
+        return ClosePort(ctx, 1);
+    }
     // Closing discards what the far side has not taken yet; on a
     // pseudo-terminal that is whatever the other end has not read, so give
     // it a moment.
     QElapsedTimer linger;
     linger.start();
     RunUntil(app, [&] { return linger.elapsed() >= 200; });
-    std::fprintf(stderr, "tolvexctl: %zu bytes sent\n", text.size());
+    std::fprintf(stderr, "tolvexctl: %zu bytes sent\n", bytes->size());
     return ClosePort(ctx, 0);
 }
 
-int PortEvents(Context& ctx, QApplication& app)
+int PortEvents(Context& ctx, QCoreApplication& app)
 {
     if (int rc = OpenPort(ctx, false)) return ClosePort(ctx, rc);
     ControlInstance& c = *ctx.instance;
@@ -453,12 +541,13 @@ int PortEvents(Context& ctx, QApplication& app)
     return ClosePort(ctx, 0);
 }
 
-int PortCommand(Context& ctx, int (*run)(Context&, QApplication&))
+int PortCommand(Context& ctx, int (*run)(Context&, QCoreApplication&))
 {
     int argc = 1;
     char name[] = "tolvexctl";
     char* argv[] = {name, nullptr};
-    QApplication app(argc, argv);
+    // No window: a core application, so that no display is needed.
+    QCoreApplication app(argc, argv);
     const int status = run(ctx, app);
     ctx.instance.reset();  // its window and port go before the application
     return status;

@@ -365,6 +365,33 @@ TEST(ConventionsTest, EmulationKeepsTheScreenAcrossATerminalChange)
     EXPECT_EQ(Get(*c, id::kText).value, S(""));
 }
 
+// The cursor is 1-based and always on the screen: row and column 1 on a new
+// or loaded instance (values are loaded one after the other, Columns before
+// Rows), moved in when the screen shrinks, back to 1 after a reset.
+TEST(ConventionsTest, CursorStartsAtRowOneColumnOneAndStaysOnTheScreen)
+{
+    TempDir dir;
+    RecordingSite site;
+    auto c = MakeControl(site, dir.path() / "none.ini");
+    EXPECT_EQ(Get(*c, id::kCursorRow).value, I2(1));
+    EXPECT_EQ(Get(*c, id::kCursorColumn).value, I2(1));
+    MemoryBag bag;
+    ASSERT_EQ(c->Save(bag, true), com::kOk);
+    ASSERT_EQ(c->Load(bag), com::kOk);
+    EXPECT_EQ(Get(*c, id::kCursorRow).value, I2(1));
+    EXPECT_EQ(Get(*c, id::kCursorColumn).value, I2(1));
+
+    ASSERT_TRUE(Put(*c, id::kCursorRow, I2(20)).ok());
+    ASSERT_TRUE(Put(*c, id::kCursorColumn, I2(70)).ok());
+    ASSERT_TRUE(Put(*c, id::kRows, I2(10)).ok());
+    ASSERT_TRUE(Put(*c, id::kColumns, I2(40)).ok());
+    EXPECT_EQ(Get(*c, id::kCursorRow).value, I2(10));
+    EXPECT_EQ(Get(*c, id::kCursorColumn).value, I2(40));
+    ASSERT_EQ(c->InitNew(), com::kOk);
+    EXPECT_EQ(Get(*c, id::kCursorRow).value, I2(1));
+    EXPECT_EQ(Get(*c, id::kCursorColumn).value, I2(1));
+}
+
 TEST(ConventionsTest, ByReferenceKeyArgumentsComeBackFromTheHandler)
 {
     TempDir dir;
@@ -486,6 +513,8 @@ TEST(ConventionsTest, DestructionReleasesCaptureTerminalTransferThenPort)
     parts.makeTerminal = [&](const TerminalSetup&) { return std::make_unique<LoggingTerminal>(log); };
     parts.makeTransfer = [&] { return std::make_unique<FakeTransfer>(log); };
     auto c = MakeControl(site, dir.path() / "none.ini", parts);
+    // A new instance starts with its port closed.
+    ASSERT_TRUE(Put(*c, id::kPortOpen, B(true)).ok());
     ASSERT_TRUE(Put(*c, id::kEmulation, I2(1)).ok());
     ASSERT_TRUE(Put(*c, id::kCaptureFilename, S((dir.path() / "cap.txt").c_str())).ok());
     ASSERT_TRUE(Put(*c, id::kUpload, S("a.bin")).ok());

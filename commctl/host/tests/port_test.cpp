@@ -17,6 +17,7 @@
 #include <signal.h>
 #include <sys/file.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <array>
@@ -26,6 +27,7 @@
 #include <fstream>
 #include <random>
 #include <thread>
+#include <utility>
 
 #include "temp_config.h"
 
@@ -287,20 +289,26 @@ TEST_F(PortTest, OpenCloseCyclesWithTrafficLeaveNothingBehind)
 // ---------------------------------------------------------------------------
 // tolvexctl on a port
 
-// Runs tolvexctl in the background; its output goes to a file.
+// Runs tolvexctl in the background as on a machine without a display (no
+// DISPLAY, no WAYLAND_DISPLAY, and not the offscreen platform the test
+// environment names); its output goes to a file.
 class Background {
 public:
     Background(const std::string& args, const fs::path& out)
     {
         pid_ = ::fork();
         if (pid_ == 0) {
+            ::unsetenv("DISPLAY");
+            ::unsetenv("WAYLAND_DISPLAY");
+            ::unsetenv("QT_QPA_PLATFORM");
             const std::string command = (ProgramFolder() / "tolvexctl").string() + " " + args + " >" +
                                         out.string() + " 2>/dev/null";
             ::execl("/bin/sh", "sh", "-c", ("exec " + command).c_str(), static_cast<char*>(nullptr));
             ::_exit(127);
         }
     }
-    // Exit status, or -1 when it did not end in time (it is then killed).
+    pid_t pid() const { return pid_; }
+    // Exit status, or -1 when it did not end in time (or ended by a signal).
     int Wait(int timeoutMs)
     {
         const auto until = Clock::now() + std::chrono::milliseconds(timeoutMs);
@@ -326,19 +334,24 @@ private:
     pid_t pid_ = -1;
 };
 
-// True once some process holds the device open as a port.
-bool WaitUntilHeld(const std::string& path, int timeoutMs)
+// True once the process `pid` has the pty's slave open and in raw mode, so
+// that what the test writes now is not read in cooked mode. Looking into its
+// descriptors rather than opening the device keeps the test itself from
+// ever being another holder of the port; the master reports the slave's
+// termios.
+bool WaitUntilHeld(pid_t pid, const Pty& pty, int timeoutMs)
 {
     const auto until = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    const fs::path fds = fs::path("/proc") / std::to_string(pid) / "fd";
+    bool held = false;
     while (Clock::now() < until) {
-        const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
-        if (fd >= 0) {
-            const bool held = ::flock(fd, LOCK_EX | LOCK_NB) != 0;
-            ::close(fd);
-            if (held) return true;
-        } else if (errno == EBUSY) {
-            return true;
+        std::error_code ec;
+        for (const auto& entry : fs::directory_iterator(fds, ec)) {
+            std::error_code link_ec;
+            if (fs::read_symlink(entry.path(), link_ec) == pty.path()) held = true;
         }
+        struct termios t {};
+        if (held && ::tcgetattr(pty.master(), &t) == 0 && !(t.c_lflag & ICANON)) return true;
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     return false;
@@ -350,14 +363,15 @@ std::string ReadFile(const fs::path& file)
     return std::string((std::istreambuf_iterator<char>(in)), {});
 }
 
-TEST_F(PortTest, TolvexctlPrintsLinesAndEventsAndSends)
+TEST_F(PortTest, TolvexctlPrintsLinesAndEventsAndSendsWithoutADisplay)
 {
     Pty pty;
+    pty.CloseSlave();  // the test holds only the master: tolvexctl is the one holder
     portkit::MapPort(28, pty.path());
     const fs::path out = config_.dir() / "out.txt";
     {
         Background run("--port 28 --settings 4800,n,8,1 --count 2 lines", out);
-        ASSERT_TRUE(WaitUntilHeld(pty.path(), 10000));
+        ASSERT_TRUE(WaitUntilHeld(run.pid(), pty, 10000));
         pty.Write("$GPGGA,1*00\r\n$GP");
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
         pty.Write("GGA,2*00\r\n$GPGGA,3\r\n");
@@ -366,7 +380,7 @@ TEST_F(PortTest, TolvexctlPrintsLinesAndEventsAndSends)
     }
     {
         Background run("--port 28 --count 3 events", out);
-        ASSERT_TRUE(WaitUntilHeld(pty.path(), 10000));
+        ASSERT_TRUE(WaitUntilHeld(run.pid(), pty, 10000));
         pty.Write("abc");
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
         pty.Write("\x1A");
@@ -379,11 +393,10 @@ TEST_F(PortTest, TolvexctlPrintsLinesAndEventsAndSends)
     {
         // Closing discards what the far side has not taken yet, so the
         // master reads while the command runs.
-        std::string sent;
-        std::thread reader([&] { sent = pty.Read(4, 10000); });
         Background run("--port 28 send 'AT\\r\\n'", out);
+        ASSERT_TRUE(WaitUntilHeld(run.pid(), pty, 10000));
+        const std::string sent = pty.Read(4, 10000);
         EXPECT_EQ(run.Wait(10000), 0);
-        reader.join();
         EXPECT_EQ(sent, "AT\r\n");
     }
     {
@@ -391,6 +404,140 @@ TEST_F(PortTest, TolvexctlPrintsLinesAndEventsAndSends)
         Background run("--port 29 send x", out);
         EXPECT_EQ(run.Wait(10000), 1);
         EXPECT_EQ(ReadFile(out).substr(0, 11), "error 8002:");
+    }
+    {
+        // The one command that opens a window says it needs a display.
+        Background run("about", out);
+        EXPECT_EQ(run.Wait(10000), 1);
+    }
+}
+
+// What `send` puts on the line, and that a refusal is reported as one.
+TEST_F(PortTest, TolvexctlSendsRawBytesAndReportsRefusals)
+{
+    Pty pty;
+    pty.CloseSlave();
+    portkit::MapPort(30, pty.path());
+    const fs::path out = config_.dir() / "out.txt";
+    {
+        // Text is converted to CP932; \xHH is the byte itself.
+        Background run("--port 30 send 'A\\x80\\xff\\x00\\x41日本\\r'", out);
+        ASSERT_TRUE(WaitUntilHeld(run.pid(), pty, 10000));
+        const std::string want("A\x80\xFF\x00" "A\x93\xFA\x96\x7B\r", 10);
+        const std::string sent = pty.Read(want.size(), 10000);
+        EXPECT_EQ(run.Wait(10000), 0);
+        EXPECT_EQ(sent, want);
+    }
+    {
+        // More than OutBufferSize: the control drops it with 1010.
+        Background run("--port 30 --set OutBufferSize=16 send " + std::string(32, 'x'), out);
+        EXPECT_EQ(run.Wait(10000), 1);
+        EXPECT_EQ(ReadFile(out).substr(0, 11), "error 1010:") << ReadFile(out);
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Misuse the control must survive
+
+// A host that lets go of its control from inside OnComm, as a form closed
+// from one of its events does.
+class ReleasingHost final : public com::IControlSite, public com::IEventSink {
+public:
+    com::IControl* control = nullptr;
+    int released = 0;
+
+    bool UserMode() const override { return true; }
+    void OnEvent(DispId dispid, std::span<com::Variant>) override
+    {
+        if (dispid != com::eventid::kOnComm || !control) return;
+        com::IControl* c = std::exchange(control, nullptr);
+        c->Advise(nullptr);
+        c->SetSite(nullptr);
+        c->Release();
+        ++released;
+    }
+};
+
+TEST_F(PortTest, ReleasingTheControlInsideOnCommIsSafe)
+{
+    Pty pty;
+    portkit::MapPort(31, pty.path());
+    auto put = [](com::IControl* c, DispId dispid, const com::Variant& v) {
+        return c->Invoke(dispid, com::InvokeKind::Put, std::span<const com::Variant>(&v, 1));
+    };
+    // Where the OnComm comes from: a receive notification, a send-check
+    // tick, and a read called by the host (1005 on an empty queue).
+    enum class From { Receive, Tick, Read };
+    for (const From from : {From::Receive, From::Tick, From::Read}) {
+        SCOPED_TRACE(static_cast<int>(from));
+        ReleasingHost host;
+        ASSERT_EQ(lib_->CreateInstance(&host.control), com::kOk);
+        com::IControl* c = host.control;
+        c->SetSite(&host);
+        c->Advise(&host);
+        ASSERT_EQ(c->InitNew(), com::kOk);
+        ASSERT_TRUE(put(c, id::kCommPort, com::Variant::I2(31)).ok());
+        ASSERT_TRUE(put(c, id::kRThreshold, com::Variant::I2(from == From::Receive ? 1 : 0)).ok());
+        if (from == From::Tick) {
+            ASSERT_TRUE(put(c, id::kSThreshold, com::Variant::I2(1)).ok());
+            ASSERT_TRUE(put(c, id::kInterval, com::Variant::I4(10)).ok());
+        }
+        ASSERT_TRUE(put(c, id::kPortOpen, com::Variant::Bool(true)).ok());
+        if (from == From::Receive) pty.Write("x");
+        if (from == From::Read) {
+            auto r = c->Invoke(id::kLineInput, com::InvokeKind::Get, {});
+            EXPECT_TRUE(r.ok());
+        }
+        EXPECT_TRUE(RunUntil([&] { return host.released == 1; }, 5000));
+        // The instance went once the control had returned from the event.
+        EXPECT_TRUE(RunUntil([&] { return lib_->CanUnloadNow(); }, 5000));
+        pty.Read(65536, 0);
+    }
+}
+
+// Resetting or loading an instance whose port is open closes the port and
+// leaves every value as a new or loaded instance has it.
+TEST_F(PortTest, InitNewAndLoadOnAnOpenPortCloseItAndResetEverything)
+{
+    Pty pty;
+    portkit::MapPort(32, pty.path());
+    PropertyBag fresh;
+    {
+        ControlInstance blank(lib_);
+        ASSERT_EQ(blank.Create(), com::kOk);
+        blank.Save(fresh);
+    }
+    PropertyBag saved;
+    {
+        ControlInstance other(lib_);
+        ASSERT_EQ(other.Create(), com::kOk);
+        ASSERT_TRUE(other.PutI2(id::kInBufferSize, 1024).ok());
+        ASSERT_TRUE(other.PutI2(id::kCommPort, 9).ok());
+        ASSERT_TRUE(other.PutUtf8(id::kSettings, "19200,E,7,1").ok());
+        ASSERT_TRUE(other.PutI2(id::kRows, 30).ok());
+        other.Save(saved);
+    }
+    for (const bool load : {false, true}) {
+        SCOPED_TRACE(load ? "Load" : "InitNew");
+        PortControl pc(lib_);
+        ControlInstance& c = pc.c();
+        // Values that cannot change while open, and one that can.
+        ASSERT_TRUE(c.PutI2(id::kInBufferSize, 4096).ok());
+        ASSERT_TRUE(c.PutI2(id::kOutBufferSize, 512).ok());
+        ASSERT_TRUE(c.PutI2(id::kCommPort, 32).ok());
+        ASSERT_TRUE(c.PutUtf8(id::kSettings, "4800,N,8,1").ok());
+        ASSERT_TRUE(c.PutI2(id::kRThreshold, 5).ok());
+        ASSERT_TRUE(c.PutBool(id::kPortOpen, true).ok());
+        EXPECT_EQ(c.GetString(id::kLineInput).value, "");  // 1005: nothing came
+        ASSERT_EQ(c.GetI2(id::kCommEvent).value, 1005);
+
+        EXPECT_EQ(load ? c.Load(saved) : c.control()->InitNew(), com::kOk);
+        EXPECT_FALSE(c.GetBool(id::kPortOpen).value);
+        EXPECT_EQ(c.GetI2(id::kCommEvent).value, 0);
+        EXPECT_EQ(c.GetI2(id::kCursorRow).value, 1);
+        PropertyBag now;
+        c.Save(now);
+        EXPECT_EQ(now.values(), (load ? saved : fresh).values());
     }
 }
 

@@ -141,16 +141,35 @@ TEST_F(FakePort, OpenFailuresAndRefusedSettingsRaiseTheirNumbers)
     state_->accept = true;
     e().SetPortOpen(true);
     state_->accept = false;
-    // Handshaking goes back to its previous value; NullDiscard and
-    // ParityReplace keep the new one; Settings does not report.
+    // Handshaking and Settings go back to their previous values (the line
+    // keeps running at the old speed, and Settings must say so); NullDiscard
+    // and ParityReplace keep the new one.
     EXPECT_EQ(ErrorOf([&] { e().SetHandshaking(kHandshakeRts); }), kErrSetCommState);
     EXPECT_EQ(e().Handshaking(), kHandshakeNone);
     EXPECT_EQ(ErrorOf([&] { e().SetNullDiscard(-1); }), kErrSetCommState);
     EXPECT_TRUE(e().NullDiscard());
     EXPECT_EQ(ErrorOf([&] { e().SetParityReplace("?"); }), kErrSetCommState);
     EXPECT_EQ(e().ParityReplace(), "?");
+    {
+        std::lock_guard lk(state_->m);
+        state_->applied.clear();
+    }
+    EXPECT_EQ(ErrorOf([&] { e().SetSettings("1200,e,7,1"); }), kErrSetCommState);
+    EXPECT_EQ(e().Settings(), "9600,N,8,1");
+    EXPECT_EQ(e().Line().baud, 9600);
+    EXPECT_EQ(e().CurrentDeviceSettings().baud, 9600u);
+    {
+        // The refused line, then the old one handed back to the device.
+        std::lock_guard lk(state_->m);
+        ASSERT_EQ(state_->applied.size(), 2u);
+        EXPECT_EQ(state_->applied[0].baud, 1200u);
+        EXPECT_EQ(state_->applied[1].baud, 9600u);
+        EXPECT_EQ(state_->applied[1].byte_size, 8);
+    }
+    state_->accept = true;
     EXPECT_EQ(ErrorOf([&] { e().SetSettings("1200,e,7,1"); }), 0);
     EXPECT_EQ(e().Settings(), "1200,E,7,1");
+    state_->accept = false;
     EXPECT_EQ(ErrorOf([&] { e().SetNullDiscard(2); }), kErrInvalidPropertyValue);
     EXPECT_EQ(ErrorOf([&] { e().SetHandshaking(4); }), kErrInvalidPropertyValue);
     EXPECT_EQ(ErrorOf([&] { e().SetSettings("9600,n,9,1"); }), kErrInvalidPropertyValue);

@@ -8,7 +8,10 @@
 #include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <string>
 
 #include "testkit.h"
 
@@ -141,39 +144,69 @@ TEST(PtyPort, LifecycleErrors)
     EXPECT_TRUE(other.engine().PortOpen());
 }
 
+// Another program that holds the device is seen whether it cooperates with
+// a lock or just opened it (as root, TIOCEXCL would not have kept it out).
 TEST(PtyPort, PortHeldByAnotherProcessIsBusy)
 {
-    Pty pty;
-    int to_parent[2], to_child[2];
-    ASSERT_EQ(::pipe(to_parent), 0);
-    ASSERT_EQ(::pipe(to_child), 0);
-    pid_t pid = ::fork();
-    ASSERT_GE(pid, 0);
-    if (pid == 0) {
+    for (const bool lock : {true, false}) {
+        SCOPED_TRACE(lock ? "locked" : "plain open");
+        Pty pty;
+        int to_parent[2], to_child[2];
+        ASSERT_EQ(::pipe(to_parent), 0);
+        ASSERT_EQ(::pipe(to_child), 0);
+        pid_t pid = ::fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            ::close(to_child[1]);
+            ::close(pty.slave());  // inherited: the child holds only what it opens
+            int fd = ::open(pty.path().c_str(), O_RDWR | O_NOCTTY);
+            char ok = (fd >= 0 && (!lock || ::flock(fd, LOCK_EX | LOCK_NB) == 0)) ? '1' : '0';
+            [[maybe_unused]] ssize_t w = ::write(to_parent[1], &ok, 1);
+            char c;
+            [[maybe_unused]] ssize_t r = ::read(to_child[0], &c, 1);  // until the parent is done
+            ::_exit(0);
+        }
+        char ok = 0;
+        ASSERT_EQ(::read(to_parent[0], &ok, 1), 1);
+        ASSERT_EQ(ok, '1');
+
+        Harness h(MapPort(kPort, pty.path()));
+        h.engine().SetCommPort(kPort);
+        EXPECT_EQ(ErrorOf([&] { h.engine().SetPortOpen(true); }), kErrPortAlreadyOpen);
+        EXPECT_FALSE(h.engine().PortOpen());
+
         ::close(to_child[1]);
-        int fd = ::open(pty.path().c_str(), O_RDWR | O_NOCTTY);
-        char ok = (fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) == 0) ? '1' : '0';
-        [[maybe_unused]] ssize_t w = ::write(to_parent[1], &ok, 1);
-        char c;
-        [[maybe_unused]] ssize_t r = ::read(to_child[0], &c, 1);  // until the parent is done
-        ::_exit(0);
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+        ::close(to_parent[0]);
+        ::close(to_parent[1]);
+        ::close(to_child[0]);
+        // Released with the other process; this process's own descriptor of
+        // the slave does not count.
+        h.engine().SetPortOpen(true);
+        EXPECT_TRUE(h.engine().PortOpen());
     }
-    char ok = 0;
-    ASSERT_EQ(::read(to_parent[0], &ok, 1), 1);
-    ASSERT_EQ(ok, '1');
+}
 
-    Harness h(MapPort(kPort, pty.path()));
+TEST(PtyPort, PermissionDeniedNamesTheDevice)
+{
+    if (::geteuid() == 0)
+        GTEST_SKIP() << "root may open any device";
+    char path[] = "/tmp/tolvex-noaccess-XXXXXX";
+    const int fd = ::mkstemp(path);
+    ASSERT_GE(fd, 0);
+    ::close(fd);
+    ASSERT_EQ(::chmod(path, 0), 0);
+    Harness h(MapPort(kPort, path));
     h.engine().SetCommPort(kPort);
-    EXPECT_EQ(ErrorOf([&] { h.engine().SetPortOpen(true); }), kErrPortAlreadyOpen);
-
-    ::close(to_child[1]);
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    ::close(to_parent[0]);
-    ::close(to_parent[1]);
-    ::close(to_child[0]);
-    h.engine().SetPortOpen(true);  // released with the other process
-    EXPECT_TRUE(h.engine().PortOpen());
+    try {
+        h.engine().SetPortOpen(true);
+        ADD_FAILURE() << "opened";
+    } catch (const ControlError& e) {
+        EXPECT_EQ(e.number(), kErrPortAlreadyOpen);
+        EXPECT_EQ(std::string(e.what()), std::string("ポート ") + path + " を開く権限がありません");
+    }
+    ::unlink(path);
 }
 
 }  // namespace

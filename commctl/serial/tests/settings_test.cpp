@@ -2,7 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <grp.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdlib>
+#include <string>
 
 #include "serial/comm_engine.h"
 #include "serial/termios_mapping.h"
@@ -174,6 +180,45 @@ TEST(PortMapping, ProfileThenEnvironmentThenDefault)
     EXPECT_EQ(MapPortToDevice(1, ports), "/dev/ttyS0");
     ::unsetenv("TOLVEXCOMM_COM3");
     EXPECT_EQ(PortDeviceName(3), "\\\\.\\COM3");
+}
+
+// Open failures keep the numbers callers test, but a device the user may
+// not open says so (naming the group that may) instead of "already open".
+TEST(OpenFailure, ErrnoGivesNumberAndDescription)
+{
+    char path[] = "/tmp/tolvex-device-XXXXXX";
+    const int fd = ::mkstemp(path);
+    ASSERT_GE(fd, 0);
+    ::close(fd);
+    const group* g = ::getgrgid(::getegid());
+    ASSERT_NE(g, nullptr);
+    const std::string device = path;
+    const std::string denied = "ポート " + device + " を開く権限がありません";
+    struct Case {
+        int err;
+        mode_t mode;
+        int number;
+        std::string text;
+    };
+    const Case cases[] = {
+        {ENOENT, 0660, kErrInvalidPort, "無効なポート番号です"},
+        {ENXIO, 0660, kErrInvalidPort, "無効なポート番号です"},
+        {EBUSY, 0660, kErrPortAlreadyOpen, "既にポートはオープンされています"},
+        {EACCES, 0660, kErrPortAlreadyOpen, denied + "（" + g->gr_name + " グループへの所属が必要です）"},
+        {EPERM, 0660, kErrPortAlreadyOpen, denied + "（" + g->gr_name + " グループへの所属が必要です）"},
+        // The group may not read and write it: membership would not help.
+        {EACCES, 0600, kErrPortAlreadyOpen, denied},
+        {EIO, 0660, kErrPortNotOpen, "デバイスはオープンされていません"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.err) + " mode " + std::to_string(c.mode));
+        ASSERT_EQ(::chmod(path, c.mode), 0);
+        const ControlError e = OpenFailure(c.err, device);
+        EXPECT_EQ(e.number(), c.number);
+        EXPECT_EQ(std::string(e.what()), c.text);
+    }
+    ::unlink(path);
+    EXPECT_EQ(std::string(OpenFailure(EACCES, device).what()), denied);  // gone: no group to name
 }
 
 }  // namespace
