@@ -99,7 +99,7 @@ struct Golden : ::testing::Test {
             for (int x = 0; x < ref.width(); ++x)
                 if (ref.pixel(x, y) != painted.pixel(x, y) && differ++ == 0) first = {x, y};
         if (differ) painted.save(QDir::current().filePath(QStringLiteral("%1.actual.png").arg(name)), "PNG");
-        EXPECT_EQ(differ, 0) << name << " (-1: no reference picture of this size): first at " << first.x() << "," << first.y();
+        EXPECT_EQ(differ, 0) << name << ": pixels differ (-1: no reference picture of this size), the first at " << first.x() << "," << first.y();
     }
 
     QImage Render()
