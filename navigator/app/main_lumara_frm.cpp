@@ -141,7 +141,6 @@ void MainLumaraFrm::BuildControls()
     BasePic->setParent(room);
     PlaceViewControls(BasePic, c, kDefaultContents);
     room->onResize = [this, c](QSize size) { PlaceViewControls(BasePic, c, size); };
-    BuildViewNavigation();
     // The marks start centred on the middle of the picture.
     BasePic->Area().GPSPointImg.left = -8;
     BasePic->Area().GPSPointImg.top = 8;
@@ -222,6 +221,7 @@ void MainLumaraFrm::BuildControls()
     connect(StartRecordCmd, &QPushButton::clicked, this, [this] { StartRecordCmd_Click(); });
     RecordSTSHdLbl->setAutoFillBackground(true);
     RecordSTSHdLbl->installEventFilter(this);
+    BuildViewNavigation();
 }
 
 void MainLumaraFrm::BuildMenus()
@@ -688,7 +688,7 @@ void MainLumaraFrm::BuildViewNavigation()
             [this](double dx, double dy) { BasePic_Dragged(dx, dy); });
     // The keys act like the buttons, as in a map program: an arrow key shows
     // more of the ground that way (the photographs slide the other way).
-    // Text boxes keep their own keys.
+    // A text box keeps the keys it edits with (left, right, + and -).
     const struct {
         int key;
         bool zoom;

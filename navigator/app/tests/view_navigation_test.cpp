@@ -3,6 +3,7 @@
 // picture and the keys, against the zoom and pan buttons.
 #include <gtest/gtest.h>
 
+#include <QKeyEvent>
 #include <QMenuBar>
 #include <QMouseEvent>
 #include <QShortcut>
@@ -182,6 +183,13 @@ TEST_F(Navigation, KeysDoWhatTheButtonsDo)
         EXPECT_EQ(state.ScaleLevel, byButton.ScaleLevel);
         EXPECT_EQ(state.ViewCentreEasting, byButton.ViewCentreEasting);
         EXPECT_EQ(state.ViewCentreNorthing, byButton.ViewCentreNorthing);
+    }
+    // A text box takes the keys it edits with before the shortcuts see them.
+    for (int key : {Qt::Key_Left, Qt::Key_Right, Qt::Key_Plus, Qt::Key_Minus}) {
+        QKeyEvent override(QEvent::ShortcutOverride, key, Qt::NoModifier, QKeySequence(key).toString());
+        override.ignore();
+        QApplication::sendEvent(w->MapXTxt, &override);
+        EXPECT_TRUE(override.isAccepted()) << key;
     }
 }
 
