@@ -7,7 +7,9 @@
 #include <QGuiApplication>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QResizeEvent>
 #include <QScreen>
+#include <QShortcut>
 #include <QWindow>
 
 #include <cstdio>
@@ -55,6 +57,37 @@ QLineEdit* MakeBox(QWidget* parent, int x, int y, int w, int h)
     return t;
 }
 
+// The window's contents: the picture area on the left takes the room the
+// window gives it; the panel of controls keeps its size in the upper right
+// corner. At the default size the picture area is 788 x 678 pixels.
+constexpr QSize kDefaultContents(1030, 748);
+constexpr QSize kMinimumWindow(1024, 768);
+constexpr int kPanelWidth = 230;
+constexpr int kPictureMargin = 6;                  // left of and above the picture area
+constexpr int kPictureRightGap = kPanelWidth + 6;  // picture area to the right edge
+constexpr int kPictureBottomGap = 64;              // picture area to the bottom edge
+
+class Contents : public QWidget {
+public:
+    using QWidget::QWidget;
+    std::function<void(QSize)> onResize;
+    QSize sizeHint() const override { return kDefaultContents; }
+
+protected:
+    void resizeEvent(QResizeEvent* e) override
+    {
+        QWidget::resizeEvent(e);
+        if (onResize) onResize(e->size());
+    }
+};
+
+void PlaceViewControls(QWidget* picture, QWidget* panel, QSize room)
+{
+    picture->setGeometry(kPictureMargin, kPictureMargin, std::max(1, room.width() - kPictureMargin - kPictureRightGap),
+                         std::max(1, room.height() - kPictureMargin - kPictureBottomGap));
+    panel->move(room.width() - kPanelWidth, 0);
+}
+
 QAction* MakeItem(QMenu* menu, const QString& text)
 {
     QAction* a = menu->addAction(text);
@@ -88,6 +121,7 @@ MainLumaraFrm::MainLumaraFrm(NavState& state, std::string programFolder, QWidget
     decoder_ = std::make_unique<gps::GgaDecoder>(state_, *this, *this, *this, *this);
     BuildControls();
     BuildMenus();
+    resize(kDefaultContents + QSize(0, menuBar()->sizeHint().height()));
     Load();
 }
 
@@ -100,19 +134,23 @@ MainLumaraFrm::~MainLumaraFrm()
 
 void MainLumaraFrm::BuildControls()
 {
-    auto* c = new QWidget(this);
-    setCentralWidget(c);
-    c->setFixedSize(1030, 748);
-
-    BasePic->setParent(c);
-    BasePic->setGeometry(6, 6, 788, 678);
+    auto* room = new Contents(this);
+    setCentralWidget(room);
+    setMinimumSize(kMinimumWindow);
+    // The controls right of the picture area, on a panel anchored to the
+    // window's right edge.
+    auto* c = new QWidget(room);
+    c->setGeometry(kDefaultContents.width() - kPanelWidth, 0, kPanelWidth, kDefaultContents.height());
+    BasePic->setParent(room);
+    PlaceViewControls(BasePic, c, kDefaultContents);
+    room->onResize = [this, c](QSize size) { PlaceViewControls(BasePic, c, size); };
     // The marks start centred on the middle of the picture.
     BasePic->Area().GPSPointImg.left = -8;
     BasePic->Area().GPSPointImg.top = 8;
     BasePic->Area().PointImg.left = -10;
     BasePic->Area().PointImg.top = 10;
 
-    const int x = 806;  // the panel right of the picture area
+    const int x = 6;  // left edge of the panel's controls
     GPSHd1Lbl = MakeLabel(c, QStringLiteral("時刻　　    　　　衛星数"), x, 6, 220, 18);
     GPSTimeLbl = MakeLabel(c, {}, x, 26, 118, 22, true);
     GPSSaetNumLbl = MakeLabel(c, {}, x + 122, 26, 44, 22, true);
@@ -186,6 +224,7 @@ void MainLumaraFrm::BuildControls()
     connect(StartRecordCmd, &QPushButton::clicked, this, [this] { StartRecordCmd_Click(); });
     RecordSTSHdLbl->setAutoFillBackground(true);
     RecordSTSHdLbl->installEventFilter(this);
+    BuildViewNavigation();
 }
 
 void MainLumaraFrm::BuildMenus()
@@ -228,7 +267,6 @@ void MainLumaraFrm::Load()
     // The window is placed at the top left corner when it is first shown
     // (PlaceFrameAtScreenCorner): only then is its frame known.
     s.FirstActivate = true;
-    GuardedStep([&] { BasePic->setFixedSize(788, 678); });
     GuardedStep([&] { s.Scales = BuildScaleTable(); });
     s.ScaleLevel = 16;
     s.ViewCentreEasting = 0.0;
@@ -702,6 +740,56 @@ void MainLumaraFrm::MoveImgCmd_Click(int index)
 {
     HidePositionMark();
     mapview::MoveImgCmd(state_, index, this);
+    ShowAllData();
+    ShowPositionMark();
+}
+
+// --- navigation on the picture: wheel, drag, keys ---
+
+void MainLumaraFrm::BuildViewNavigation()
+{
+    BasePic->SetZoomFactors([this] { return mapview::ZoomStepFactors(state_); });
+    // A pressed pointer tool takes the clicks on the picture; dragging then
+    // does not pan.
+    BasePic->SetPanAllowed([this] { return !ClickPicRbn->isChecked() && !DispXYRbn->isChecked(); });
+    connect(BasePic, &overlays::BasePic::PictureWheelSteps, this, [this](int steps) { BasePic_WheelSteps(steps); });
+    connect(BasePic, &overlays::BasePic::PictureDragged, this,
+            [this](double dx, double dy) { BasePic_Dragged(dx, dy); });
+    // The keys act like the buttons, as in a map program: an arrow key shows
+    // more of the ground that way (the photographs slide the other way).
+    // A text box keeps the keys it edits with (left, right, + and -).
+    const struct {
+        int key;
+        bool zoom;
+        int index;
+    } keys[] = {
+        {Qt::Key_Left, false, 0},  {Qt::Key_Right, false, 3}, {Qt::Key_Up, false, 1},
+        {Qt::Key_Down, false, 2},  {Qt::Key_Plus, true, 0},   {Qt::Key_Minus, true, 1},
+    };
+    for (const auto& k : keys) {
+        auto* shortcut = new QShortcut(QKeySequence(k.key), this);
+        const bool zoom = k.zoom;
+        const int index = k.index;
+        connect(shortcut, &QShortcut::activated, this, [this, zoom, index] {
+            if (zoom)
+                ZoomUpDownCmd_Click(index);
+            else
+                MoveImgCmd_Click(index);
+        });
+    }
+}
+
+void MainLumaraFrm::BasePic_WheelSteps(int steps)
+{
+    // One zoom level per notch; away from the user zooms in.
+    for (int i = 0; i < std::abs(steps); ++i) ZoomUpDownCmd_Click(steps > 0 ? 0 : 1);
+}
+
+void MainLumaraFrm::BasePic_Dragged(double dx, double dy)
+{
+    // The redraw of a pan button, for the dragged distance.
+    HidePositionMark();
+    mapview::DragImgCmd(state_, dx, dy, this);
     ShowAllData();
     ShowPositionMark();
 }

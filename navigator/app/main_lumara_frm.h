@@ -72,6 +72,12 @@ public:
     // Button handlers of the view.
     void ZoomUpDownCmd_Click(int index);
     void MoveImgCmd_Click(int index);
+    // Navigation on the picture: wheel notches zoom like the zoom buttons
+    // (away from the user: in); a drag by (dx, dy) picture units pans with
+    // the redraw of the pan buttons. The arrow keys and + / - act like the
+    // pan and zoom buttons.
+    void BasePic_WheelSteps(int steps);
+    void BasePic_Dragged(double dx, double dy);
 
     // What ends the program after closing (replaced by tests).
     std::function<void()> EndProgram;
@@ -216,6 +222,7 @@ private:
     // recording or live tracking runs.
     bool RefuseWhileRecordingOrTracking();
     void BuildControls();
+    void BuildViewNavigation();
     void BuildMenus();
     void Load();
     void EndRecordGGAMenu_Click();

@@ -209,6 +209,34 @@ void MoveView(NavState& state, int index)
     }
 }
 
+void DragView(NavState& state, double dx, double dy)
+{
+    if (state.ViewScale == 0.0f || !std::isfinite(state.ViewScale) || !std::isfinite(dx) || !std::isfinite(dy))
+        return;
+    state.ViewCentreEasting -= dx / state.ViewScale;
+    state.ViewCentreNorthing = static_cast<float>(state.ViewCentreNorthing - dy / state.ViewScale);
+}
+
+void DragImgCmd(NavState& state, double dx, double dy, PictureSlots* slots)
+{
+    DragView(state, dx, dy);
+    SelectNearestMap(state);
+    CheckMapQuadrant(state);
+    LoadMapImages(state, slots);
+}
+
+std::vector<double> ZoomStepFactors(const NavState& state)
+{
+    std::vector<double> out;
+    if (state.ViewScale == 0.0f || !std::isfinite(state.ViewScale)) return out;
+    for (int level : {state.ScaleLevel + 1, state.ScaleLevel - 1}) {
+        if (level < 0 || level > kMaxZoomLevel) continue;
+        const double units = state.Scales[static_cast<std::size_t>(level)].unitsPerMetre;
+        if (units > 0.0) out.push_back(units / state.ViewScale);
+    }
+    return out;
+}
+
 void ZoomUpDownCmd(NavState& state, int index, PictureSlots* slots)
 {
     ZoomUpDown(state, index);

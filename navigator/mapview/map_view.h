@@ -20,10 +20,12 @@
 //   zoom button i:     ZoomUpDownCmd(state, i, slots); ShowAllData
 //   pan button i:      hide the position mark; MoveImgCmd(state, i, slots);
 //                      ShowAllData; show the position mark
+//   drag by (dx, dy):  as a pan button, with DragImgCmd(state, dx, dy, slots)
 #pragma once
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace tessaro {
 struct NavState;
@@ -112,6 +114,18 @@ void ZoomUpDown(NavState& state, int index);
 // ("下へシフト") increases the northing, 2 ("上へシフト") decreases it.
 // Nothing moves while ViewScale is 0 or for other indexes.
 void MoveView(NavState& state, int index);
+
+// Dragging the picture by (dx, dy) picture units (y up): the view centre
+// moves the other way by dx / ViewScale and dy / ViewScale metres, so that
+// the ground under the pointer follows it. Nothing moves while ViewScale is 0.
+void DragView(NavState& state, double dx, double dy);
+// The drag without the redraw: DragView, SelectNearestMap, CheckMapQuadrant,
+// LoadMapImages (the sequence of a pan button).
+void DragImgCmd(NavState& state, double dx, double dy, PictureSlots* slots);
+
+// The scale of each level one zoom step away (within 0..kMaxZoomLevel)
+// relative to ViewScale; empty while ViewScale is 0.
+std::vector<double> ZoomStepFactors(const NavState& state);
 
 // Button handlers without the redraw: ZoomUpDown then LoadMapImages;
 // MoveView, SelectNearestMap, CheckMapQuadrant, LoadMapImages.

@@ -1,9 +1,13 @@
 #include "overlays/base_pic.h"
 
 #include <QFontMetricsF>
+#include <QGuiApplication>
+#include <QStyleHints>
+#include <QWheelEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
+#include <QRegion>
 
 #include <algorithm>
 #include <cmath>
@@ -95,27 +99,47 @@ const QImage* BasePic::PhotoPicture(int slot) const
     return photos_[static_cast<std::size_t>(slot)].get();
 }
 
+UnitMapping BasePic::Mapping() const { return UnitMapping::Fit(width(), height()); }
+
 QPointF BasePic::ToPixel(double x, double y) const
 {
-    const double sx = width() / PictureArea::kWidth;
-    const double sy = height() / PictureArea::kHeight;
-    return {(x - PictureArea::kLeft) * sx, (PictureArea::kTop - y) * sy};
+    const UnitMapping m = Mapping();
+    return {m.PixelX(x), m.PixelY(y)};
 }
 
 QPointF BasePic::ToPictureUnits(const QPointF& pixel) const
 {
-    const double sx = width() / PictureArea::kWidth;
-    const double sy = height() / PictureArea::kHeight;
-    return {PictureArea::kLeft + pixel.x() / sx, PictureArea::kTop - pixel.y() / sy};
+    const UnitMapping m = Mapping();
+    return {m.UnitX(pixel.x()), m.UnitY(pixel.y())};
 }
 
-QRectF BasePic::ItemPixels(const PictureItem& item) const
+QRect BasePic::PictureRect() const
 {
-    const QPointF tl = ToPixel(item.left, item.top);
-    const double sx = width() / PictureArea::kWidth;
-    const double sy = height() / PictureArea::kHeight;
-    return {tl.x(), tl.y(), item.width * sx, item.height * sy};
+    const UnitMapping m = Mapping();
+    const long x0 = std::lround(m.left), y0 = std::lround(m.top);
+    const long x1 = std::lround(m.left + m.PixelWidth()), y1 = std::lround(m.top + m.PixelHeight());
+    return {static_cast<int>(x0), static_cast<int>(y0), static_cast<int>(x1 - x0), static_cast<int>(y1 - y0)};
 }
+
+UnitMapping BasePic::LayerMapping() const
+{
+    UnitMapping m = Mapping();
+    const QRect r = PictureRect();
+    m.left -= r.left();
+    m.top -= r.top();
+    return m;
+}
+
+namespace {
+QRectF Pixels(const UnitMapping& m, const PictureItem& item)
+{
+    return {m.PixelX(item.left), m.PixelY(item.top), item.width * m.scale, item.height * m.scale};
+}
+}  // namespace
+
+QRectF BasePic::ItemPixels(const PictureItem& item) const { return Pixels(Mapping(), item); }
+
+QRectF BasePic::LayerItemPixels(const PictureItem& item) const { return Pixels(LayerMapping(), item); }
 
 std::array<BasePic::PhotoState, PictureArea::kPhotoSlots> BasePic::CurrentPhotoState() const
 {
@@ -124,13 +148,37 @@ std::array<BasePic::PhotoState, PictureArea::kPhotoSlots> BasePic::CurrentPhotoS
     return out;
 }
 
+std::vector<std::pair<int, QSize>> BasePic::WholeScaled(double factor) const
+{
+    // A photograph of moderate size on screen is scaled whole, once per
+    // size; moving the view then only shifts it.
+    std::vector<std::pair<int, QSize>> out;
+    const QRectF layer(QPointF(0, 0), QSizeF(PictureRect().size()));
+    for (int slot = 0; slot < PictureArea::kPhotoSlots; ++slot) {
+        const auto u = static_cast<std::size_t>(slot);
+        const PictureItem& item = area_.PhotoImg[u];
+        if (!item.visible || !photos_[u] || photos_[u]->isNull()) continue;
+        const QRectF t = LayerItemPixels(item);
+        if (!Finite(t.x()) || !Finite(t.y()) || !Finite(t.width()) || !Finite(t.height())) continue;
+        if (t.width() <= 0.0 || t.height() <= 0.0) continue;
+        const double w = std::round(t.width() * factor), h = std::round(t.height() * factor);
+        if (!(w >= 1.0 && h >= 1.0 && w * h <= kWholeScaleLimit)) continue;
+        // Off the picture now: nothing to paint (a zoom may bring it in, but
+        // is as likely to keep it out).
+        if (factor == 1.0 && !layer.intersects(t)) continue;
+        out.push_back({slot, QSize(static_cast<int>(w), static_cast<int>(h))});
+    }
+    return out;
+}
+
 void BasePic::PaintPictureLayer()
 {
     const auto photos = CurrentPhotoState();
     const auto& ops = area_.Ops();
-    const bool reuse = layerValid_ && layer_.size() == size() && layerGeneration_ == area_.Generation() &&
+    const QSize size = PictureRect().size();
+    const bool reuse = layerValid_ && layer_.size() == size && layerGeneration_ == area_.Generation() &&
                        layerOps_ <= ops.size() && layerPhotos_ == photos && layerBack_ == area_.BackColor;
-    if (layer_.size() != size()) layer_ = QImage(size(), QImage::Format_RGB32);
+    if (layer_.size() != size) layer_ = QImage(size, QImage::Format_RGB32);
     // Lines, dots and boxes are set pixel by pixel; photographs and text go
     // through the painter. Both write straight into the layer.
     Raster raster{reinterpret_cast<quint32*>(layer_.bits()),
@@ -140,13 +188,33 @@ void BasePic::PaintPictureLayer()
     std::size_t first = layerOps_;
     if (!reuse) {
         p.fillRect(layer_.rect(), ToColor(area_.BackColor));
+        // The photographs scaled whole are made together (by the workers and
+        // this thread) before they are painted.
+        const auto whole = WholeScaled(1.0);
+        for (const auto& [slot, px] : whole)
+            scaledPictures_.Prepare(photos_[static_cast<std::size_t>(slot)], px, true);
+        std::array<ScaledPictures::Picture, PictureArea::kPhotoSlots> made{};
+        for (const auto& [slot, px] : whole)
+            made[static_cast<std::size_t>(slot)] = scaledPictures_.Get(photos_[static_cast<std::size_t>(slot)], px);
         std::array<int, PictureArea::kPhotoSlots> order{};
         std::iota(order.begin(), order.end(), 0);
         std::stable_sort(order.begin(), order.end(), [this](int a, int b) {
             return area_.PhotoImg[static_cast<std::size_t>(a)].z < area_.PhotoImg[static_cast<std::size_t>(b)].z;
         });
-        for (int slot : order) PaintPhoto(p, slot);
+        // Photographs are opaque: each one is copied only where none in
+        // front of it covers the layer.
+        std::array<Placed, PictureArea::kPhotoSlots> placed{};
+        for (int slot : order) placed[static_cast<std::size_t>(slot)] = PlacePhoto(slot, made[static_cast<std::size_t>(slot)]);
+        QRegion covered;
+        for (auto it = order.rbegin(); it != order.rend(); ++it) {
+            const Placed& ph = placed[static_cast<std::size_t>(*it)];
+            if (!ph.image) continue;
+            const QRect on = QRect(ph.at, ph.image->size()).intersected(layer_.rect());
+            for (const QRect& r : QRegion(on).subtracted(covered)) p.drawImage(r.topLeft(), *ph.image, r.translated(-ph.at));
+            covered += on;
+        }
         first = 0;
+        PrepareNeighbourLevels();
     }
     for (std::size_t i = first; i < ops.size(); ++i) PaintOp(p, raster, ops[i]);
     layerValid_ = true;
@@ -156,12 +224,31 @@ void BasePic::PaintPictureLayer()
     layerBack_ = area_.BackColor;
 }
 
+void BasePic::PrepareNeighbourLevels()
+{
+    if (!zoomFactors_) return;
+    for (double f : zoomFactors_()) {
+        if (!(f > 0.0) || f == 1.0) continue;
+        for (const auto& [slot, px] : WholeScaled(f)) scaledPictures_.Prepare(photos_[static_cast<std::size_t>(slot)], px);
+    }
+}
+
 void BasePic::paintEvent(QPaintEvent*)
 {
     if (width() <= 0 || height() <= 0) return;
-    PaintPictureLayer();
+    const QRect picture = PictureRect();
     QPainter p(this);
-    p.drawImage(0, 0, layer_);
+    // Around the picture: the window colour.
+    const QRegion around = QRegion(rect()).subtracted(QRegion(picture));
+    for (const QRect& r : around) p.fillRect(r, palette().color(QPalette::Window));
+    if (picture.isEmpty()) return;
+    PaintPictureLayer();
+    p.setClipRect(picture);
+    // While the picture is dragged, everything on it follows the pointer.
+    const QPoint shift = dragOffset_.toPoint();
+    if (!shift.isNull()) p.fillRect(picture, ToColor(area_.BackColor));
+    p.drawImage(picture.topLeft() + shift, layer_);
+    p.translate(shift);
 
     // Icons and the label, in stacking order.
     struct Top {
@@ -184,7 +271,7 @@ void BasePic::paintEvent(QPaintEvent*)
         // The info label: black text on a pale box, sized to its caption.
         const QPointF at = ToPixel(t.item->left, t.item->top);
         if (!Finite(at.x()) || !Finite(at.y()) || std::fabs(at.x()) > 1e6 || std::fabs(at.y()) > 1e6) continue;
-        const QFont f = PictureFont(9, false, height() / PictureArea::kHeight);
+        const QFont f = PictureFont(9, false, Mapping().scale);
         const QString caption = QString::fromStdString(area_.TimeHdCaption);
         const QFontMetricsF fm(f);
         const QRectF box(at, QSizeF(fm.horizontalAdvance(caption) + 6, fm.height() + 2));
@@ -195,63 +282,32 @@ void BasePic::paintEvent(QPaintEvent*)
     }
 }
 
-const QImage& BasePic::ScaleSource(int slot, QSize target)
-{
-    // Halved copies of the picture, made once per picture: shrinking to the
-    // screen starts from the smallest one still at least the target's size,
-    // so a zoom step does not read every pixel of every photograph.
-    const auto u = static_cast<std::size_t>(slot);
-    Halves& h = halves_[u];
-    if (h.serial != serial_[u]) h = {serial_[u], {}};
-    const QImage* source = photos_[u].get();
-    std::size_t level = 0;
-    for (;;) {
-        if (source->width() / 2 < target.width() || source->height() / 2 < target.height() ||
-            source->width() < 64 || source->height() < 64)
-            return *source;
-        if (level == h.images.size())
-            h.images.push_back(source->scaled(source->width() / 2, source->height() / 2, Qt::IgnoreAspectRatio,
-                                              Qt::SmoothTransformation));
-        source = &h.images[level++];
-    }
-}
-
-void BasePic::PaintPhoto(QPainter& p, int slot)
+BasePic::Placed BasePic::PlacePhoto(int slot, const ScaledPictures::Picture& whole)
 {
     const auto uslot = static_cast<std::size_t>(slot);
     const PictureItem& item = area_.PhotoImg[uslot];
     const QImage* image = photos_[uslot].get();
-    if (!item.visible || !image || image->isNull()) return;
-    const QRectF t = ItemPixels(item);
-    if (!Finite(t.x()) || !Finite(t.y()) || !Finite(t.width()) || !Finite(t.height())) return;
-    if (t.width() <= 0.0 || t.height() <= 0.0) return;
-    if (!QRectF(rect()).intersects(t)) return;
-    ScaledPhoto& cached = scaled_[uslot];
+    if (!item.visible || !image || image->isNull()) return {};
+    const QRectF t = LayerItemPixels(item);
+    if (!Finite(t.x()) || !Finite(t.y()) || !Finite(t.width()) || !Finite(t.height())) return {};
+    if (t.width() <= 0.0 || t.height() <= 0.0) return {};
+    const double lw = layer_.width(), lh = layer_.height();
+    if (!QRectF(0, 0, lw, lh).intersects(t)) return {};
 
-    // A photograph of moderate size on screen is scaled whole once per scale
-    // level; moving the view then only shifts it.
-    const double wholeW = std::round(t.width()), wholeH = std::round(t.height());
-    if (wholeW >= 1.0 && wholeH >= 1.0 && wholeW * wholeH <= kWholeScaleLimit) {
-        const QRect whole(static_cast<int>(std::round(t.left())), static_cast<int>(std::round(t.top())),
-                          static_cast<int>(wholeW), static_cast<int>(wholeH));
-        const QRectF all(image->rect());
-        if (cached.serial != serial_[uslot] || cached.target.size() != whole.size() || cached.sourceRect != all ||
-            cached.image.isNull()) {
-            cached = {serial_[uslot], whole, all,
-                      ScaleSource(slot, whole.size()).scaled(whole.size(), Qt::IgnoreAspectRatio,
-                                                             Qt::SmoothTransformation)};
-        }
-        p.drawImage(whole.topLeft(), cached.image);
-        return;
+    if (whole) {
+        return {QPoint(static_cast<int>(std::round(t.left())), static_cast<int>(std::round(t.top()))), whole.get()};
     }
+    const double wholeW = std::round(t.width()), wholeH = std::round(t.height());
+    if (wholeW >= 1.0 && wholeH >= 1.0 && wholeW * wholeH <= kWholeScaleLimit) return {};  // could not be made
 
     // Larger: only the visible part is scaled, so a photograph many screens
     // wide costs no more than one that fits.
-    const double l = std::clamp(std::round(t.left()), 0.0, static_cast<double>(width()));
-    const double r = std::clamp(std::round(t.right()), 0.0, static_cast<double>(width()));
-    const double top = std::clamp(std::round(t.top()), 0.0, static_cast<double>(height()));
-    const double b = std::clamp(std::round(t.bottom()), 0.0, static_cast<double>(height()));
-    if (r <= l || b <= top) return;
+    ScaledPhoto& cached = scaled_[uslot];
+    const double l = std::clamp(std::round(t.left()), 0.0, lw);
+    const double r = std::clamp(std::round(t.right()), 0.0, lw);
+    const double top = std::clamp(std::round(t.top()), 0.0, lh);
+    const double b = std::clamp(std::round(t.bottom()), 0.0, lh);
+    if (r <= l || b <= top) return {};
     const QRect target(static_cast<int>(l), static_cast<int>(top), static_cast<int>(r - l), static_cast<int>(b - top));
     const double fx = image->width() / t.width();
     const double fy = image->height() / t.height();
@@ -271,13 +327,15 @@ void BasePic::PaintPhoto(QPainter& p, int slot)
         }
         cached = {serial_[uslot], target, source, std::move(scaled)};
     }
-    p.drawImage(target.topLeft(), cached.image);
+    return {target.topLeft(), &cached.image};
 }
 
 void BasePic::PaintOp(QPainter& p, Raster& r, const DrawOp& op)
 {
-    const double sy = height() / PictureArea::kHeight;
-    const QRectF bounds = QRectF(rect()).adjusted(-8, -8, 8, 8);
+    const UnitMapping m = LayerMapping();
+    const double sy = m.scale;
+    const QRectF bounds = QRectF(layer_.rect()).adjusted(-8, -8, 8, 8);
+    auto ToPixel = [&m](double x, double y) { return QPointF(m.PixelX(x), m.PixelY(y)); };
     const quint32 colour = 0xff000000u | (quint32{op.colour.r} << 16) | (quint32{op.colour.g} << 8) | op.colour.b;
     switch (op.kind) {
     case DrawOp::Kind::Line: {
@@ -408,6 +466,12 @@ int BasePic::PhotoAt(const QPointF& pixel) const
 void BasePic::mousePressEvent(QMouseEvent* event)
 {
     const QPointF pos = event->position();
+    if (!PictureRect().contains(pos.toPoint())) return;
+    if (event->button() == Qt::LeftButton && (!panAllowed_ || panAllowed_())) {
+        dragging_ = true;
+        dragStart_ = pos;
+        dragOffset_ = {};
+    }
     const QPointF u = ToPictureUnits(pos);
     emit PictureMousePressed(event->button(), u.x(), u.y(), PhotoAt(pos));
 }
@@ -415,8 +479,40 @@ void BasePic::mousePressEvent(QMouseEvent* event)
 void BasePic::mouseMoveEvent(QMouseEvent* event)
 {
     const QPointF pos = event->position();
+    if (dragging_) {
+        // The picture follows only once the pointer has really moved, so a
+        // click does not shift it.
+        const QPointF d = pos - dragStart_;
+        if (!dragOffset_.isNull() || d.manhattanLength() >= QGuiApplication::styleHints()->startDragDistance()) {
+            dragOffset_ = d;
+            update();
+        }
+    }
+    if (!PictureRect().contains(pos.toPoint())) return;
     const QPointF u = ToPictureUnits(pos);
     emit PictureMouseMoved(u.x(), u.y(), PhotoAt(pos));
+}
+
+void BasePic::mouseReleaseEvent(QMouseEvent* event)
+{
+    if (!dragging_ || event->button() != Qt::LeftButton) return;
+    dragging_ = false;
+    const QPointF d = dragOffset_.isNull() ? QPointF() : event->position() - dragStart_;
+    dragOffset_ = {};
+    update();
+    const double scale = Mapping().scale;
+    if (d.isNull() || !(scale > 0.0)) return;
+    emit PictureDragged(d.x() / scale, -d.y() / scale);
+}
+
+void BasePic::wheelEvent(QWheelEvent* event)
+{
+    // Wheels with finer steps add up to whole notches of 120.
+    wheelRest_ += event->angleDelta().y();
+    const int steps = wheelRest_ / 120;
+    wheelRest_ -= steps * 120;
+    event->accept();
+    if (steps != 0) emit PictureWheelSteps(steps);
 }
 
 QImage BasePic::DefaultMarkIcon()

@@ -1,13 +1,20 @@
 // BasePic: the main window's picture area. It maps the 788 x 678 picture units
-// of its PictureArea model onto its pixels (origin at the centre, y up) and
-// paints the model: background, photograph slots in stacking order, the
-// display list, then the mark icons, position marks and info label.
+// of its PictureArea model onto its pixels through one UnitMapping (aspect
+// kept, centred in the widget; origin at the centre, y up) and paints the
+// model: background, photograph slots in stacking order, the display list,
+// then the mark icons, position marks and info label. Around the picture the
+// widget shows its window colour.
+//
+// Navigation gestures: the wheel gives zoom steps; dragging with the left
+// button (while no pointer tool wants the clicks) shifts the painted picture
+// with the pointer and, on release, reports the dragged distance.
 #pragma once
 
 #include <QImage>
 #include <QWidget>
 
 #include <array>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -36,9 +43,22 @@ public:
     void SetGPSPointIcon(const QImage& icon) { gpsIcon_ = icon; update(); }
     void SetPointIcon(const QImage& icon) { pointIcon_ = icon; update(); }
 
-    // Conversions between picture units and widget pixels.
+    // The mapping between picture units and widget pixels at the current
+    // size; every conversion below goes through it.
+    UnitMapping Mapping() const;
     QPointF ToPixel(double x, double y) const;
     QPointF ToPictureUnits(const QPointF& pixel) const;
+    // The picture's rectangle in widget pixels (whole pixels).
+    QRect PictureRect() const;
+
+    // Asked when the left button goes down: whether a drag pans the view
+    // (false while a pointer tool is on). Without it, dragging pans.
+    void SetPanAllowed(std::function<bool()> allowed) { panAllowed_ = std::move(allowed); }
+    // Scale factors of the levels a zoom step can reach next, relative to
+    // the current one: after each full paint the photographs are scaled for
+    // them in the background, so that the paint after the step finds them.
+    void SetZoomFactors(std::function<std::vector<double>()> factors) { zoomFactors_ = std::move(factors); }
+    ScaledPictures& Scaled() { return scaledPictures_; }
 
     QSize sizeHint() const override { return {788, 678}; }
 
@@ -53,11 +73,17 @@ signals:
     // pointer (the one in front), -1 for the bare picture area.
     void PictureMousePressed(Qt::MouseButton button, double x, double y, int photoSlot);
     void PictureMouseMoved(double x, double y, int photoSlot);
+    // The wheel turned by `steps` notches (positive: away from the user).
+    void PictureWheelSteps(int steps);
+    // The picture was dragged by (dx, dy) picture units (y up) and let go.
+    void PictureDragged(double dx, double dy);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
 
 private:
     struct ScaledPhoto {
@@ -80,8 +106,17 @@ private:
     };
     std::array<PhotoState, PictureArea::kPhotoSlots> CurrentPhotoState() const;
     void PaintPictureLayer();
-    void PaintPhoto(QPainter& p, int slot);
-    const QImage& ScaleSource(int slot, QSize target);
+    // The photographs of the layer that are scaled whole, with their size
+    // in pixels (what the layer needs, or would need at `factor`).
+    std::vector<std::pair<int, QSize>> WholeScaled(double factor) const;
+    // Where a slot's photograph goes on the layer and the picture copied
+    // there (null: nothing to paint). `whole` is its copy scaled whole.
+    struct Placed {
+        QPoint at;
+        const QImage* image = nullptr;
+    };
+    Placed PlacePhoto(int slot, const ScaledPictures::Picture& whole);
+    void PrepareNeighbourLevels();
     // Direct pixel access to the layer for the one-pixel figures.
     struct Raster {
         quint32* bits;
@@ -99,17 +134,24 @@ private:
     void PaintOp(QPainter& p, Raster& r, const DrawOp& op);
     void PaintIcon(QPainter& p, const PictureItem& item, const QImage& icon);
     QRectF ItemPixels(const PictureItem& item) const;
+    // The mapping of the layer, whose pixel (0, 0) is PictureRect's corner.
+    UnitMapping LayerMapping() const;
+    QRectF LayerItemPixels(const PictureItem& item) const;
     int PhotoAt(const QPointF& pixel) const;
 
     PictureArea area_;
     PictureCache cache_;
     std::array<std::shared_ptr<const QImage>, PictureArea::kPhotoSlots> photos_{};
+    // The visible part of a photograph too large on screen to be scaled
+    // whole, per slot.
     std::array<ScaledPhoto, PictureArea::kPhotoSlots> scaled_{};
-    struct Halves {
-        std::uint64_t serial = 0;
-        std::vector<QImage> images;  // 1/2, 1/4, ... of the slot's picture
-    };
-    std::array<Halves, PictureArea::kPhotoSlots> halves_{};
+    ScaledPictures scaledPictures_;
+    std::function<std::vector<double>()> zoomFactors_;
+    std::function<bool()> panAllowed_;
+    bool dragging_ = false;
+    QPointF dragStart_;
+    QPointF dragOffset_;  // pixels the painted picture follows the pointer by
+    int wheelRest_ = 0;   // wheel turn not yet a whole notch
     // Each picture put into a slot gets a new serial number, so that nothing
     // painted from an earlier picture is taken for the new one.
     std::array<std::uint64_t, PictureArea::kPhotoSlots> serial_{};

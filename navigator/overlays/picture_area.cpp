@@ -1,8 +1,32 @@
 #include "overlays/picture_area.h"
 
+#include <algorithm>
 #include <utility>
 
 namespace tessaro::overlays {
+
+UnitMapping UnitMapping::Fit(double width, double height)
+{
+    UnitMapping m;
+    m.scale = std::max(0.0, std::min(width / PictureArea::kWidth, height / PictureArea::kHeight));
+    m.left = (width - PictureArea::kWidth * m.scale) / 2.0;
+    m.top = (height - PictureArea::kHeight * m.scale) / 2.0;
+    return m;
+}
+
+double UnitMapping::PixelX(double x) const { return left + (x - PictureArea::kLeft) * scale; }
+double UnitMapping::PixelY(double y) const { return top + (PictureArea::kTop - y) * scale; }
+// A picture of no size maps every pixel to its centre.
+double UnitMapping::UnitX(double px) const
+{
+    return scale > 0.0 ? PictureArea::kLeft + (px - left) / scale : PictureArea::kLeft + PictureArea::kWidth / 2.0;
+}
+double UnitMapping::UnitY(double py) const
+{
+    return scale > 0.0 ? PictureArea::kTop - (py - top) / scale : PictureArea::kTop - PictureArea::kHeight / 2.0;
+}
+double UnitMapping::PixelWidth() const { return PictureArea::kWidth * scale; }
+double UnitMapping::PixelHeight() const { return PictureArea::kHeight * scale; }
 
 PictureArea::PictureArea()
 {

@@ -41,6 +41,27 @@ struct PictureItem {
     long long z = 0;  // stacking order, larger is in front
 };
 
+// The one mapping between picture units and the pixels of a widget: the
+// 788 x 678 units keep their aspect, fill as much of the widget as they can
+// and sit in its middle. At 788 x 678 pixels a unit is a pixel and the
+// picture's upper left corner is pixel (0, 0). Painting, the placing of the
+// images on the picture and every mouse position go through it.
+struct UnitMapping {
+    double scale = 1.0;                // pixels per unit
+    double left = 0.0, top = 0.0;      // pixel position of the picture's upper left corner
+
+    // The mapping for a widget of `width` x `height` pixels.
+    static UnitMapping Fit(double width, double height);
+
+    double PixelX(double x) const;
+    double PixelY(double y) const;
+    double UnitX(double px) const;
+    double UnitY(double py) const;
+    // The picture's width and height in pixels.
+    double PixelWidth() const;
+    double PixelHeight() const;
+};
+
 class PictureArea {
 public:
     // The coordinate system: 788 x 678 units, left -394, top 339, y up.

@@ -52,3 +52,147 @@ void PictureCache::Trim()
 }
 
 }  // namespace tessaro::overlays
+
+namespace tessaro::overlays {
+
+namespace {
+
+// The halving of the picture (done once per picture) and the final smooth
+// scaling: shrinking starts from the smallest half still at least `size`,
+// so a zoom step does not read every pixel of every photograph.
+QImage MakeScaled(const QImage& source, std::mutex& lock, std::vector<QImage>& halves, QSize size)
+{
+    QImage from;
+    {
+        const std::lock_guard<std::mutex> hold(lock);
+        const QImage* s = &source;
+        std::size_t level = 0;
+        while (s->width() / 2 >= size.width() && s->height() / 2 >= size.height() && s->width() >= 64 &&
+               s->height() >= 64) {
+            if (level == halves.size())
+                halves.push_back(
+                    s->scaled(s->width() / 2, s->height() / 2, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
+            s = &halves[level++];
+        }
+        from = *s;  // shared, not copied: pictures are never changed once made
+    }
+    return from.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+}
+
+}  // namespace
+
+ScaledPictures::ScaledPictures(std::size_t budgetBytes, int threads) : budget_(budgetBytes)
+{
+    pool_.setMaxThreadCount(std::max(1, threads));
+}
+
+ScaledPictures::~ScaledPictures()
+{
+    {
+        const std::lock_guard<std::mutex> hold(lock_);
+        for (auto& j : jobs_) j->claimed.store(true);  // queued work is dropped
+    }
+    pool_.waitForDone();
+}
+
+std::shared_ptr<ScaledPictures::Job> ScaledPictures::Find(const Picture& source, QSize size)
+{
+    for (auto& j : jobs_)
+        if (j->key == source.get() && j->size == size && !j->source.expired() && j->source.lock() == source) {
+            j->lastUse = ++clock_;
+            return j;
+        }
+    return nullptr;
+}
+
+std::shared_ptr<ScaledPictures::Halves> ScaledPictures::HalvesOf(const Picture& source)
+{
+    std::erase_if(halves_, [](const HalvesEntry& e) { return e.source.expired(); });
+    for (auto& e : halves_)
+        if (e.key == source.get() && e.source.lock() == source) return e.halves;
+    halves_.push_back({source, source.get(), std::make_shared<Halves>()});
+    return halves_.back().halves;
+}
+
+std::shared_ptr<ScaledPictures::Job> ScaledPictures::Add(const Picture& source, QSize size)
+{
+    auto job = std::make_shared<Job>();
+    job->source = source;
+    job->key = source.get();
+    job->size = size;
+    job->bytes = static_cast<std::size_t>(size.width()) * static_cast<std::size_t>(size.height()) * 4u;
+    job->lastUse = ++clock_;
+    job->result = job->promise.get_future().share();
+    jobs_.push_back(job);
+    Trim();
+    return job;
+}
+
+void ScaledPictures::Trim()
+{
+    // Copies of pictures that are gone go first, then the least recently
+    // used finished copies while the kept ones exceed the budget.
+    std::erase_if(jobs_, [](const std::shared_ptr<Job>& j) { return j->source.expired(); });
+    std::size_t total = 0;
+    for (const auto& j : jobs_) total += j->bytes;
+    while (total > budget_) {
+        auto oldest = jobs_.end();
+        for (auto it = jobs_.begin(); it != jobs_.end(); ++it) {
+            if ((*it)->result.wait_for(std::chrono::seconds(0)) != std::future_status::ready) continue;
+            if (oldest == jobs_.end() || (*it)->lastUse < (*oldest)->lastUse) oldest = it;
+        }
+        if (oldest == jobs_.end() || (*oldest)->lastUse == clock_) return;
+        total -= (*oldest)->bytes;
+        jobs_.erase(oldest);
+    }
+}
+
+bool ScaledPictures::Run(Job& job, const Picture& source, const std::shared_ptr<Halves>& halves, bool worker)
+{
+    if (job.claimed.exchange(true)) return false;
+    Picture made;
+    try {
+        made = std::make_shared<const QImage>(MakeScaled(*source, halves->lock, halves->images, job.size));
+        if (made->isNull()) made = nullptr;
+    } catch (const std::bad_alloc&) {
+        made = nullptr;
+    }
+    ++made_;
+    if (worker) ++madeByWorkers_;
+    job.promise.set_value(std::move(made));
+    return true;
+}
+
+void ScaledPictures::Prepare(const Picture& source, QSize size, bool urgent)
+{
+    if (!source || source->isNull() || size.width() <= 0 || size.height() <= 0) return;
+    std::shared_ptr<Job> job;
+    std::shared_ptr<Halves> halves;
+    {
+        const std::lock_guard<std::mutex> hold(lock_);
+        if (Find(source, size)) return;
+        job = Add(source, size);
+        halves = HalvesOf(source);
+    }
+    pool_.start([this, job, source, halves] { Run(*job, source, halves, true); }, urgent ? 1 : 0);
+}
+
+ScaledPictures::Picture ScaledPictures::Get(const Picture& source, QSize size)
+{
+    if (!source || source->isNull() || size.width() <= 0 || size.height() <= 0) return nullptr;
+    std::shared_ptr<Job> job;
+    std::shared_ptr<Halves> halves;
+    {
+        const std::lock_guard<std::mutex> hold(lock_);
+        job = Find(source, size);
+        if (!job) job = Add(source, size);
+        halves = HalvesOf(source);
+    }
+    // Not started by a worker yet: made here rather than waited for.
+    Run(*job, source, halves, false);
+    return job->result.get();
+}
+
+void ScaledPictures::WaitForWorkers() { pool_.waitForDone(); }
+
+}  // namespace tessaro::overlays

@@ -1,13 +1,29 @@
-// Decoded pictures of the photograph slots. A picture is decoded once and
-// kept while an image slot shows it; a few pictures no slot shows any longer
-// are kept as well, so that panning back and forth does not decode again.
-// A file that changed on disk (size or time) is decoded afresh.
+// Decoded pictures of the photograph slots, and their copies scaled to the
+// screen.
+//
+// PictureCache: a picture is decoded once and kept while an image slot shows
+// it; a few pictures no slot shows any longer are kept as well, so that
+// panning back and forth does not decode again. A file that changed on disk
+// (size or time) is decoded afresh.
+//
+// ScaledPictures: a decoded picture is scaled once per size and the copy is
+// kept while there is room (the least recently used copies go first). A copy
+// can be asked for ahead: worker threads make it while the GUI thread does
+// other work, and Get then finds it made, waits for the worker already at
+// it, or makes it itself when no worker has started on it yet. A copy is made
+// the same way wherever it is made: the picture is halved while the half is
+// still at least the size asked for (the halves are made once per picture),
+// then the last half is scaled smoothly to the size.
 #pragma once
 
 #include <QImage>
+#include <QThreadPool>
 
+#include <atomic>
 #include <cstdint>
+#include <future>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -39,6 +55,67 @@ private:
     std::vector<Entry> entries_;
     std::uint64_t clock_ = 0;
     std::uint64_t decodes_ = 0;
+};
+
+class ScaledPictures {
+public:
+    using Picture = std::shared_ptr<const QImage>;
+
+    // `budgetBytes`: room for the kept copies; `threads`: worker threads.
+    explicit ScaledPictures(std::size_t budgetBytes = std::size_t{192} << 20, int threads = 2);
+    ~ScaledPictures();
+    ScaledPictures(const ScaledPictures&) = delete;
+    ScaledPictures& operator=(const ScaledPictures&) = delete;
+
+    // `source` scaled to `size` (null when it cannot be made). Called on one
+    // thread only, like Prepare.
+    Picture Get(const Picture& source, QSize size);
+    // Has a worker make `source` at `size` unless that copy is kept or on its
+    // way. Urgent copies (needed for the next paint) go before the others.
+    void Prepare(const Picture& source, QSize size, bool urgent = false);
+    // Waits until the workers have nothing left to do.
+    void WaitForWorkers();
+
+    // Copies made so far, and how many of them a worker made.
+    std::uint64_t Made() const { return made_.load(); }
+    std::uint64_t MadeByWorkers() const { return madeByWorkers_.load(); }
+
+private:
+    struct Halves {
+        std::mutex lock;
+        std::vector<QImage> images;  // 1/2, 1/4, ... of the picture
+    };
+    struct Job {
+        std::weak_ptr<const QImage> source;
+        const QImage* key = nullptr;
+        QSize size;
+        std::size_t bytes = 0;
+        std::uint64_t lastUse = 0;
+        std::atomic<bool> claimed{false};
+        std::promise<Picture> promise;
+        std::shared_future<Picture> result;
+    };
+    std::shared_ptr<Job> Find(const Picture& source, QSize size);
+    std::shared_ptr<Job> Add(const Picture& source, QSize size);
+    std::shared_ptr<Halves> HalvesOf(const Picture& source);
+    // Makes the copy of a job nobody has claimed yet; false when another
+    // thread has.
+    bool Run(Job& job, const Picture& source, const std::shared_ptr<Halves>& halves, bool worker);
+    void Trim();
+
+    std::size_t budget_;
+    std::mutex lock_;  // guards jobs_ and halves_
+    std::vector<std::shared_ptr<Job>> jobs_;
+    struct HalvesEntry {
+        std::weak_ptr<const QImage> source;
+        const QImage* key = nullptr;
+        std::shared_ptr<Halves> halves;
+    };
+    std::vector<HalvesEntry> halves_;
+    std::uint64_t clock_ = 0;
+    std::atomic<std::uint64_t> made_{0};
+    std::atomic<std::uint64_t> madeByWorkers_{0};
+    QThreadPool pool_;
 };
 
 }  // namespace tessaro::overlays

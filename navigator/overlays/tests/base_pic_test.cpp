@@ -228,6 +228,66 @@ TEST_F(Painted, FarAwayFiguresAreSkippedSafely)
     EXPECT_EQ(img.pixel(Col(100), Row(100)), qRgb(96, 96, 96));
 }
 
+TEST_F(Painted, LargerWidgetScalesThePictureAndLeavesTheRestToTheWindow)
+{
+    // 1576 x 1400: two pixels a unit, the picture 22 pixels down.
+    GroundEverywhere();  // at level 16: 0.17 units a metre
+    pic.resize(1576, 1400);
+    EXPECT_EQ(pic.PictureRect(), QRect(0, 22, 1576, 1356));
+    s.MeasureCount = 2;  // a line from (-170, 51) to (170, 51) in units
+    s.MeasureEasting[0] = -1000;
+    s.MeasureEasting[1] = 1000;
+    s.MeasureNorthing[0] = s.MeasureNorthing[1] = 300;
+    ShowAllData(ctx);
+    QImage img(1576, 1400, QImage::Format_RGB32);
+    pic.render(&img);
+    const QRgb measure = qRgb(255, 100, 100);
+    auto at = [&](double x, double y) { return img.pixel(pic.ToPixel(x, y).toPoint()); };
+    EXPECT_EQ(at(0, 51), measure);
+    EXPECT_EQ(img.pixel(788, 22 + 2 * (339 - 51)), measure);
+    EXPECT_EQ(img.pixel(788 + 2 * 160, 22 + 2 * (339 - 51)), measure);
+    EXPECT_EQ(at(0, 53), kGround);
+    EXPECT_EQ(at(-390, 0), kGround);
+    // Above and below the picture: the window's colour, no ground.
+    const QRgb window = pic.palette().color(QPalette::Window).rgb();
+    EXPECT_EQ(img.pixel(700, 10), window);
+    EXPECT_EQ(img.pixel(700, 1390), window);
+    EXPECT_EQ(img.pixel(700, 23), kGround);
+}
+
+TEST_F(Painted, EachPhotographIsScaledOncePerSizeAndAheadForTheNextZoomStep)
+{
+    UseLevel(s, 26);
+    ASSERT_TRUE(pic.LoadPhoto(0, PhotoFile("a.png", qRgb(200, 0, 0), {800, 600})));
+    ASSERT_TRUE(pic.LoadPhoto(1, PhotoFile("b.png", qRgb(0, 0, 200), {800, 600})));
+    maps.maps[0] = {-200, 150, 0, 0};
+    maps.maps[1] = {0, 0, 200, -150};
+    maps.shown = {"0", "1"};
+    s.ShownMapCount = 2;
+    const double up = s.Scales[27].unitsPerMetre / s.Scales[26].unitsPerMetre;
+    const double down = s.Scales[25].unitsPerMetre / s.Scales[26].unitsPerMetre;
+    pic.SetZoomFactors([&] { return s.ScaleLevel == 26 ? std::vector<double>{up, down} : std::vector<double>{}; });
+    ShowAllData(ctx);
+    Render();
+    pic.Scaled().WaitForWorkers();
+    // Two photographs at this level and at the two next to it.
+    EXPECT_EQ(pic.Scaled().Made(), 6u);
+    // The zoom steps find their copies made; so does the way back.
+    for (int level : {27, 26, 25, 26}) {
+        UseLevel(s, level);
+        ShowAllData(ctx);
+        const QImage img = Render();
+        EXPECT_EQ(img.pixel(Col(ToPicture(s, -100, 75).x), Row(ToPicture(s, -100, 75).y)), qRgb(200, 0, 0)) << level;
+        EXPECT_EQ(img.pixel(Col(ToPicture(s, 100, -75).x), Row(ToPicture(s, 100, -75).y)), qRgb(0, 0, 200)) << level;
+    }
+    pic.Scaled().WaitForWorkers();
+    EXPECT_EQ(pic.Scaled().Made(), 6u);
+    // A new picture in a slot is scaled anew.
+    ASSERT_TRUE(pic.LoadPhoto(0, PhotoFile("c.png", qRgb(0, 200, 0), {800, 600})));
+    ShowAllData(ctx);
+    EXPECT_EQ(Render().pixel(Col(-100), Row(75)), qRgb(0, 200, 0));
+}
+
 TEST_F(Painted, PicturesAreDecodedOnceWhileTheirSlotsShowThem)
 {
     const std::string a = PhotoFile("a.png", qRgb(1, 2, 3));
