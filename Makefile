@@ -44,7 +44,7 @@ deb: build
 
 # Every package the configured build found is installed by tools/install-deps.sh.
 check-deps: build
-	./tools/check-deps.sh $(BUILD)
+	./tools/check-deps.py $(BUILD)
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD)
