@@ -3,8 +3,9 @@ JOBS ?= $(shell nproc)
 BUILD ?= build
 ASAN_BUILD ?= build-asan
 RUN_HOME ?= $(BUILD)/run-home
+PREFIX ?= /usr/local
 
-.PHONY: all deps build build-asan run test test-plain test-asan bench clean
+.PHONY: all deps build build-asan run test test-plain test-asan bench install deb check-deps clean
 
 all: build
 
@@ -32,6 +33,18 @@ run: build
 
 bench: build
 	./tools/run-benchmarks.sh $(BUILD)
+
+# `make install PREFIX=/opt/tessaro`; DESTDIR=... stages the files below it.
+install: build
+	DESTDIR=$(DESTDIR) cmake --install $(BUILD) --prefix $(PREFIX)
+
+# A Debian package of the build in $(BUILD) (tessaro_VERSION_amd64.deb there).
+deb: build
+	cd $(BUILD) && cpack -G DEB
+
+# Every package the configured build found is installed by tools/install-deps.sh.
+check-deps: build
+	./tools/check-deps.py $(BUILD)
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD)

@@ -1,16 +1,28 @@
 # Compiler settings for the project's own targets.
 #   tessaro_target(<target>)  warnings as errors and, when enabled, sanitizers
+#       (executables then also get the runtime's default options)
 #   tessaro_test(<name> SOURCES ... LIBS ...)  one GoogleTest executable
 #       registered with CTest
 
 set(TESSARO_SANITIZER_FLAGS
     -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=all)
 
+# The sanitizer runtime's default options for the executables of a
+# sanitized build (see the file for why).
+if(TESSARO_SANITIZE)
+  add_library(tessaro_sanitizer_defaults OBJECT ${CMAKE_CURRENT_LIST_DIR}/sanitizer/sanitizer_defaults.cpp)
+  target_compile_options(tessaro_sanitizer_defaults PRIVATE -Wall -Wextra -Werror)
+endif()
+
 function(tessaro_target target)
   target_compile_options(${target} PRIVATE -Wall -Wextra -Werror)
   if(TESSARO_SANITIZE)
     target_compile_options(${target} PRIVATE ${TESSARO_SANITIZER_FLAGS})
     target_link_options(${target} PRIVATE ${TESSARO_SANITIZER_FLAGS})
+    get_target_property(type ${target} TYPE)
+    if(type STREQUAL "EXECUTABLE")
+      target_sources(${target} PRIVATE $<TARGET_OBJECTS:tessaro_sanitizer_defaults>)
+    endif()
   endif()
 endfunction()
 

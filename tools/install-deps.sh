@@ -1,12 +1,20 @@
 #!/usr/bin/env bash
-# Installs the Debian packages that the build, the tests, the benchmarks and
-# `make run` need. Only missing packages are installed; the package lists are
-# refreshed once, and only when something is missing.
+# Installs the Debian packages that the build, the tests, the benchmarks,
+# `make run`, `make deb` (dpkg-dev, through build-essential) and the sample
+# generators (python3-pil, run with /usr/bin/python3) need; the screenshots
+# of the README are taken under xvfb-run. tools/check-deps.py checks this
+# list against what a configured build found. Only missing packages are
+# installed; the package lists are refreshed once, and only when something
+# is missing.
+# usage: tools/install-deps.sh [--list]   (--list prints the packages, one a line)
 set -euo pipefail
 
 PACKAGES=(
   build-essential cmake pkg-config
   qt6-base-dev libgl-dev
+  # Found by CMake's OpenGL search (through Qt6Gui) when present: installed so
+  # that every machine configures the same build.
+  libegl-dev libglu1-mesa-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   libgeographiclib-dev
   fonts-noto-cjk
@@ -14,6 +22,11 @@ PACKAGES=(
   python3
   python3-pil
 )
+
+if [ "${1:-}" = "--list" ]; then
+  printf '%s\n' "${PACKAGES[@]}"
+  exit 0
+fi
 
 missing=()
 for p in "${PACKAGES[@]}"; do

@@ -2,7 +2,9 @@
 //
 //   tessaro [--home DIR] [--demo [LOG]] [--screenshot FILE]
 //
-// --home DIR         program folder (else TESSARO_HOME, else the current folder)
+// --home DIR         program folder (else TESSARO_HOME, else the current folder;
+//                    an installed program uses ~/.local/share/tessaro unless the
+//                    current folder is a program folder: shell/program_folder.h)
 // --demo [LOG]       live tracking from a replayed NMEA log (default: the
 //                    sample drive in 20100508/ of the program folder), one
 //                    sentence set per second, through a pseudo-terminal that
@@ -28,6 +30,7 @@
 #include "app/main_lumara_frm.h"
 #include "app/start_up_frm.h"
 #include "shell/run_state.h"
+#include "shell/program_folder.h"
 #include "shell/settings.h"
 
 namespace {
@@ -58,7 +61,7 @@ int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
     QApplication::setFont(QFont(QStringLiteral("Noto Sans CJK JP"), 9));
-    const std::string home = tessaro::ResolveProgramFolder(argc, argv);
+    const std::string home = tessaro::OpenProgramFolder(argc, argv);
     const QString screenshot = ScreenshotArgument(argc, argv);
     std::string demoLog;
     const bool demo = DemoArgument(argc, argv, demoLog);

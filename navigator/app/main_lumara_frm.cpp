@@ -272,9 +272,13 @@ void MainLumaraFrm::Load()
     s.ViewCentreEasting = 0.0;
     s.ViewCentreNorthing = 0.0f;
     GuardedStep([&] { ReadCurrentSetting(s); });
+    // Settings naming no library, or a folder that is gone: the sample library.
+    bool onSample = false;
+    GuardedStep([&] { onSample = mapview::UseSampleLibraryIfNoneIsUsable(s); });
     GuardedStep([&] { mapview::ApplyScaleLevel(s); });
     GuardedStep([&] { ReadGPSSetting(s); });
     GuardedStep([&] { LoadMapDataToGrid(); });
+    if (onSample) GuardedStep([&] { mapview::CentreViewOnLibraryIfOutside(s); });
     s.ViewBoundLeft = static_cast<float>(-overlays::PictureArea::kWidth / 2 + 80);
     s.ViewBoundRight = static_cast<float>(overlays::PictureArea::kWidth / 2 - 80);
     s.ViewBoundTop = static_cast<float>(overlays::PictureArea::kHeight / 2 - 70);

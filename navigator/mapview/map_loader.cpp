@@ -1,6 +1,8 @@
 #include "mapview/map_loader.h"
 
+#include <algorithm>
 #include <cmath>
+#include <filesystem>
 #include <limits>
 #include <optional>
 
@@ -228,6 +230,36 @@ LoadReport LoadMapIndexFile(const std::string& path, geodesy::CurrentZone& zone,
 LoadReport LoadMapDataToGrid(NavState& state)
 {
     return LoadMapIndexFile(JoinPath(state.MapPicFolder, kMapIndexFileName), state.Zone, state.Maps);
+}
+
+bool UseSampleLibraryIfNoneIsUsable(NavState& state)
+{
+    std::error_code ec;
+    if (!state.MapPicFolder.empty() && std::filesystem::is_directory(state.MapPicFolder, ec)) return false;
+    const std::string sample = JoinPath(state.ProgramFolder, kSampleLibraryFolder);
+    if (!std::filesystem::is_regular_file(JoinPath(sample, kMapIndexFileName), ec)) return false;
+    state.MapPicFolder = sample;
+    return true;
+}
+
+void CentreViewOnLibraryIfOutside(NavState& state)
+{
+    const MapIndex& maps = state.Maps;
+    if (maps.MapCount <= 0) return;
+    const double e = state.ViewCentreEasting;
+    const double n = state.ViewCentreNorthing;
+    double west = maps.MapWest[0], east = maps.MapEast[0];
+    double south = maps.MapSouth[0], north = maps.MapNorth[0];
+    for (int i = 0; i < maps.MapCount; ++i) {
+        const auto k = static_cast<std::size_t>(i);
+        if (e >= maps.MapWest[k] && e <= maps.MapEast[k] && n >= maps.MapSouth[k] && n <= maps.MapNorth[k]) return;
+        west = std::min(west, maps.MapWest[k]);
+        east = std::max(east, maps.MapEast[k]);
+        south = std::min(south, static_cast<double>(maps.MapSouth[k]));
+        north = std::max(north, static_cast<double>(maps.MapNorth[k]));
+    }
+    state.ViewCentreEasting = 0.5 * (west + east);
+    state.ViewCentreNorthing = static_cast<float>(0.5 * (south + north));
 }
 
 }  // namespace tessaro::mapview

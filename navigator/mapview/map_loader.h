@@ -71,4 +71,19 @@ LoadReport LoadMapIndexFile(const std::string& path, geodesy::CurrentZone& zone,
 // state.Maps, in state.Zone.
 LoadReport LoadMapDataToGrid(NavState& state);
 
+// Folder of the sample library inside a program folder.
+inline constexpr const char* kSampleLibraryFolder = "MapPicSample";
+
+// A start-up without a usable library: when state.MapPicFolder is empty or
+// names a folder that does not exist, and the program folder holds the
+// sample library (MapPicSample/ with its index file), MapPicFolder becomes
+// that sample folder. Returns true when it did. A folder that exists is
+// always kept, whatever it holds.
+bool UseSampleLibraryIfNoneIsUsable(NavState& state);
+
+// Puts the view centre in the middle of the loaded photographs when it lies
+// on none of them, so that a library opened without a view of its own shows
+// its photographs. Does nothing when no photograph is loaded.
+void CentreViewOnLibraryIfOutside(NavState& state);
+
 }  // namespace tessaro::mapview
