@@ -139,6 +139,7 @@ public:
     std::atomic<bool> stop_{false};
     std::atomic<bool> ready_{true};  // the GUI began handling the last notification
     std::atomic<bool> transfer_{false};
+    bool transfer_interrupt_ = false;  // under rx_m_: end the waiting TransferRead
     std::atomic<bool> null_discard_{false};
     std::atomic<int> error_char_{-1};
 
@@ -1330,8 +1331,19 @@ std::string CommEngine::TransferRead(std::size_t max, int timeout_ms)
 {
     EngineCore& c = *core_;
     std::unique_lock lk(c.rx_m_);
-    c.rx_cv_.wait_for(lk, milliseconds(std::max(timeout_ms, 0)), [&] { return c.size_ > 0; });
+    c.rx_cv_.wait_for(lk, milliseconds(std::max(timeout_ms, 0)),
+                      [&] { return c.size_ > 0 || c.transfer_interrupt_; });
+    c.transfer_interrupt_ = false;
     return c.TakeLocked(max);
+}
+
+void CommEngine::TransferInterrupt()
+{
+    {
+        std::lock_guard lk(core_->rx_m_);
+        core_->transfer_interrupt_ = true;
+    }
+    core_->rx_cv_.notify_all();
 }
 
 bool CommEngine::TransferWrite(std::string_view bytes) { return core_->QueueRaw(bytes); }
