@@ -13,7 +13,24 @@
 
 class QWidget;
 
+namespace tolvex::serial {
+class CommEngine;
+}
+
 namespace tolvex::control {
+
+// What a terminal or a transfer reaches of the port engine, handed to their
+// factories. The engine lives as long as the control, so longer than the
+// parts made with it; null when the port side has no engine.
+// - Transfer: the raw channel for its worker thread (transfer::EngineChannel
+//   over TransferRead/TransferWrite/LineLost, woken by TransferInterrupt),
+//   SetTransferRunning, CDHolding for the carrier abort, and on the GUI
+//   thread RaiseCommEvent(kEvXfer).
+// - Terminal: QueueOutput and Output for typed keys and answers; received
+//   data reaches it through Disp.
+struct EngineLink {
+    serial::CommEngine* engine = nullptr;
+};
 
 struct TerminalSetup {
     std::int16_t emulation = 1;  // 1 TTY .. 4 VT100
@@ -52,7 +69,7 @@ public:
     virtual void Layout() = 0;
 };
 
-using TerminalFactory = std::function<std::unique_ptr<TerminalSide>(const TerminalSetup&)>;
+using TerminalFactory = std::function<std::unique_ptr<TerminalSide>(const TerminalSetup&, const EngineLink&)>;
 
 // The file transfer side: starts uploads and downloads over the open port.
 class TransferSide {
@@ -67,7 +84,7 @@ public:
     virtual void Stop() = 0;
 };
 
-using TransferFactory = std::function<std::unique_ptr<TransferSide>()>;
+using TransferFactory = std::function<std::unique_ptr<TransferSide>(const EngineLink&)>;
 
 // The control's window: drawn by the GUI layer, absent without a GUI.
 class WindowSide {

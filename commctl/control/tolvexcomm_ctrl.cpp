@@ -30,6 +30,14 @@ constexpr std::size_t kProfileSettingsMax = 32;  // characters of Settings read 
 
 [[noreturn]] void Fail(int number) { throw ControlError(number); }
 
+// The engine behind the port side, for the terminal and transfer factories.
+EngineLink LinkTo(PortSide& port)
+{
+    EngineLink link;
+    if (auto* engine_port = dynamic_cast<EnginePort*>(&port)) link.engine = &engine_port->Engine();
+    return link;
+}
+
 // Puts whose effect is an action rather than a new value: they run even when
 // the value written equals the value read, and announce no change.
 bool IsActionPut(DispId dispid)
@@ -579,7 +587,7 @@ void CTolvexcommCtrl::Store(const PropertyRow& row, const Variant& value)
     case id::kDownload:
     case id::kUpload:
         if (!p.PortOpen()) Fail(kErrPortMustBeOpen);
-        if (!transfer_ && parts_.makeTransfer) transfer_ = parts_.makeTransfer();
+        if (!transfer_ && parts_.makeTransfer) transfer_ = parts_.makeTransfer(LinkTo(p));
         if (!transfer_) Fail(kErrFunctionInvalid);
         if (dispid == id::kUpload) transfer_->Upload(text);
         else transfer_->Download(text);
@@ -691,7 +699,7 @@ void CTolvexcommCtrl::CreateTerminal()
     terminal_.reset();
     if (loading_ || !UserMode() || emulation_ == 0 || !parts_.makeTerminal) return;
     TerminalSetup setup{emulation_, rows_, columns_, foreColor_, backColor_, scrollRows_};
-    terminal_ = parts_.makeTerminal(setup);
+    terminal_ = parts_.makeTerminal(setup, LinkTo(*port_));
 }
 
 void CTolvexcommCtrl::LayoutTerminal()

@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "serial/port_device.h"
+#include "serial/receive_rules.h"
 
 namespace tolvex::serial {
 
@@ -29,44 +30,12 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 
-// Line-error bits as the driver reports them.
-constexpr std::uint32_t kCeRxOver = 0x0001;
-constexpr std::uint32_t kCeOverrun = 0x0002;
-constexpr std::uint32_t kCeRxParity = 0x0004;
-constexpr std::uint32_t kCeFrame = 0x0008;
-constexpr std::uint32_t kCeBreak = 0x0010;
-constexpr std::uint32_t kCeTxFull = 0x0100;
-
 constexpr std::size_t kMaxLine = 4096;
-constexpr std::uint8_t kEventChar = 0x1A;
 constexpr std::uint8_t kEnq = 0x05;
-constexpr std::uint8_t kZModemStart[6] = {0x2A, 0x2A, 0x18, 0x42, 0x30, 0x30};
 
 // How often modem lines and error counters are polled on devices that have
 // them (there is no way to wait for them together with the data).
 constexpr int kLinePollMs = 20;
-
-bool IsCp932LeadByte(std::uint8_t b)
-{
-    return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
-}
-
-// True when the bytes end with the first byte of a double-byte character,
-// scanning from the start and taking pairs together.
-bool EndsWithLeadByte(const std::string& s)
-{
-    std::size_t i = 0;
-    while (i < s.size()) {
-        if (IsCp932LeadByte(static_cast<std::uint8_t>(s[i]))) {
-            if (i + 1 == s.size())
-                return true;
-            i += 2;
-        } else {
-            ++i;
-        }
-    }
-    return false;
-}
 
 [[noreturn]] void Raise(int number)
 {
@@ -153,7 +122,7 @@ public:
     bool firing_ = false;
     std::int16_t deferred_ = 0;
     std::string last_input_;
-    int zmodem_count_ = 0;
+    ZModemStartDetector zmodem_;
     bool auto_zmodem_ = false;
     bool echo_ = false;
     bool terminal_active_ = false;
@@ -170,6 +139,7 @@ public:
     std::atomic<bool> stop_{false};
     std::atomic<bool> ready_{true};  // the GUI began handling the last notification
     std::atomic<bool> transfer_{false};
+    bool transfer_interrupt_ = false;  // under rx_m_: end the waiting TransferRead
     std::atomic<bool> null_discard_{false};
     std::atomic<int> error_char_{-1};
 
@@ -196,7 +166,7 @@ public:
     // ---- event-thread private state ----
     int cur_ = -1;                 // buffer in transmission
     std::size_t cur_off_ = 0;
-    int mark_state_ = 0;           // position inside a line-error mark
+    ReceiveFilter filter_;         // line-error marks, NUL discard, parity replace
     bool counts_errors_ = false;   // the driver counts errors itself
     std::optional<std::uint32_t> modem_prev_;
     std::optional<LineErrorCounts> counts_prev_;
@@ -361,7 +331,7 @@ public:
                 room = ring_.size() - size_;
                 // A 0xFF held back from the previous read may come out as an
                 // extra byte; keep room for it.
-                if (room > 0 && mark_state_ == 1)
+                if (room > 0 && filter_.HoldsMarkByte())
                     --room;
                 if (room == 0) {
                     rx_blocked_ = true;
@@ -379,9 +349,14 @@ public:
                 return;
             }
             out.clear();
-            std::uint32_t errs = 0;
-            bool event_char = false;
-            Filter(raw, static_cast<std::size_t>(n), out, errs, event_char);
+            ReceiveOptions options;
+            options.marks = device_->MarksLineErrors();
+            options.counts_errors = counts_errors_;
+            options.null_discard = null_discard_.load();
+            options.replace = error_char_.load();
+            const FilterResult filtered = filter_.Filter(raw, static_cast<std::size_t>(n), options, out);
+            const std::uint32_t errs = filtered.errors;
+            const bool event_char = filtered.event_char;
             {
                 std::lock_guard lk(rx_m_);
                 const std::size_t cap = ring_.size();
@@ -403,60 +378,6 @@ public:
                 mask |= kMaskErr;
             if (static_cast<std::size_t>(n) < std::min(room, sizeof raw))
                 return;
-        }
-    }
-
-    // Takes the line-error marks out of the data, discards NUL bytes and
-    // replaces bytes with parity errors as configured.
-    void Filter(const std::uint8_t* in, std::size_t n, std::vector<std::uint8_t>& out,
-                std::uint32_t& errs, bool& event_char)
-    {
-        const bool marks = device_->MarksLineErrors();
-        const bool drop_nul = null_discard_.load();
-        const int replace = error_char_.load();
-        auto put = [&](std::uint8_t b) {
-            if (b == 0 && drop_nul)
-                return;
-            if (b == kEventChar)
-                event_char = true;
-            out.push_back(b);
-        };
-        for (std::size_t i = 0; i < n; ++i) {
-            const std::uint8_t b = in[i];
-            if (!marks) {
-                put(b);
-                continue;
-            }
-            switch (mark_state_) {
-            case 0:
-                if (b == 0xFF)
-                    mark_state_ = 1;
-                else
-                    put(b);
-                break;
-            case 1:
-                mark_state_ = 0;
-                if (b == 0xFF) {
-                    put(0xFF);
-                } else if (b == 0x00) {
-                    mark_state_ = 2;
-                } else {
-                    put(0xFF);
-                    put(b);
-                }
-                break;
-            default:
-                mark_state_ = 0;
-                if (b == 0x00) {
-                    if (!counts_errors_)
-                        errs |= kCeBreak;
-                } else {
-                    if (!counts_errors_)
-                        errs |= kCeRxParity;
-                    put(replace >= 0 ? static_cast<std::uint8_t>(replace) : b);
-                }
-                break;
-            }
         }
     }
 
@@ -606,7 +527,7 @@ public:
         }
         pending_write_.store(0);
         cur_ = -1;
-        mark_state_ = 0;
+        filter_.Reset();
         accumulated_mask_ = 0;
         stop_.store(false);
         ready_.store(true);
@@ -726,12 +647,10 @@ public:
 
     void RaiseErrors(std::uint32_t errs)
     {
-        if (errs & kCeBreak) RaiseCommEvent(kErBreak);
-        if (errs & kCeFrame) RaiseCommEvent(kErFrame);
-        if (errs & kCeOverrun) RaiseCommEvent(kErOverrun);
-        if (errs & kCeRxOver) RaiseCommEvent(kErRxOver);
-        if (errs & kCeRxParity) RaiseCommEvent(kErRxParity);
-        if (errs & kCeTxFull) RaiseCommEvent(kErTxFull);
+        std::int16_t codes[6];
+        const std::size_t n = LineErrorEvents(errs, codes);
+        for (std::size_t i = 0; i < n; ++i)
+            RaiseCommEvent(codes[i]);
     }
 
     // Raises the events of the accumulated mask in their order, clearing
@@ -848,16 +767,8 @@ public:
     {
         if (!auto_zmodem_)
             return;
-        for (char c : data) {
-            if (static_cast<std::uint8_t>(c) == kZModemStart[zmodem_count_]) {
-                if (++zmodem_count_ == 6) {
-                    zmodem_count_ = 0;
-                    RaiseCommEvent(kEvZModem);
-                }
-            } else {
-                zmodem_count_ = 0;
-            }
-        }
+        for (int found = zmodem_.Scan(data); found > 0; --found)
+            RaiseCommEvent(kEvZModem);
     }
 
     void AfterRead(const std::string& data)
@@ -919,12 +830,13 @@ public:
         } else {
             data_taken_ = true;
             result = Take(wanted);
-            if (text && EndsWithLeadByte(result)) {
-                // Complete the double-byte character: wait until the seconds
-                // clock has moved on by more than one second.
-                const std::time_t t0 = std::time(nullptr);
+            if (text && EndsWithCp932LeadByte(result)) {
+                // Complete the double-byte character: wait for its second
+                // byte, checking every 50 ms, until the seconds clock has
+                // moved on.
+                const Cp932Completion completion(std::time(nullptr));
                 std::unique_lock lk(rx_m_);
-                while (size_ == 0 && std::time(nullptr) - t0 <= 1)
+                while (size_ == 0 && completion.Waiting(std::time(nullptr)))
                     rx_cv_.wait_for(lk, milliseconds(50));
                 if (size_ > 0)
                     result += TakeLocked(1);
@@ -1351,7 +1263,7 @@ void CommEngine::ClearCommEvent()
 {
     core_->comm_event_ = 0;
     core_->deferred_ = 0;
-    core_->zmodem_count_ = 0;
+    core_->zmodem_.Reset();
 }
 
 std::int16_t CommEngine::AutoProcessMode() const { return core_->autoprocess_; }
@@ -1419,8 +1331,19 @@ std::string CommEngine::TransferRead(std::size_t max, int timeout_ms)
 {
     EngineCore& c = *core_;
     std::unique_lock lk(c.rx_m_);
-    c.rx_cv_.wait_for(lk, milliseconds(std::max(timeout_ms, 0)), [&] { return c.size_ > 0; });
+    c.rx_cv_.wait_for(lk, milliseconds(std::max(timeout_ms, 0)),
+                      [&] { return c.size_ > 0 || c.transfer_interrupt_; });
+    c.transfer_interrupt_ = false;
     return c.TakeLocked(max);
+}
+
+void CommEngine::TransferInterrupt()
+{
+    {
+        std::lock_guard lk(core_->rx_m_);
+        core_->transfer_interrupt_ = true;
+    }
+    core_->rx_cv_.notify_all();
 }
 
 bool CommEngine::TransferWrite(std::string_view bytes) { return core_->QueueRaw(bytes); }

@@ -305,8 +305,11 @@ public:
     // Bytes queued for reading.
     std::size_t TransferQueued() const;
     // Takes up to `max` queued bytes, waiting at most timeout_ms for the
-    // first one; empty when none arrived.
+    // first one; empty when none arrived or TransferInterrupt() was called.
     std::string TransferRead(std::size_t max, int timeout_ms);
+    // Any thread: makes a waiting TransferRead return at once (the next one
+    // if none waits), so the worker sees a stop or a request without delay.
+    void TransferInterrupt();
     // Queues bytes for sending; false (nothing queued) when the transmit
     // buffers have no room for all of them.
     bool TransferWrite(std::string_view bytes);

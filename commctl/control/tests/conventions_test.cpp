@@ -318,7 +318,7 @@ TEST(ConventionsTest, ResizeIsRaisedWithTheNewSizeBeforeTheTerminalGrows)
     RecordingSite site;
     std::vector<std::string> log;
     ControlParts parts;
-    parts.makeTerminal = [&](const TerminalSetup& s) {
+    parts.makeTerminal = [&](const TerminalSetup& s, const EngineLink&) {
         log.push_back("terminal " + std::to_string(s.rows) + "x" + std::to_string(s.columns));
         return std::make_unique<FakeTerminal>(log);
     };
@@ -349,7 +349,7 @@ TEST(ConventionsTest, EmulationKeepsTheScreenAcrossATerminalChange)
     RecordingSite site;
     std::vector<std::string> log;
     ControlParts parts;
-    parts.makeTerminal = [&](const TerminalSetup&) { return std::make_unique<FakeTerminal>(log); };
+    parts.makeTerminal = [&](const TerminalSetup&, const EngineLink&) { return std::make_unique<FakeTerminal>(log); };
     auto c = MakeControl(site, dir.path() / "none.ini", parts);
     // A new instance at run time without a terminal is hidden.
     EXPECT_EQ(site.visible, std::vector<bool>{false});
@@ -510,8 +510,8 @@ TEST(ConventionsTest, DestructionReleasesCaptureTerminalTransferThenPort)
     std::vector<std::string> log;
     ControlParts parts;
     parts.makePort = [&] { return std::make_unique<OpenPort>(log); };
-    parts.makeTerminal = [&](const TerminalSetup&) { return std::make_unique<LoggingTerminal>(log); };
-    parts.makeTransfer = [&] { return std::make_unique<FakeTransfer>(log); };
+    parts.makeTerminal = [&](const TerminalSetup&, const EngineLink&) { return std::make_unique<LoggingTerminal>(log); };
+    parts.makeTransfer = [&](const EngineLink&) { return std::make_unique<FakeTransfer>(log); };
     auto c = MakeControl(site, dir.path() / "none.ini", parts);
     // A new instance starts with its port closed.
     ASSERT_TRUE(Put(*c, id::kPortOpen, B(true)).ok());
@@ -528,4 +528,27 @@ TEST(ConventionsTest, DestructionReleasesCaptureTerminalTransferThenPort)
 }
 
 }  // namespace
+TEST(ConventionsTest, TerminalFactoryReachesThePortsEngine)
+{
+    TempDir dir;
+    RecordingSite site;
+    std::vector<std::string> log;
+    serial::CommEngine* engine = nullptr;
+    const serial::CommEngine* linked = nullptr;
+    ControlParts parts;
+    parts.makePort = [&] {
+        auto port = std::make_unique<StoredPort>();
+        engine = &port->Engine();
+        return port;
+    };
+    parts.makeTerminal = [&](const TerminalSetup&, const EngineLink& link) {
+        linked = link.engine;
+        return std::make_unique<FakeTerminal>(log);
+    };
+    auto c = MakeControl(site, dir.path() / "none.ini", parts);
+    ASSERT_TRUE(Put(*c, id::kEmulation, I2(1)).ok());
+    ASSERT_NE(engine, nullptr);
+    EXPECT_EQ(linked, engine);
+}
+
 }  // namespace tolvex::control::testing
