@@ -531,8 +531,8 @@ TEST(ConventionsTest, DestructionReleasesCaptureTerminalTransferThenPort)
     ASSERT_TRUE(Put(*c, id::kCaptureFilename, S((dir.path() / "cap.txt").c_str())).ok());
     ASSERT_TRUE(Put(*c, id::kUpload, S("a.bin")).ok());
     // A running transfer takes skip, abort and resume requests only.
-    EXPECT_EQ(Put(*c, id::kXferStatus, I2(7)).error(), kErrSetNotSupported);
-    ASSERT_TRUE(Put(*c, id::kXferStatus, I2(6)).ok());
+    EXPECT_EQ(Put(*c, id::kXferStatus, I2(com::TOLVEX_XFER_FINISHED)).error(), kErrSetNotSupported);
+    ASSERT_TRUE(Put(*c, id::kXferStatus, I2(com::TOLVEX_XFER_ABORT)).ok());
     log.clear();
     c.reset();
     EXPECT_EQ(log, (std::vector<std::string>{"capture closed", "terminal destroyed", "transfer stopped",
