@@ -1,10 +1,12 @@
 // The control's object model as data: every property with its DISPID, type,
-// access, saved name, default and value check; every enumeration; every
-// event; the order in which values are saved. Dispatch, persistence and the
-// type information all read these tables.
+// access, saved name, default, value check, owning part, kind of put,
+// profile key and place in the save order; every enumeration; every event.
+// Dispatch, persistence, the profile defaults and the type information all
+// read these tables: a property is described in its row and nowhere else.
 #pragma once
 
 #include <tolvexcomm/component.h>
+#include <tolvexcomm/constants.h>
 #include <tolvexcomm/dispids.h>
 
 #include <optional>
@@ -26,10 +28,30 @@ enum class Check : std::uint8_t {
     Custom,       // checked by the property's own setter
 };
 
+// The part of the control a property's behaviour belongs to.
+enum class Part : std::uint8_t {
+    Control,   // the control itself: font, Emulation, AutoSize, Appearance
+    Port,      // PortSide
+    Terminal,  // TerminalPart
+    Transfer,  // TransferPart
+    Window,    // WindowSide: hWnd, AboutBox
+};
+
+// What a put does when the value written equals the value read.
+enum class PutKind : std::uint8_t {
+    Value,   // nothing; a real change is announced
+    Action,  // runs anyway (PortOpen, CaptureFilename); a change is announced
+    Silent,  // runs anyway and announces nothing (the buffer counts, XferStatus, Text)
+};
+
 struct PropertyRow {
     com::PropertyInfo info;
     Check check;
     std::int32_t defaultNumber;  // saved default of a numeric/bool property (bool: -1/0)
+    Part part;
+    PutKind putKind;
+    const char* profileKey;      // key of the profile section "Default Values", or null
+    std::int8_t savePosition;    // place in the save order, or -1 when not saved
 };
 
 // All dispatch members: DISPIDs 1..74 in order, then hWnd, Font, AboutBox.
@@ -59,7 +81,12 @@ struct SavedValue {
     bool onlyHasDefault;       // Width and Height have none
 };
 
+// Made from the table's save positions and the values saved only.
 std::span<const SavedValue> SavedValues();
+
+// The properties a new instance takes from the profile section
+// "Default Values" (their rows have a profile key), in table order.
+std::span<const PropertyRow* const> ProfileRows();
 
 // The default of a saved value; empty for Width and Height, which have none.
 com::Variant SavedDefault(const SavedValue& saved);

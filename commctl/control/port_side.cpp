@@ -11,6 +11,8 @@
 
 namespace tolvex::control {
 
+namespace id = com::dispid;
+
 namespace {
 
 // The engine's request to handle one notification on the GUI thread.
@@ -123,6 +125,91 @@ EnginePort::~EnginePort()
 }
 
 void EnginePort::Connect(PortEvents events) { events_ = std::move(events); }
+
+void EnginePort::Close()
+{
+    if (engine_->PortOpen()) engine_->SetPortOpen(false);
+}
+
+com::Variant EnginePort::Get(const PropertyRow& row)
+{
+    using com::Variant;
+    serial::CommEngine& e = *engine_;
+    switch (row.info.dispid) {
+    case id::kCDHolding: return Variant::Bool(e.CDHolding());
+    case id::kCommEvent: return Variant::I2(e.CommEvent());
+    case id::kCommPort: return Variant::I2(e.CommPort());
+    case id::kCTSHolding: return Variant::Bool(e.CTSHolding());
+    case id::kDSRHolding: return Variant::Bool(e.DSRHolding());
+    case id::kDTREnable: return Variant::Bool(e.DTREnable() != 0);
+    case id::kHandshaking: return Variant::I2(e.Handshaking());
+    case id::kInBufferSize: return Variant::I2(e.InBufferSize());
+    case id::kInBufferCount: return Variant::I2(e.InBufferCount());
+    case id::kInput: return Variant::String(e.Input());
+    case id::kInputLen: return Variant::I2(e.InputLen());
+    case id::kInterval: return Variant::I4(e.Interval());
+    case id::kInTimeout: return Variant::I4(e.InTimeout());
+    case id::kLineInput: return Variant::String(e.LineInput());
+    case id::kNullDiscard: return Variant::Bool(e.NullDiscard());
+    case id::kOutBufferSize: return Variant::I2(e.OutBufferSize());
+    case id::kOutBufferCount: return Variant::I2(e.OutBufferCount());
+    case id::kParityReplace: return Variant::String(e.ParityReplace());
+    case id::kPortOpen: return Variant::Bool(e.PortOpen());
+    case id::kRThreshold: return Variant::I2(e.RThreshold());
+    case id::kRTSEnable: return Variant::Bool(e.RTSEnable() != 0);
+    case id::kSettings: return Variant::String(e.Settings());
+    case id::kSThreshold: return Variant::I2(e.SThreshold());
+    case id::kAutoProcess: return Variant::I2(e.AutoProcessMode());
+    case id::kAutoZModem: return Variant::Bool(e.AutoZModem());
+    case id::kCommID: return Variant::I4(e.CommID());
+    case id::kEcho: return Variant::Bool(e.Echo());
+    case id::kAnswerBack: return Variant::String(e.AnswerBack());
+    case id::kInputB: return Variant::Bytes(e.InputB());
+    default: Fail(kErrGetNotSupported);
+    }
+}
+
+void EnginePort::Put(const PropertyRow& row, const PutValue& value)
+{
+    serial::CommEngine& e = *engine_;
+    const std::int32_t number = value.number;
+    const std::int16_t i2 = value.i2();
+    switch (row.info.dispid) {
+    case id::kBreak: e.SetBreak(value.flag()); return;
+    case id::kCommPort: e.SetCommPort(i2); return;
+    case id::kDTREnable: e.SetDTREnable(number); return;
+    case id::kHandshaking: e.SetHandshaking(i2); return;
+    case id::kInBufferSize: e.SetInBufferSize(i2); return;
+    case id::kInBufferCount: e.SetInBufferCount(i2); return;
+    case id::kInputLen: e.SetInputLen(i2); return;
+    case id::kInterval: e.SetInterval(number); return;
+    case id::kInTimeout: e.SetInTimeout(number); return;
+    case id::kNullDiscard: e.SetNullDiscard(number); return;
+    case id::kOutBufferSize: e.SetOutBufferSize(i2); return;
+    case id::kOutBufferCount: e.SetOutBufferCount(i2); return;
+    case id::kOutput:
+        // Only a string is sent; other values are ignored.
+        if (value.given.type() == com::VarType::String) e.Output(value.given.text());
+        else if (!e.PortOpen()) Fail(kErrPortMustBeOpen);
+        return;
+    case id::kOutputB:
+        if (value.given.type() == com::VarType::String || value.given.type() == com::VarType::Bytes)
+            e.OutputB(value.given.text());
+        else if (!e.PortOpen()) Fail(kErrPortMustBeOpen);
+        return;
+    case id::kParityReplace: e.SetParityReplace(value.text); return;
+    case id::kPortOpen: e.SetPortOpen(value.flag()); return;
+    case id::kRThreshold: e.SetRThreshold(i2); return;
+    case id::kRTSEnable: e.SetRTSEnable(number); return;
+    case id::kSettings: e.SetSettings(value.text); return;
+    case id::kSThreshold: e.SetSThreshold(i2); return;
+    case id::kAutoProcess: e.SetAutoProcess(i2); return;
+    case id::kAutoZModem: e.SetAutoZModem(value.flag()); return;
+    case id::kEcho: e.SetEcho(value.flag()); return;
+    case id::kAnswerBack: e.SetAnswerBack(value.text); return;
+    default: Fail(kErrSetNotSupported);
+    }
+}
 
 StoredPort::StoredPort() : EnginePort({}, [] { return std::make_unique<AbsentDevice>(); }) {}
 

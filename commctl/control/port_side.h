@@ -1,18 +1,16 @@
-// The port side of the control: everything behind the port properties.
+// The port side of the control: everything behind the port properties
+// (the rows of part Port in object_model.cpp: CommPort, Settings,
+// Handshaking, the line and buffer values, PortOpen, Input, Output, the
+// thresholds, CommEvent, AutoProcess, AutoZModem, Echo, AnswerBack, ...).
 //
-// The control's dispatch calls these members one-to-one for CommPort,
-// Settings, Handshaking, DTREnable, RTSEnable, NullDiscard, ParityReplace,
-// InBufferSize, OutBufferSize, PortOpen, Break, the holding properties,
-// CommID, Input, InputB, LineInput, Output, OutputB, the buffer counts,
-// InputLen, InTimeout, RThreshold, SThreshold, Interval, CommEvent,
-// AutoProcess, AutoZModem, Echo and AnswerBack. Setters validate before they
-// change anything and throw tolvex::ControlError with the control's error
-// number. The members mirror the serial engine (serial/comm_engine.h);
-// EnginePort forwards them to an engine it owns, which is the one owner of
-// every port value (see commctl/README.md).
+// The control reads and writes them through the part's Get/Put; the members
+// below are what the control needs besides (closing at reset and
+// destruction, the terminal's state, the values AutoProcess puts aside).
+// EnginePort maps the rows onto a serial engine it owns, which is the one
+// owner of every port value and its checks (see commctl/README.md).
 #pragma once
 
-#include "common/errors.h"
+#include "control_part.h"
 #include "serial/comm_engine.h"
 
 #include <cstdint>
@@ -36,88 +34,26 @@ struct PortEvents {
     std::function<std::shared_ptr<void>()> keepAlive;
 };
 
-class PortSide {
+class PortSide : public ControlPart {
 public:
-    virtual ~PortSide() = default;
-
-    // Lifecycle
-    virtual bool PortOpen() const = 0;
-    virtual void SetPortOpen(bool open) = 0;
-    virtual std::int16_t CommPort() const = 0;
-    virtual void SetCommPort(std::int16_t port) = 0;
-    virtual std::int32_t CommID() const = 0;
-
-    // Device configuration
-    virtual std::string Settings() const = 0;
-    virtual void SetSettings(std::string_view text) = 0;
-    virtual std::int16_t Handshaking() const = 0;
-    virtual void SetHandshaking(std::int16_t value) = 0;
-    virtual std::int32_t DTREnable() const = 0;
-    virtual void SetDTREnable(std::int32_t value) = 0;
-    virtual std::int32_t RTSEnable() const = 0;
-    virtual void SetRTSEnable(std::int32_t value) = 0;
-    virtual bool NullDiscard() const = 0;
-    virtual void SetNullDiscard(std::int32_t value) = 0;
-    virtual std::string ParityReplace() const = 0;
-    virtual void SetParityReplace(std::string_view value) = 0;
-    virtual std::int16_t InBufferSize() const = 0;
-    virtual void SetInBufferSize(std::int16_t size) = 0;
-    virtual std::int16_t OutBufferSize() const = 0;
-    virtual void SetOutBufferSize(std::int16_t size) = 0;
-
-    // Line control
-    virtual void SetBreak(bool on) = 0;
-    virtual bool CDHolding() const = 0;
-    virtual bool CTSHolding() const = 0;
-    virtual bool DSRHolding() const = 0;
-
-    // Data
-    virtual std::string Input() = 0;
-    virtual std::string InputB() = 0;
-    virtual std::string LineInput() = 0;
-    virtual void Output(std::string_view bytes) = 0;
-    virtual void OutputB(std::string_view bytes) = 0;
-    virtual std::int16_t InBufferCount() const = 0;
-    virtual void SetInBufferCount(std::int16_t value) = 0;
-    virtual std::int16_t OutBufferCount() const = 0;
-    virtual void SetOutBufferCount(std::int16_t value) = 0;
-    virtual std::int16_t InputLen() const = 0;
-    virtual void SetInputLen(std::int16_t value) = 0;
-    virtual std::int32_t InTimeout() const = 0;
-    virtual void SetInTimeout(std::int32_t ms) = 0;
-
-    // Notification
-    virtual std::int16_t RThreshold() const = 0;
-    virtual void SetRThreshold(std::int16_t value) = 0;
-    virtual std::int16_t SThreshold() const = 0;
-    virtual void SetSThreshold(std::int16_t value) = 0;
-    virtual std::int32_t Interval() const = 0;
-    virtual void SetInterval(std::int32_t ms) = 0;
-    virtual std::int16_t CommEvent() const = 0;
+    virtual bool IsOpen() const = 0;
+    // Closes the port if it is open.
+    virtual void Close() = 0;
     // CommEvent 0 and no event pending, as on a new instance.
     virtual void ClearCommEvent() = 0;
-    virtual std::int16_t AutoProcessMode() const = 0;
-    virtual void SetAutoProcess(std::int16_t value) = 0;
-    virtual bool AutoZModem() const = 0;
-    virtual void SetAutoZModem(bool on) = 0;
-    virtual bool Echo() const = 0;
-    virtual void SetEcho(bool on) = 0;
+    // Emulation is not NONE: echo and AutoProcess data go to the terminal.
     virtual void SetTerminalActive(bool on) = 0;
-    virtual std::string AnswerBack() const = 0;
-    virtual void SetAnswerBack(std::string_view text) = 0;
+    // The InputLen and RThreshold that AutoProcess NONE restores.
     virtual void SetSavedInputValues(std::int16_t inputLen, std::int16_t rthreshold) = 0;
-
-    virtual bool TransferRunning() const = 0;
-
     // Where OnComm and terminal data go (the control calls this once).
     virtual void Connect(PortEvents events) { (void)events; }
 };
 
-// The port side backed by the serial engine. The engine owns every port
-// value and its checks; this class forwards the members one-to-one. The
-// engine's event thread asks for a notification by posting an event to a
-// QObject of this side, which lives on the thread that made the side (the
-// GUI thread); the engine keeps at most one such event in flight.
+// The port side backed by the serial engine: one switch maps each row onto
+// the engine's member. The engine's event thread asks for a notification by
+// posting an event to a QObject of this side, which lives on the thread that
+// made the side (the GUI thread); the engine keeps at most one such event in
+// flight.
 class EnginePort : public PortSide {
 public:
     // `ports` looks up keys of the profile section "Ports"; empty: the
@@ -125,76 +61,22 @@ public:
     explicit EnginePort(serial::ProfileLookup ports = {}, serial::DeviceFactory makeDevice = {});
     ~EnginePort() override;
 
-    // Where OnComm and terminal data go; set once by the control.
-    void Connect(PortEvents events) override;
-    serial::CommEngine& Engine() { return *engine_; }
-    std::string DevicePath() const { return engine_->DevicePath(); }
+    com::Variant Get(const PropertyRow& row) override;
+    void Put(const PropertyRow& row, const PutValue& value) override;
 
-    bool PortOpen() const override { return engine_->PortOpen(); }
-    void SetPortOpen(bool open) override { engine_->SetPortOpen(open); }
-    std::int16_t CommPort() const override { return engine_->CommPort(); }
-    void SetCommPort(std::int16_t port) override { engine_->SetCommPort(port); }
-    std::int32_t CommID() const override { return engine_->CommID(); }
-
-    std::string Settings() const override { return engine_->Settings(); }
-    void SetSettings(std::string_view text) override { engine_->SetSettings(text); }
-    std::int16_t Handshaking() const override { return engine_->Handshaking(); }
-    void SetHandshaking(std::int16_t value) override { engine_->SetHandshaking(value); }
-    std::int32_t DTREnable() const override { return engine_->DTREnable(); }
-    void SetDTREnable(std::int32_t value) override { engine_->SetDTREnable(value); }
-    std::int32_t RTSEnable() const override { return engine_->RTSEnable(); }
-    void SetRTSEnable(std::int32_t value) override { engine_->SetRTSEnable(value); }
-    bool NullDiscard() const override { return engine_->NullDiscard(); }
-    void SetNullDiscard(std::int32_t value) override { engine_->SetNullDiscard(value); }
-    std::string ParityReplace() const override { return engine_->ParityReplace(); }
-    void SetParityReplace(std::string_view value) override { engine_->SetParityReplace(value); }
-    std::int16_t InBufferSize() const override { return engine_->InBufferSize(); }
-    void SetInBufferSize(std::int16_t size) override { engine_->SetInBufferSize(size); }
-    std::int16_t OutBufferSize() const override { return engine_->OutBufferSize(); }
-    void SetOutBufferSize(std::int16_t size) override { engine_->SetOutBufferSize(size); }
-
-    void SetBreak(bool on) override { engine_->SetBreak(on); }
-    bool CDHolding() const override { return engine_->CDHolding(); }
-    bool CTSHolding() const override { return engine_->CTSHolding(); }
-    bool DSRHolding() const override { return engine_->DSRHolding(); }
-
-    std::string Input() override { return engine_->Input(); }
-    std::string InputB() override { return engine_->InputB(); }
-    std::string LineInput() override { return engine_->LineInput(); }
-    void Output(std::string_view bytes) override { engine_->Output(bytes); }
-    void OutputB(std::string_view bytes) override { engine_->OutputB(bytes); }
-    std::int16_t InBufferCount() const override { return engine_->InBufferCount(); }
-    void SetInBufferCount(std::int16_t value) override { engine_->SetInBufferCount(value); }
-    std::int16_t OutBufferCount() const override { return engine_->OutBufferCount(); }
-    void SetOutBufferCount(std::int16_t value) override { engine_->SetOutBufferCount(value); }
-    std::int16_t InputLen() const override { return engine_->InputLen(); }
-    void SetInputLen(std::int16_t value) override { engine_->SetInputLen(value); }
-    std::int32_t InTimeout() const override { return engine_->InTimeout(); }
-    void SetInTimeout(std::int32_t ms) override { engine_->SetInTimeout(ms); }
-
-    std::int16_t RThreshold() const override { return engine_->RThreshold(); }
-    void SetRThreshold(std::int16_t value) override { engine_->SetRThreshold(value); }
-    std::int16_t SThreshold() const override { return engine_->SThreshold(); }
-    void SetSThreshold(std::int16_t value) override { engine_->SetSThreshold(value); }
-    std::int32_t Interval() const override { return engine_->Interval(); }
-    void SetInterval(std::int32_t ms) override { engine_->SetInterval(ms); }
-    std::int16_t CommEvent() const override { return engine_->CommEvent(); }
+    bool IsOpen() const override { return engine_->PortOpen(); }
+    void Close() override;
     void ClearCommEvent() override { engine_->ClearCommEvent(); }
-    std::int16_t AutoProcessMode() const override { return engine_->AutoProcessMode(); }
-    void SetAutoProcess(std::int16_t value) override { engine_->SetAutoProcess(value); }
-    bool AutoZModem() const override { return engine_->AutoZModem(); }
-    void SetAutoZModem(bool on) override { engine_->SetAutoZModem(on); }
-    bool Echo() const override { return engine_->Echo(); }
-    void SetEcho(bool on) override { engine_->SetEcho(on); }
     void SetTerminalActive(bool on) override { engine_->SetTerminalActive(on); }
-    std::string AnswerBack() const override { return engine_->AnswerBack(); }
-    void SetAnswerBack(std::string_view text) override { engine_->SetAnswerBack(text); }
     void SetSavedInputValues(std::int16_t inputLen, std::int16_t rthreshold) override
     {
         engine_->SetSavedInputValues(inputLen, rthreshold);
     }
+    // Where OnComm and terminal data go; set once by the control.
+    void Connect(PortEvents events) override;
 
-    bool TransferRunning() const override { return engine_->TransferRunning(); }
+    serial::CommEngine& Engine() { return *engine_; }
+    std::string DevicePath() const { return engine_->DevicePath(); }
 
 private:
     PortEvents events_;

@@ -1,7 +1,5 @@
 #include "tolvexcomm_ctrl.h"
 
-#include "settings_text.h"
-
 #include "cp932.h"
 #include "ini_file.h"
 #include "variant_convert.h"
@@ -28,8 +26,6 @@ std::atomic<int> g_liveInstances{0};
 constexpr const char* kDefaultsSection = "Default Values";
 constexpr std::size_t kProfileSettingsMax = 32;  // characters of Settings read from the profile
 
-[[noreturn]] void Fail(int number) { throw ControlError(number); }
-
 // The engine behind the port side, for the terminal and transfer factories.
 EngineLink LinkTo(PortSide& port)
 {
@@ -38,21 +34,13 @@ EngineLink LinkTo(PortSide& port)
     return link;
 }
 
-// Puts whose effect is an action rather than a new value: they run even when
-// the value written equals the value read, and announce no change.
-bool IsActionPut(DispId dispid)
+// ASCII upper case, as the Settings property stores its text.
+std::string UpperAscii(std::string_view text)
 {
-    switch (dispid) {
-    case id::kPortOpen:
-    case id::kCaptureFilename:
-    case id::kInBufferCount:
-    case id::kOutBufferCount:
-    case id::kXferStatus:
-    case id::kText:
-        return true;
-    default:
-        return false;
-    }
+    std::string out(text);
+    for (char& c : out)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    return out;
 }
 
 std::int16_t I2Of(const Variant& v) { return static_cast<std::int16_t>(v.integer()); }
@@ -112,11 +100,24 @@ CTolvexcommCtrl::CTolvexcommCtrl(ControlParts parts) : parts_(std::move(parts))
     PortEvents events;
     events.fireOnComm = [this] { FireOnComm(); };
     // Received data while AutoProcess sends it to the terminal, and echo.
-    events.toTerminal = [this](std::string_view bytes) {
-        if (terminal_) terminal_->Disp(bytes);
-    };
+    events.toTerminal = [this](std::string_view bytes) { terminal_->Disp(bytes); };
     events.keepAlive = [this] { return Hold(); };
     port_->Connect(std::move(events));
+
+    TerminalHost host;
+    host.fireResize = [this](std::int16_t rows, std::int16_t columns) { FireResize(rows, columns); };
+    host.invalidate = [this] {
+        if (window_) window_->Invalidate();
+    };
+    terminal_ = parts_.makeTerminalPart ? parts_.makeTerminalPart(std::move(host))
+                                        : std::make_unique<StoredTerminal>(parts_.makeTerminal, std::move(host), LinkTo(*port_));
+    if (parts_.makeTransferPart) {
+        transfer_ = parts_.makeTransferPart(*port_);
+    } else {
+        const PortSide* port = port_.get();
+        transfer_ = std::make_unique<StoredTransfer>(parts_.makeTransfer, [port] { return port->IsOpen(); },
+                                                     LinkTo(*port_));
+    }
     if (!parts_.profile) parts_.profile = profile::ProfilePath();
 
     // A size saved in the profile becomes the initial size.
@@ -132,15 +133,11 @@ CTolvexcommCtrl::CTolvexcommCtrl(ControlParts parts) : parts_(std::move(parts))
 CTolvexcommCtrl::~CTolvexcommCtrl()
 {
     // Release in this order: capture file, terminal, transfer, port.
-    CloseCapture();
     terminal_.reset();
-    if (transfer_) {
-        transfer_->Stop();
-        transfer_.reset();
-    }
-    if (port_ && port_->PortOpen()) {
+    transfer_.reset();
+    if (port_ && port_->IsOpen()) {
         try {
-            port_->SetPortOpen(false);
+            port_->Close();
         } catch (const std::exception&) {
             // The port closes with the port side below in any case.
         }
@@ -174,10 +171,10 @@ void CTolvexcommCtrl::AmbientChanged()
 {
     // The terminal exists only at run time.
     if (!UserMode()) {
-        terminal_.reset();
+        terminal_->CloseScreen();
     } else {
         ShowAtRunTime();
-        if (!terminal_ && emulation_ != 0) {
+        if (!terminal_->HasScreen() && emulation_ != 0) {
             CreateTerminal();
             LayoutTerminal();
         }
@@ -258,7 +255,7 @@ InvokeResult CTolvexcommCtrl::Invoke(DispId dispid, InvokeKind kind, std::span<c
             if (!args.empty()) return {com::kBadParamCount, {}, {}};
             CheckGet(*row);
             InvokeResult r;
-            r.value = GetValue(row->info.dispid);
+            r.value = GetValue(*row);
             return r;
         }
         if (args.size() != 1) return {com::kBadParamCount, {}, {}};
@@ -307,10 +304,10 @@ void CTolvexcommCtrl::Changed(DispId dispid)
     if (window_) window_->Invalidate();
 }
 
-std::optional<Variant> CTolvexcommCtrl::PeekValue(DispId dispid)
+std::optional<Variant> CTolvexcommCtrl::PeekValue(const PropertyRow& row)
 {
     try {
-        return GetValue(dispid);
+        return GetValue(row);
     } catch (const ControlError&) {
         return std::nullopt;
     }
@@ -353,105 +350,48 @@ void CTolvexcommCtrl::Put(const PropertyRow& row, const Variant& value)
     const bool observable = row.info.get != GetAccess::None;
     std::optional<Variant> before;
     if (observable) {
-        before = PeekValue(dispid);
+        before = PeekValue(row);
         CheckedNumber(row, value);  // a refused value is refused even when it reads like the current one
-        if (!IsActionPut(dispid) && before) {
+        if (row.putKind == PutKind::Value && before) {
             auto after = Canonical(row, value);
             if (after && *after == *before) return;
         }
     }
     Store(row, value);
-    if (observable && dispid != id::kInBufferCount && dispid != id::kOutBufferCount &&
-        dispid != id::kXferStatus && dispid != id::kText) {
-        auto after = PeekValue(dispid);
+    if (observable && row.putKind != PutKind::Silent) {
+        auto after = PeekValue(row);
         if (after != before) Changed(dispid);
     }
 }
 
-com::Variant CTolvexcommCtrl::GetValue(DispId dispid)
+com::Variant CTolvexcommCtrl::GetValue(const PropertyRow& row)
 {
-    PortSide& p = *port_;
-    switch (dispid) {
-    case id::kCDHolding: return Variant::Bool(p.CDHolding());
-    case id::kCommEvent: return Variant::I2(p.CommEvent());
-    case id::kCommPort: return Variant::I2(p.CommPort());
-    case id::kCTSHolding: return Variant::Bool(p.CTSHolding());
-    case id::kDSRHolding: return Variant::Bool(p.DSRHolding());
-    case id::kDTREnable: return Variant::Bool(p.DTREnable() != 0);
-    case id::kHandshaking: return Variant::I2(p.Handshaking());
-    case id::kInBufferSize: return Variant::I2(p.InBufferSize());
-    case id::kInBufferCount: return Variant::I2(p.InBufferCount());
-    case id::kInput: return Variant::String(p.Input());
-    case id::kInputLen: return Variant::I2(p.InputLen());
-    case id::kInterval: return Variant::I4(p.Interval());
-    case id::kInTimeout: return Variant::I4(p.InTimeout());
-    case id::kLineInput: return Variant::String(p.LineInput());
-    case id::kNullDiscard: return Variant::Bool(p.NullDiscard());
-    case id::kOutBufferSize: return Variant::I2(p.OutBufferSize());
-    case id::kOutBufferCount: return Variant::I2(p.OutBufferCount());
-    case id::kParityReplace: return Variant::String(p.ParityReplace());
-    case id::kPortOpen: return Variant::Bool(p.PortOpen());
-    case id::kRThreshold: return Variant::I2(p.RThreshold());
-    case id::kRTSEnable: return Variant::Bool(p.RTSEnable() != 0);
-    case id::kSettings: return Variant::String(p.Settings());
-    case id::kSThreshold: return Variant::I2(p.SThreshold());
-    case id::kColumns: return Variant::I2(columns_);
-    case id::kRows: return Variant::I2(rows_);
+    switch (row.part) {
+    case Part::Port: return port_->Get(row);
+    case Part::Terminal: return terminal_->Get(row);
+    case Part::Transfer: return transfer_->Get(row);
+    case Part::Control:
+    case Part::Window: return GetOwn(row);
+    }
+    Fail(kErrGetNotSupported);
+}
+
+com::Variant CTolvexcommCtrl::GetOwn(const PropertyRow& row)
+{
+    switch (row.info.dispid) {
     case id::kFontName: return Variant::String(font_.name);
     case id::kFontSize: return Variant::R4(static_cast<float>(static_cast<double>(font_.sizeCy) / 10000.0));
-    case id::kCursorRow: return Variant::I2(terminal_ ? terminal_->CursorRow() : cursorRow_);
-    case id::kCursorColumn: return Variant::I2(terminal_ ? terminal_->CursorColumn() : cursorColumn_);
-    case id::kForeColor: return Variant::I2(foreColor_);
-    case id::kBackColor: return Variant::I2(backColor_);
-    case id::kText: return Variant::String(terminal_ ? terminal_->Text() : std::string());
-    case id::kEmulation: return Variant::I2(emulation_);
-    case id::kAutoProcess: return Variant::I2(p.AutoProcessMode());
-    case id::kAutoSize: return Variant::Bool(autoSize_);
-    case id::kAutoScroll: return Variant::I2(autoScroll_);
     case id::kFontBold: return Variant::Bool(font_.bold);
     case id::kFontUnderline: return Variant::Bool(font_.underline);
-    case id::kCaptureFilename: return Variant::String(captureName_);
-    case id::kScrollRows: return Variant::I2(scrollRows_);
-    case id::kScrollText: return Variant::String(terminal_ ? terminal_->ScrollText() : std::string());
     case id::kFontItalic: return Variant::Bool(font_.italic);
-    case id::kColorFilter: return Variant::I2(colorFilter_);
-    case id::kXferStatus: return Variant::I2(xferStatus_);
-    case id::kXferSourceFilename: return Variant::String(xferSourceFilename_);
-    // 2000000000 stands for an unknown size and reads as 0.
-    case id::kXferTransferred: return Variant::I4(xferTransferred_ == 2000000000 ? 0 : xferTransferred_);
-    case id::kXferFileSize: return Variant::I4(xferFileSize_ == 2000000000 ? 0 : xferFileSize_);
-    case id::kXferProtocol: return Variant::I2(xferProtocol_);
-    case id::kXferStatusDialog: return Variant::I2(xferStatusDialog_);
-    case id::kSelLength:
-        if (!terminal_) Fail(kErrGetNotSupported);
-        return Variant::I4(terminal_->SelLength());
-    case id::kSelStart:
-        if (!terminal_) Fail(kErrGetNotSupported);
-        return Variant::I4(terminal_->SelStart());
-    case id::kSelText:
-        if (!terminal_) Fail(kErrGetNotSupported);
-        return Variant::String(terminal_->SelText());
-    case id::kXferMessage: return Variant::String(xferMessage_);
-    case id::kXferDestFilename: return Variant::String(xferDestFilename_);
-    case id::kXferCarrierAbort: return Variant::Bool(xferCarrierAbort_);
-    case id::kSmoothScroll: return Variant::Bool(smoothScroll_);
-    case id::kCursorType: return Variant::I2(cursorType_);
-    case id::kKeyTranslation: return Variant::I2(keyTranslation_);
-    case id::kXferFileDate: return Variant::String(xferFileDate_);
-    case id::kXferFileTime: return Variant::String(xferFileTime_);
-    case id::kAutoZModem: return Variant::Bool(p.AutoZModem());
-    case id::kCommID: return Variant::I4(p.CommID());
-    case id::kBackspace: return Variant::I2(backspace_);
-    case id::kEcho: return Variant::Bool(p.Echo());
-    case id::kCaptureMode: return Variant::I2(captureMode_);
-    case id::kAnswerBack: return Variant::String(p.AnswerBack());
+    case id::kFont: return Variant::String(font_.ToText());
+    case id::kEmulation: return Variant::I2(emulation_);
+    case id::kAutoSize: return Variant::Bool(autoSize_);
     case id::kAppearance: return Variant::I2(appearance_);
-    case id::kInputB: return Variant::Bytes(p.InputB());
     case id::kHWnd: {
         WindowSide* w = EnsureWindow();
         return Variant::I4(w ? w->Handle() : 0);
     }
-    case id::kFont: return Variant::String(font_.ToText());
     default: Fail(kErrGetNotSupported);
     }
 }
@@ -485,59 +425,42 @@ static std::int32_t CheckedNumber(const PropertyRow& row, const Variant& value)
 
 void CTolvexcommCtrl::Store(const PropertyRow& row, const Variant& value)
 {
-    const DispId dispid = row.info.dispid;
-    PortSide& p = *port_;
+    PutValue v{value, 0, {}};
+    v.number = CheckedNumber(row, value);
+    if (row.info.type == TypeKind::String || row.info.type == TypeKind::Font) v.text = ToText(value);
+    PutToPart(row, v);
+}
 
-    const std::int32_t number = CheckedNumber(row, value);
-    std::string text;
-    if (row.info.type == TypeKind::String || row.info.type == TypeKind::Font) text = ToText(value);
-    const auto i2 = static_cast<std::int16_t>(number);
+void CTolvexcommCtrl::PutToPart(const PropertyRow& row, const PutValue& v)
+{
+    switch (row.part) {
+    case Part::Port: port_->Put(row, v); return;
+    case Part::Terminal: terminal_->Put(row, v); return;
+    case Part::Transfer: transfer_->Put(row, v); return;
+    case Part::Control:
+    case Part::Window: StoreOwn(row, v); return;
+    }
+}
 
-    switch (dispid) {
-    case id::kBreak: p.SetBreak(number != 0); return;
-    case id::kCommPort: p.SetCommPort(i2); return;
-    case id::kDTREnable: p.SetDTREnable(number); return;
-    case id::kHandshaking: p.SetHandshaking(i2); return;
-    case id::kInBufferSize: p.SetInBufferSize(i2); return;
-    case id::kInBufferCount: p.SetInBufferCount(i2); return;
-    case id::kInputLen: p.SetInputLen(i2); return;
-    case id::kInterval: p.SetInterval(number); return;
-    case id::kInTimeout: p.SetInTimeout(number); return;
-    case id::kNullDiscard: p.SetNullDiscard(number); return;
-    case id::kOutBufferSize: p.SetOutBufferSize(i2); return;
-    case id::kOutBufferCount: p.SetOutBufferCount(i2); return;
-    case id::kOutput:
-        // Only a string is sent; other values are ignored.
-        if (value.type() == VarType::String) p.Output(value.text());
-        else if (!p.PortOpen()) Fail(kErrPortMustBeOpen);
-        return;
-    case id::kOutputB:
-        if (value.type() == VarType::String || value.type() == VarType::Bytes) p.OutputB(value.text());
-        else if (!p.PortOpen()) Fail(kErrPortMustBeOpen);
-        return;
-    case id::kParityReplace: p.SetParityReplace(text); return;
-    case id::kPortOpen: p.SetPortOpen(number != 0); return;
-    case id::kRThreshold: p.SetRThreshold(i2); return;
-    case id::kRTSEnable: p.SetRTSEnable(number); return;
-    case id::kSettings: p.SetSettings(text); return;
-    case id::kSThreshold: p.SetSThreshold(i2); return;
-    case id::kColumns:
-    case id::kRows: SetRowsColumns(dispid, i2); return;
+void CTolvexcommCtrl::StoreOwn(const PropertyRow& row, const PutValue& value)
+{
+    const std::string& text = value.text;
+    switch (row.info.dispid) {
     case id::kFontName:
         if (text.empty() || text.size() > 255) Fail(kErrInvalidPropertyValue);
         font_.name = text;
         LayoutTerminal();
         return;
     case id::kFontSize: {
-        auto r = ToReal(value);
+        auto r = ToReal(value.given);
         if (!r || *r <= 0.0f || *r > 1638.0f) Fail(kErrInvalidPropertyValue);
         font_.sizeCy = std::llround(static_cast<double>(*r) * 10000.0);
         LayoutTerminal();
         return;
     }
-    case id::kFontBold: font_.bold = number != 0; LayoutTerminal(); return;
-    case id::kFontUnderline: font_.underline = number != 0; return;
-    case id::kFontItalic: font_.italic = number != 0; return;
+    case id::kFontBold: font_.bold = value.flag(); LayoutTerminal(); return;
+    case id::kFontUnderline: font_.underline = value.flag(); return;
+    case id::kFontItalic: font_.italic = value.flag(); return;
     case id::kFont: {
         auto f = StockFont::FromText(text);
         if (!f) Fail(kErrInvalidPropertyValue);
@@ -545,90 +468,9 @@ void CTolvexcommCtrl::Store(const PropertyRow& row, const Variant& value)
         LayoutTerminal();
         return;
     }
-    case id::kCursorRow:
-    case id::kCursorColumn: {
-        const std::int16_t limit = dispid == id::kCursorRow ? rows_ : columns_;
-        if (i2 < 1 || i2 > limit) Fail(kErrInvalidPropertyValue);
-        if (terminal_) {
-            cursorRow_ = terminal_->CursorRow();
-            cursorColumn_ = terminal_->CursorColumn();
-        }
-        (dispid == id::kCursorRow ? cursorRow_ : cursorColumn_) = i2;
-        if (terminal_) terminal_->SetCursor(cursorRow_, cursorColumn_);
-        return;
-    }
-    case id::kForeColor:
-    case id::kBackColor:
-        (dispid == id::kForeColor ? foreColor_ : backColor_) = i2;
-        if (terminal_) terminal_->SetColours(foreColor_, backColor_);
-        return;
-    case id::kDisp:
-        // With a binary capture the text goes to the capture file unchanged.
-        if (capture_ && captureMode_ == 1) {
-            std::fwrite(text.data(), 1, text.size(), capture_);
-            std::fflush(capture_);
-        }
-        if (terminal_) terminal_->Disp(text);
-        return;
-    case id::kText:
-        if (terminal_) terminal_->SetText(text);
-        return;
-    case id::kEmulation: SetEmulation(i2); return;
-    case id::kAutoProcess: p.SetAutoProcess(i2); return;
-    case id::kAutoSize: autoSize_ = number != 0; LayoutTerminal(); return;
-    case id::kAutoScroll: autoScroll_ = i2; return;
-    case id::kCaptureFilename: SetCaptureFilename(text); return;
-    case id::kScrollRows:
-        scrollRows_ = i2;
-        if (terminal_) terminal_->SetScrollRows(i2);
-        LayoutTerminal();
-        return;
-    case id::kColorFilter: colorFilter_ = i2; return;
-    case id::kDownload:
-    case id::kUpload:
-        if (!p.PortOpen()) Fail(kErrPortMustBeOpen);
-        if (!transfer_ && parts_.makeTransfer) transfer_ = parts_.makeTransfer(LinkTo(p));
-        if (!transfer_) Fail(kErrFunctionInvalid);
-        if (dispid == id::kUpload) transfer_->Upload(text);
-        else transfer_->Download(text);
-        return;
-    case id::kXferStatus:
-        // Requests to a running transfer; without one the write is ignored.
-        if (transfer_ && transfer_->Running()) {
-            if (i2 != 5 && i2 != 6 && i2 != 10) Fail(kErrSetNotSupported);
-            transfer_->Request(i2);
-        }
-        return;
-    case id::kXferSourceFilename: xferSourceFilename_ = text; return;
-    case id::kXferTransferred: xferTransferred_ = number; return;
-    case id::kXferProtocol: xferProtocol_ = i2; return;
-    case id::kXferStatusDialog: xferStatusDialog_ = i2; return;
-    case id::kSelLength:
-    case id::kSelStart:
-        if (terminal_) {
-            if (dispid == id::kSelStart) terminal_->SetSelStart(number);
-            else terminal_->SetSelLength(number);
-        } else if (number != 0) {
-            Fail(kErrInvalidPropertyValue);  // the screen text is empty
-        }
-        return;
-    case id::kSelText:
-        if (terminal_) terminal_->SetSelText(text);
-        return;
-    case id::kXferDestFilename:
-        // Taken only while a download asks for the name of its file.
-        if (xferDestWritable_) xferDestFilename_ = text;
-        return;
-    case id::kXferCarrierAbort: xferCarrierAbort_ = number != 0; return;
-    case id::kSmoothScroll: smoothScroll_ = number != 0; return;
-    case id::kCursorType: cursorType_ = i2; return;
-    case id::kKeyTranslation: keyTranslation_ = i2; return;
-    case id::kAutoZModem: p.SetAutoZModem(number != 0); return;
-    case id::kBackspace: backspace_ = i2; return;
-    case id::kEcho: p.SetEcho(number != 0); return;
-    case id::kCaptureMode: captureMode_ = i2; return;
-    case id::kAnswerBack: p.SetAnswerBack(text); return;
-    case id::kAppearance: appearance_ = i2; return;
+    case id::kEmulation: SetEmulation(value.i2()); return;
+    case id::kAutoSize: autoSize_ = value.flag(); LayoutTerminal(); return;
+    case id::kAppearance: appearance_ = value.i2(); return;
     default: Fail(kErrSetNotSupported);
     }
 }
@@ -636,39 +478,15 @@ void CTolvexcommCtrl::Store(const PropertyRow& row, const Variant& value)
 // ---------------------------------------------------------------------------
 // Terminal, size and capture
 
-void CTolvexcommCtrl::SetRowsColumns(DispId dispid, std::int16_t value)
-{
-    std::int16_t rows = dispid == id::kRows ? value : rows_;
-    std::int16_t columns = dispid == id::kColumns ? value : columns_;
-    if (rows == rows_ && columns == columns_) return;
-    if (terminal_) {
-        FireResize(rows, columns);
-        terminal_->Resize(rows, columns);
-    }
-    rows_ = rows;
-    columns_ = columns;
-    // The cursor stays on the screen; a size not set yet (0 while values
-    // are loaded one after the other) leaves it where it is.
-    if (rows_ > 0 && cursorRow_ > rows_) cursorRow_ = rows_;
-    if (columns_ > 0 && cursorColumn_ > columns_) cursorColumn_ = columns_;
-    LayoutTerminal();
-}
-
 void CTolvexcommCtrl::SetEmulation(std::int16_t value)
 {
     if (value == emulation_) return;
-    std::string screen;
-    std::int16_t row = 1, column = 1;
-    if (terminal_) {
-        screen = terminal_->Text();
-        row = terminal_->CursorRow();
-        column = terminal_->CursorColumn();
-    }
-    terminal_.reset();
+    // The screen's text and cursor carry over to the new emulation.
+    const ScreenContents screen = terminal_->CloseScreen();
     emulation_ = value;
     port_->SetTerminalActive(value != 0);
     if (value == 0) {
-        scrollRows_ = 0;
+        terminal_->EmulationOff();
         if (UserMode()) ShowAtRunTime();
         else SetOwnSize(32, 32);
         return;
@@ -676,10 +494,7 @@ void CTolvexcommCtrl::SetEmulation(std::int16_t value)
     if (UserMode()) {
         ShowAtRunTime();
         CreateTerminal();
-        if (terminal_) {
-            terminal_->SetText(screen);
-            terminal_->SetCursor(row, column);
-        }
+        terminal_->RestoreScreen(screen);
     }
     LayoutTerminal();
 }
@@ -696,17 +511,12 @@ void CTolvexcommCtrl::ShowAtRunTime()
 
 void CTolvexcommCtrl::CreateTerminal()
 {
-    terminal_.reset();
-    if (loading_ || !UserMode() || emulation_ == 0 || !parts_.makeTerminal) return;
-    TerminalSetup setup{emulation_, rows_, columns_, foreColor_, backColor_, scrollRows_};
-    terminal_ = parts_.makeTerminal(setup, LinkTo(*port_));
+    terminal_->CloseScreen();
+    if (loading_ || !UserMode() || emulation_ == 0) return;
+    terminal_->OpenScreen(emulation_);
 }
 
-void CTolvexcommCtrl::LayoutTerminal()
-{
-    if (terminal_) terminal_->Layout();
-    if (window_) window_->Invalidate();
-}
+void CTolvexcommCtrl::LayoutTerminal() { terminal_->Layout(); }
 
 void CTolvexcommCtrl::SetOwnSize(int width, int height)
 {
@@ -732,36 +542,6 @@ void CTolvexcommCtrl::GetExtent(int& width, int& height) const
 {
     width = width_;
     height = height_;
-}
-
-void CTolvexcommCtrl::SetCaptureFilename(const std::string& name)
-{
-    if (name.empty()) {
-        if (!capture_) Fail(kErrInvalidPropertyValue);
-        CloseCapture();
-        return;
-    }
-    if (capture_) Fail(kErrInvalidPropertyValue);
-    // Appended to, created when missing.
-    std::FILE* f = std::fopen(name.c_str(), "ab");
-    if (!f) Fail(kErrInvalidPropertyValue);
-    capture_ = f;
-    captureName_ = name;
-}
-
-void CTolvexcommCtrl::CloseCapture()
-{
-    if (!capture_) return;
-    // A visible capture ends with the lines still on the screen.
-    if (captureMode_ == 2 && terminal_) {
-        for (const auto& line : terminal_->ScreenLines()) {
-            std::fwrite(line.data(), 1, line.size(), capture_);
-            std::fwrite("\r\n", 1, 2, capture_);
-        }
-    }
-    std::fclose(capture_);
-    capture_ = nullptr;
-    captureName_.clear();
 }
 
 WindowSide* CTolvexcommCtrl::EnsureWindow()
@@ -832,17 +612,10 @@ void CTolvexcommCtrl::StartOver()
     // The port values cannot change while the port is open (InBufferSize,
     // OutBufferSize, CommPort): stop what uses the port and close it first,
     // as destruction does.
-    CloseCapture();
-    terminal_.reset();
-    if (transfer_) {
-        transfer_->Stop();
-        transfer_.reset();
-    }
-    if (port_->PortOpen()) port_->SetPortOpen(false);
+    terminal_->StartOver();
+    transfer_->Stop();
+    port_->Close();
     port_->ClearCommEvent();
-    // The screen starts anew with the cursor at the top left.
-    cursorRow_ = 1;
-    cursorColumn_ = 1;
 }
 
 Status CTolvexcommCtrl::Load(const com::IPropertyBag& bag)
@@ -876,13 +649,13 @@ void CTolvexcommCtrl::AfterLoad()
 {
     // The receive values as loaded are the ones AutoProcess restores; the
     // loaded colours are the terminal's reference colours.
-    port_->SetSavedInputValues(port_->InputLen(), port_->RThreshold());
-    referenceFore_ = foreColor_;
-    referenceBack_ = backColor_;
+    port_->SetSavedInputValues(I2Of(port_->Get(*FindProperty(id::kInputLen))),
+                               I2Of(port_->Get(*FindProperty(id::kRThreshold))));
+    terminal_->KeepReferenceColours();
     port_->SetTerminalActive(emulation_ != 0);
     ShowAtRunTime();
     if (emulation_ == 0) {
-        terminal_.reset();
+        terminal_->CloseScreen();
         SetOwnSize(32, 32);
         return;
     }
@@ -901,7 +674,7 @@ Status CTolvexcommCtrl::Save(com::IPropertyBag& bag, bool clearDirty)
         case SavedOnly::Width: v = Variant::I4(width_); break;
         case SavedOnly::Height: v = Variant::I4(height_); break;
         case SavedOnly::None: {
-            Variant current = GetValue(saved.dispid);
+            Variant current = GetValue(*FindProperty(saved.dispid));
             v = saved.type == VarType::Bool ? Variant::Bool(current.integer() != 0)
                 : saved.type == VarType::I4 ? Variant::I4(current.integer())
                 : saved.type == VarType::I2 ? Variant::I2(I2Of(current))
@@ -917,32 +690,16 @@ Status CTolvexcommCtrl::Save(com::IPropertyBag& bag, bool clearDirty)
 
 void CTolvexcommCtrl::ResetFromProfile()
 {
-    // Keys of section "Default Values" and the built-in default of each.
-    struct ProfileDefault {
-        const char* key;
-        DispId dispid;
-    };
-    static constexpr ProfileDefault kFromProfile[] = {
-        {"AutoProcess", id::kAutoProcess},     {"AutoScroll", id::kAutoScroll},
-        {"AutoSize", id::kAutoSize},           {"AutoZModem", id::kAutoZModem},
-        {"BackColor", id::kBackColor},         {"Backspace", id::kBackspace},
-        {"CaptureMode", id::kCaptureMode},     {"ColorFilter", id::kColorFilter},
-        {"Columns", id::kColumns},             {"CursorType", id::kCursorType},
-        {"Emulation", id::kEmulation},         {"HandShaking", id::kHandshaking},
-        {"InBufferSize", id::kInBufferSize},   {"Interval", id::kInterval},
-        {"KeyTranslation", id::kKeyTranslation}, {"OutBufferSize", id::kOutBufferSize},
-        {"Rows", id::kRows},                   {"ScrollRows", id::kScrollRows},
-        {"Settings", id::kSettings},           {"XferCarrierAbort", id::kXferCarrierAbort},
-        {"XferProtocol", id::kXferProtocol},   {"XferStatusDialog", id::kXferStatusDialog},
-    };
     const auto ini = profile::IniFile::Load(*parts_.profile);
-    for (const auto& entry : kFromProfile) {
-        const PropertyRow& row = *FindProperty(entry.dispid);
+    // Each property with a profile key takes its value from section
+    // "Default Values", else its built-in default.
+    for (const PropertyRow* entry : ProfileRows()) {
+        const PropertyRow& row = *entry;
         const Variant builtIn = row.info.type == TypeKind::String
                                     ? Variant::String(row.info.defaultText)
                                     : Variant::I4(row.defaultNumber);
         std::optional<Variant> fromProfile;
-        if (auto text = ini.Get(kDefaultsSection, entry.key)) {
+        if (auto text = ini.Get(kDefaultsSection, row.profileKey)) {
             if (row.info.type == TypeKind::String) {
                 fromProfile = Variant::String(text->substr(0, kProfileSettingsMax));
             } else if (auto n = profile::ProfileNumber(*text)) {
@@ -968,27 +725,22 @@ Status CTolvexcommCtrl::InitNew()
         font_ = StockFont{};
         for (const auto& saved : SavedValues()) ApplySaved(saved, nullptr);
         ResetFromProfile();
-        PortSide& p = *port_;
-        p.SetDTREnable(-1);
-        p.SetCommPort(1);
-        p.SetInputLen(0);
-        p.SetInTimeout(0);
-        p.SetNullDiscard(0);
-        p.SetParityReplace("");
-        p.SetRThreshold(0);
-        p.SetSavedInputValues(0, 0);
-        p.SetSThreshold(0);
-        p.SetRTSEnable(-1);
-        p.SetEcho(false);
-        xferStatus_ = 0;
-        xferTransferred_ = 0;
-        xferFileSize_ = 0;
-        xferMessage_.clear();
-        appearance_ = 0;
+        // Values every new instance starts with, whatever the profile says.
+        struct Fixed {
+            DispId dispid;
+            std::int32_t number;
+        };
+        static constexpr Fixed kNewInstance[] = {
+            {id::kDTREnable, -1}, {id::kCommPort, 1},   {id::kInputLen, 0},   {id::kInTimeout, 0},
+            {id::kNullDiscard, 0}, {id::kParityReplace, 0}, {id::kRThreshold, 0}, {id::kSThreshold, 0},
+            {id::kRTSEnable, -1}, {id::kEcho, 0},       {id::kAppearance, 0}, {id::kSmoothScroll, 0},
+        };
+        const Variant none;
+        for (const Fixed& fixed : kNewInstance) PutToPart(*FindProperty(fixed.dispid), PutValue{none, fixed.number, {}});
+        port_->SetSavedInputValues(0, 0);
+        transfer_->ClearStatus();
         fastScroll_ = false;
-        smoothScroll_ = false;
-        referenceFore_ = foreColor_;
-        referenceBack_ = backColor_;
+        terminal_->KeepReferenceColours();
         loading_ = false;
         port_->SetTerminalActive(emulation_ != 0);
         ShowAtRunTime();

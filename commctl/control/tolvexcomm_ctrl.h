@@ -6,15 +6,20 @@
 // (bound-property notification with the DISPID) and marks the control dirty;
 // setting the current value again does nothing.
 //
-// The port properties go to a PortSide, the screen properties to a
-// TerminalSide (present at run time while Emulation is not NONE), Upload and
-// Download to a TransferSide, and hWnd and AboutBox to a WindowSide. The
-// parts are made by the factories in ControlParts.
+// After those checks a property goes to the part its row names (Part in
+// object_model.h): the port properties to a PortSide, the screen and display
+// values to a TerminalPart (which drives the TerminalSide screen present at
+// run time while Emulation is not NONE), Upload, Download and the Xfer
+// values to a TransferPart, and hWnd and AboutBox to a WindowSide. The font,
+// Emulation, AutoSize and Appearance belong to the control itself. The parts
+// are made by the factories in ControlParts.
 #pragma once
 
 #include "object_model.h"
 #include "port_side.h"
+#include "terminal_part.h"
 #include "terminal_side.h"
+#include "transfer_part.h"
 
 #include <tolvexcomm/component.h>
 
@@ -30,12 +35,18 @@ namespace tolvex::control {
 class CTolvexcommCtrl;
 
 using WindowFactory = std::function<std::unique_ptr<WindowSide>(CTolvexcommCtrl&, QWidget* parent)>;
+using TerminalPartFactory = std::function<std::unique_ptr<TerminalPart>(TerminalHost host)>;
+using TransferPartFactory = std::function<std::unique_ptr<TransferPart>(const PortSide& port)>;
 
 struct ControlParts {
     PortFactory makePort;              // default: StoredPort (no device)
-    TerminalFactory makeTerminal;      // default: no terminal
-    TransferFactory makeTransfer;      // default: no transfers
+    TerminalFactory makeTerminal;      // the screen of the stored terminal; default: no screen
+    TransferFactory makeTransfer;      // the transfers of the stored transfer part; default: none
     WindowFactory makeWindow;          // default: no window
+    // The terminal and transfer parts; default: StoredTerminal on makeTerminal,
+    // StoredTransfer on makeTransfer.
+    TerminalPartFactory makeTerminalPart;
+    TransferPartFactory makeTransferPart;
     std::optional<std::filesystem::path> profile;  // default: profile::ProfilePath()
 };
 
@@ -93,19 +104,23 @@ public:
     // State the window draws from.
     bool UserMode() const;
     std::int16_t Emulation() const { return emulation_; }
-    std::int16_t ForeColor() const { return foreColor_; }
-    std::int16_t BackColor() const { return backColor_; }
+    std::int16_t ForeColor() const { return terminal_->ForeColor(); }
+    std::int16_t BackColor() const { return terminal_->BackColor(); }
     std::int16_t Appearance() const { return appearance_; }
     const StockFont& Font() const { return font_; }
     bool FastScroll() const { return fastScroll_; }
-    bool HasTerminal() const { return terminal_ != nullptr; }
-    PortSide& Port() { return *port_; }
+    bool HasTerminal() const { return terminal_->HasScreen(); }
 
 private:
     ~CTolvexcommCtrl() override;
 
-    com::Variant GetValue(DispId dispid);
-    std::optional<com::Variant> PeekValue(DispId dispid);
+    com::Variant GetValue(const PropertyRow& row);
+    std::optional<com::Variant> PeekValue(const PropertyRow& row);
+    // The values of the control's own rows (Part::Control, Part::Window).
+    com::Variant GetOwn(const PropertyRow& row);
+    void StoreOwn(const PropertyRow& row, const PutValue& value);
+    // Hands a converted and checked value to the part that owns the row.
+    void PutToPart(const PropertyRow& row, const PutValue& value);
     // Converts, checks and stores one value; throws ControlError.
     void Store(const PropertyRow& row, const com::Variant& value);
     void Put(const PropertyRow& row, const com::Variant& value);
@@ -126,9 +141,6 @@ private:
     void LayoutTerminal();
     void SetOwnSize(int width, int height);
     void SetEmulation(std::int16_t value);
-    void SetRowsColumns(DispId dispid, std::int16_t value);
-    void SetCaptureFilename(const std::string& name);
-    void CloseCapture();
     void AboutBox();
     WindowSide* EnsureWindow();
 
@@ -141,52 +153,19 @@ private:
 
     ControlParts parts_;
     std::unique_ptr<PortSide> port_;
-    std::unique_ptr<TerminalSide> terminal_;
-    std::unique_ptr<TransferSide> transfer_;
     std::unique_ptr<WindowSide> window_;
 
-    // Terminal and display values.
-    std::int16_t rows_ = 0;
-    std::int16_t columns_ = 0;
-    std::int16_t cursorRow_ = 1;
-    std::int16_t cursorColumn_ = 1;
-    std::int16_t foreColor_ = 0;
-    std::int16_t backColor_ = 0;
-    std::int16_t referenceFore_ = 0;
-    std::int16_t referenceBack_ = 0;
+    std::unique_ptr<TerminalPart> terminal_;
+    std::unique_ptr<TransferPart> transfer_;
+
+    // The control's own values.
     std::int16_t emulation_ = 0;
     bool autoSize_ = false;
-    std::int16_t autoScroll_ = 0;
-    std::int16_t scrollRows_ = 0;
-    std::int16_t colorFilter_ = 0;
-    bool smoothScroll_ = false;
-    std::int16_t cursorType_ = 0;
-    std::int16_t keyTranslation_ = 0;
-    std::int16_t backspace_ = 0;
-    std::int16_t captureMode_ = 0;
     std::int16_t appearance_ = 0;
     bool fastScroll_ = false;
     StockFont font_;
     int width_ = 32;
     int height_ = 32;
-
-    // Capture file.
-    std::string captureName_;
-    std::FILE* capture_ = nullptr;
-
-    // Transfer values.
-    std::int16_t xferStatus_ = 0;
-    std::string xferSourceFilename_;
-    std::int32_t xferTransferred_ = 0;
-    std::int32_t xferFileSize_ = 0;
-    std::int16_t xferProtocol_ = 0;
-    std::int16_t xferStatusDialog_ = 0;
-    std::string xferMessage_;
-    std::string xferDestFilename_;
-    bool xferDestWritable_ = false;
-    bool xferCarrierAbort_ = false;
-    std::string xferFileDate_;
-    std::string xferFileTime_;
 };
 
 }  // namespace tolvex::control

@@ -971,6 +971,17 @@ public:
 // ---------------------------------------------------------------------------
 // CommEngine: the property layer's view
 
+namespace {
+// A count, size or time that may not be negative (380 otherwise).
+template <typename T>
+void StoreNonNegative(T& field, T value)
+{
+    if (value < 0)
+        Raise(kErrInvalidPropertyValue);
+    field = value;
+}
+}  // namespace
+
 CommEngine::CommEngine(EngineCallbacks callbacks, ProfileLookup ports, DeviceFactory make_device)
     : core_(std::make_unique<EngineCore>(std::move(callbacks), std::move(ports),
                                          std::move(make_device)))
@@ -1210,40 +1221,23 @@ void CommEngine::SetOutBufferCount(std::int16_t value)
 
 std::int16_t CommEngine::InputLen() const { return core_->input_len_; }
 
-void CommEngine::SetInputLen(std::int16_t value)
-{
-    if (value < 0)
-        Raise(kErrInvalidPropertyValue);
-    core_->input_len_ = value;
-}
+void CommEngine::SetInputLen(std::int16_t value) { StoreNonNegative(core_->input_len_, value); }
 
 std::int32_t CommEngine::InTimeout() const { return core_->in_timeout_; }
 
-void CommEngine::SetInTimeout(std::int32_t ms)
-{
-    if (ms < 0)
-        Raise(kErrInvalidPropertyValue);
-    core_->in_timeout_ = ms;
-}
+void CommEngine::SetInTimeout(std::int32_t ms) { StoreNonNegative(core_->in_timeout_, ms); }
 
 const std::string& CommEngine::LastInput() const { return core_->last_input_; }
 
 std::int16_t CommEngine::RThreshold() const { return core_->rthreshold_; }
 
-void CommEngine::SetRThreshold(std::int16_t value)
-{
-    if (value < 0)
-        Raise(kErrInvalidPropertyValue);
-    core_->rthreshold_ = value;
-}
+void CommEngine::SetRThreshold(std::int16_t value) { StoreNonNegative(core_->rthreshold_, value); }
 
 std::int16_t CommEngine::SThreshold() const { return core_->sthreshold_; }
 
 void CommEngine::SetSThreshold(std::int16_t value)
 {
-    if (value < 0)
-        Raise(kErrInvalidPropertyValue);
-    core_->sthreshold_ = value;
+    StoreNonNegative(core_->sthreshold_, value);
     core_->RestartSendTimer();
 }
 
@@ -1251,9 +1245,7 @@ std::int32_t CommEngine::Interval() const { return core_->interval_; }
 
 void CommEngine::SetInterval(std::int32_t ms)
 {
-    if (ms < 0)
-        Raise(kErrInvalidPropertyValue);
-    core_->interval_ = ms;
+    StoreNonNegative(core_->interval_, ms);
     core_->RestartSendTimer();
 }
 

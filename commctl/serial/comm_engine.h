@@ -32,46 +32,49 @@
 
 #include "common/errors.h"
 
+#include <tolvexcomm/constants.h>
+
 namespace tolvex::serial {
 
 class PortDevice;
 class EngineCore;
 
-// Values of CommEvent while OnComm runs.
+// Values of CommEvent while OnComm runs (the public constants of
+// tolvexcomm/constants.h under the engine's names).
 enum CommEventCode : std::int16_t {
-    kEvSend = 1,
-    kEvReceive = 2,
-    kEvCts = 3,
-    kEvDsr = 4,
-    kEvCd = 5,
-    kEvRing = 6,
-    kEvEof = 7,
-    kEvZModem = 8,
-    kEvXfer = 100,
-    kErBreak = 1001,
-    kErCtsTimeout = 1002,  // defined, never raised
-    kErDsrTimeout = 1003,  // defined, never raised
-    kErFrame = 1004,
-    kErInTimeout = 1005,
-    kErOverrun = 1006,
-    kErCdTimeout = 1007,   // defined, never raised
-    kErRxOver = 1008,
-    kErRxParity = 1009,
-    kErTxFull = 1010,
+    kEvSend = com::TOLVEX_EV_SEND,
+    kEvReceive = com::TOLVEX_EV_RECEIVE,
+    kEvCts = com::TOLVEX_EV_CTS,
+    kEvDsr = com::TOLVEX_EV_DSR,
+    kEvCd = com::TOLVEX_EV_CD,
+    kEvRing = com::TOLVEX_EV_RING,
+    kEvEof = com::TOLVEX_EV_EOF,
+    kEvZModem = com::TOLVEX_EV_ZMODEM,
+    kEvXfer = com::TOLVEX_EV_XFER,
+    kErBreak = com::TOLVEX_ER_BREAK,
+    kErCtsTimeout = com::TOLVEX_ER_CTSTO,  // defined, never raised
+    kErDsrTimeout = com::TOLVEX_ER_DSRTO,  // defined, never raised
+    kErFrame = com::TOLVEX_ER_FRAME,
+    kErInTimeout = com::TOLVEX_ER_INTO,
+    kErOverrun = com::TOLVEX_ER_OVERRUN,
+    kErCdTimeout = com::TOLVEX_ER_CDTO,    // defined, never raised
+    kErRxOver = com::TOLVEX_ER_RXOVER,
+    kErRxParity = com::TOLVEX_ER_RXPARITY,
+    kErTxFull = com::TOLVEX_ER_TXFULL,
 };
 
 enum Handshaking : std::int16_t {
-    kHandshakeNone = 0,
-    kHandshakeXon = 1,   // bit 0: XON/XOFF
-    kHandshakeRts = 2,   // bit 1: RTS/CTS
-    kHandshakeBoth = 3,
+    kHandshakeNone = com::TOLVEX_HANDSHAKING_NONE,
+    kHandshakeXon = com::TOLVEX_HANDSHAKING_XON,   // bit 0: XON/XOFF
+    kHandshakeRts = com::TOLVEX_HANDSHAKING_RTS,   // bit 1: RTS/CTS
+    kHandshakeBoth = com::TOLVEX_HANDSHAKING_BOTH,
 };
 
 enum AutoProcess : std::int16_t {
-    kAutoProcessNone = 0,
-    kAutoProcessSerial = 1,  // received data goes straight to the terminal
-    kAutoProcessKey = 2,     // typed keys go straight to the port
-    kAutoProcessBoth = 3,
+    kAutoProcessNone = com::TOLVEX_AUTOPROCESS_NONE,
+    kAutoProcessSerial = com::TOLVEX_AUTOPROCESS_SERIAL,  // received data goes straight to the terminal
+    kAutoProcessKey = com::TOLVEX_AUTOPROCESS_KEY,        // typed keys go straight to the port
+    kAutoProcessBoth = com::TOLVEX_AUTOPROCESS_BOTH,
 };
 
 // Line-event mask bits, as the event thread reports them.

@@ -37,6 +37,7 @@
 #include "serial/comm_engine.h"
 
 #include <tolvexcomm/component.h>
+#include <tolvexcomm/constants.h>
 #include <tolvexcomm/dispids.h>
 
 #include <QApplication>
@@ -325,25 +326,25 @@ void OnSignal(int) { g_interrupted = true; }
 const char* EventName(int code)
 {
     switch (code) {
-    case 1: return "send";
-    case 2: return "receive";
-    case 3: return "cts";
-    case 4: return "dsr";
-    case 5: return "cd";
-    case 6: return "ring";
-    case 7: return "eof";
-    case 8: return "zmodem";
-    case 100: return "transfer";
-    case 1001: return "break";
-    case 1002: return "cts-timeout";
-    case 1003: return "dsr-timeout";
-    case 1004: return "frame";
-    case 1005: return "in-timeout";
-    case 1006: return "overrun";
-    case 1007: return "cd-timeout";
-    case 1008: return "rx-over";
-    case 1009: return "rx-parity";
-    case 1010: return "tx-full";
+    case com::TOLVEX_EV_SEND: return "send";
+    case com::TOLVEX_EV_RECEIVE: return "receive";
+    case com::TOLVEX_EV_CTS: return "cts";
+    case com::TOLVEX_EV_DSR: return "dsr";
+    case com::TOLVEX_EV_CD: return "cd";
+    case com::TOLVEX_EV_RING: return "ring";
+    case com::TOLVEX_EV_EOF: return "eof";
+    case com::TOLVEX_EV_ZMODEM: return "zmodem";
+    case com::TOLVEX_EV_XFER: return "transfer";
+    case com::TOLVEX_ER_BREAK: return "break";
+    case com::TOLVEX_ER_CTSTO: return "cts-timeout";
+    case com::TOLVEX_ER_DSRTO: return "dsr-timeout";
+    case com::TOLVEX_ER_FRAME: return "frame";
+    case com::TOLVEX_ER_INTO: return "in-timeout";
+    case com::TOLVEX_ER_OVERRUN: return "overrun";
+    case com::TOLVEX_ER_CDTO: return "cd-timeout";
+    case com::TOLVEX_ER_RXOVER: return "rx-over";
+    case com::TOLVEX_ER_RXPARITY: return "rx-parity";
+    case com::TOLVEX_ER_TXFULL: return "tx-full";
     }
     return "?";
 }
@@ -415,7 +416,7 @@ int Lines(Context& ctx, QCoreApplication& app)
     const long limit = ctx.options.count;
     c.onEvent = [&](com::DispId dispid, std::span<com::Variant>) {
         if (dispid != com::eventid::kOnComm) return;
-        if (c.GetI2(com::dispid::kCommEvent).value != 2) return;
+        if (c.GetI2(com::dispid::kCommEvent).value != com::TOLVEX_EV_RECEIVE) return;
         while ((limit == 0 || printed < limit) && c.GetI2(com::dispid::kInBufferCount).value > 0) {
             auto line = c.GetUtf8(com::dispid::kLineInput);
             if (!line.ok()) break;
@@ -488,7 +489,8 @@ int Send(Context& ctx, QCoreApplication& app)
     // drops the bytes and raises OnComm with 1010 while the write runs.
     bool refused = false;
     c.onEvent = [&](com::DispId dispid, std::span<com::Variant>) {
-        if (dispid == com::eventid::kOnComm && c.GetI2(com::dispid::kCommEvent).value == 1010) refused = true;
+        if (dispid == com::eventid::kOnComm && c.GetI2(com::dispid::kCommEvent).value == com::TOLVEX_ER_TXFULL)
+            refused = true;
     };
     auto r = c.Put(com::dispid::kOutputB, com::Variant::Bytes(*bytes));
     c.onEvent = nullptr;

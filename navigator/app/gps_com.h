@@ -4,6 +4,8 @@
 // tests put a scripted port in its place.
 #pragma once
 
+#include <tolvexcomm/constants.h>
+
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -18,7 +20,7 @@ struct LoadOptions;
 namespace tessaro::app {
 
 // The receive notification's event code.
-inline constexpr int kCommEventReceive = 2;
+inline constexpr int kCommEventReceive = tolvex::com::TOLVEX_EV_RECEIVE;
 
 // The control's errors that opening a port may raise.
 inline constexpr int kErrInvalidPort = 8002;      // the device is not there

@@ -461,14 +461,26 @@ TEST(ConventionsTest, CaptureFileOpensAppendsAndCloses)
 class OpenPort : public StoredPort {
 public:
     explicit OpenPort(std::vector<std::string>& log) : log_(log) {}
-    bool PortOpen() const override { return open_; }
-    void SetPortOpen(bool open) override
+    bool IsOpen() const override { return open_; }
+    void Close() override { SetOpen(false); }
+    com::Variant Get(const PropertyRow& row) override
     {
-        if (!open) log_.push_back("port closed");
-        open_ = open;
+        if (row.info.dispid == id::kPortOpen) return com::Variant::Bool(open_);
+        return StoredPort::Get(row);
+    }
+    void Put(const PropertyRow& row, const PutValue& value) override
+    {
+        if (row.info.dispid == id::kPortOpen) SetOpen(value.flag());
+        else StoredPort::Put(row, value);
     }
 
 private:
+    void SetOpen(bool open)
+    {
+        if (!open && open_) log_.push_back("port closed");
+        open_ = open;
+    }
+
     std::vector<std::string>& log_;
     bool open_ = true;
 };
@@ -519,8 +531,8 @@ TEST(ConventionsTest, DestructionReleasesCaptureTerminalTransferThenPort)
     ASSERT_TRUE(Put(*c, id::kCaptureFilename, S((dir.path() / "cap.txt").c_str())).ok());
     ASSERT_TRUE(Put(*c, id::kUpload, S("a.bin")).ok());
     // A running transfer takes skip, abort and resume requests only.
-    EXPECT_EQ(Put(*c, id::kXferStatus, I2(7)).error(), kErrSetNotSupported);
-    ASSERT_TRUE(Put(*c, id::kXferStatus, I2(6)).ok());
+    EXPECT_EQ(Put(*c, id::kXferStatus, I2(com::TOLVEX_XFER_FINISHED)).error(), kErrSetNotSupported);
+    ASSERT_TRUE(Put(*c, id::kXferStatus, I2(com::TOLVEX_XFER_ABORT)).ok());
     log.clear();
     c.reset();
     EXPECT_EQ(log, (std::vector<std::string>{"capture closed", "terminal destroyed", "transfer stopped",

@@ -2,8 +2,6 @@
 // enumeration appears in the forms the type library declares.
 #include "control_fixture.h"
 
-#include "control/settings_text.h"
-
 #include <set>
 
 namespace tolvex::control::testing {
@@ -88,38 +86,97 @@ TEST(ObjectModelTest, EventsCarryTheirParameters)
     for (const auto& e : Events()) EXPECT_NE(e.dispid, 1) << e.name;
 }
 
-TEST(SettingsTextTest, GrammarTable)
+// The property table is where a property's name, DISPID, type, part, save
+// position and profile key are written; everything else is made from it.
+// This walks the table against what is made from it: the type information,
+// a saved bag, a profile and the parts that answer for each row.
+TEST(ObjectModelTest, TableDrivesTypeInfoSaveOrderProfileAndParts)
 {
-    struct Case {
-        const char* text;
-        bool ok;
-        LineSettings want;  // from 9600,N,8,1
-    };
-    const Case cases[] = {
-        {"9600,N,8,1", true, {9600, 0, 8, 0}},
-        {"4800,n,8,1", true, {4800, 0, 8, 0}},
-        {" 4800 ,\tn , 8 , 1 ", true, {4800, 0, 8, 0}},
-        {"19200,e,7,1.5", true, {19200, 2, 7, 1}},
-        {"19200,e,7,1", true, {19200, 2, 7, 0}},
-        {"230400,m,5,2", true, {256000, 3, 5, 2}},
-        {",,7,", true, {9600, 0, 7, 0}},
-        {",e,,", true, {9600, 2, 8, 0}},
-        {"1200", true, {1200, 0, 8, 0}},
-        {"", true, {9600, 0, 8, 0}},
-        {"9600,x,8,1", false, {}},
-        {"9600,n,9,1", false, {}},
-        {"9601,n,8,1", false, {}},
-        {"9600,n,8,1,x", false, {}},
-        {"9600x,n,8,1", false, {}},
-        {"96", false, {}},
-    };
-    for (const auto& k : cases) {
-        SCOPED_TRACE(k.text);
-        LineSettings s;
-        EXPECT_EQ(ParseSettings(k.text, s), k.ok);
-        LineSettings want = k.ok ? k.want : LineSettings{};
-        EXPECT_EQ(std::tuple(s.baud, s.parity, s.dataBits, s.stopBits),
-                  std::tuple(want.baud, want.parity, want.dataBits, want.stopBits));
+    const auto& lib = TypeLibrary();
+    ASSERT_EQ(lib.properties.size(), PropertyRows().size());
+    for (const auto& p : lib.properties) {
+        SCOPED_TRACE(p.name);
+        const PropertyRow* row = FindProperty(p.dispid);
+        ASSERT_NE(row, nullptr);
+        EXPECT_EQ(FindPropertyByName(p.name), row);
+        EXPECT_STREQ(row->info.name, p.name);
+        EXPECT_EQ(row->info.type, p.type);
+        // A value is saved exactly when it has a saved name (the font is saved apart).
+        if (row->info.dispid != com::dispid::kFont) {
+            EXPECT_EQ(row->savePosition >= 0, row->info.persistedName != nullptr);
+        }
+    }
+
+    // The save order: one value a position, then the same names in a saved bag.
+    TempDir dir;
+    std::string profile = "[Default Values]\r\n";
+    std::map<std::string, Variant> fromProfile;  // property name -> value the profile gives
+    for (const PropertyRow* row : ProfileRows()) {
+        std::string text;
+        Variant want;
+        if (row->info.type == TypeKind::String) {
+            text = "4800,E,7,1";
+            want = S(text);
+        } else if (row->info.type == TypeKind::Bool) {
+            const int n = row->defaultNumber != 0 ? 0 : -1;
+            text = std::to_string(n);
+            want = B(n != 0);
+        } else {
+            int n = row->defaultNumber + 1;
+            if (row->info.type == TypeKind::Enum)
+                for (const auto& k : FindEnumByType(row->info.enumType)->constants)
+                    if (k.value != row->defaultNumber) n = k.value;
+            text = std::to_string(n);
+            want = row->info.type == TypeKind::I4 ? I4(n) : I2(n);
+        }
+        profile += std::string(row->profileKey) + "=" + text + "\r\n";
+        fromProfile[row->info.name] = want;
+    }
+    EXPECT_EQ(fromProfile.size(), 22u);
+    RecordingSite site;
+    auto c = MakeControl(site, dir.Write("tolvexcomm.ini", profile));
+    for (const auto& [name, want] : fromProfile) {
+        SCOPED_TRACE(name);
+        EXPECT_EQ(Get(*c, FindPropertyByName(name)->info.dispid).value, want);
+    }
+
+    MemoryBag bag;
+    ASSERT_EQ(c->Save(bag, true), com::kOk);
+    const auto saved = SavedValues();
+    ASSERT_EQ(bag.values.size(), saved.size() + 2);  // after _Version and Font
+    EXPECT_EQ(bag.values[0].first, "_Version");
+    EXPECT_EQ(bag.values[1].first, "Font");
+    for (std::size_t i = 0; i < saved.size(); ++i) {
+        SCOPED_TRACE(saved[i].name);
+        EXPECT_EQ(bag.values[i + 2].first, saved[i].name);
+        EXPECT_EQ(bag.values[i + 2].second.type(), saved[i].type);
+        if (saved[i].only == SavedOnly::None) {
+            EXPECT_EQ(FindProperty(saved[i].dispid)->savePosition, static_cast<int>(i));
+            auto it = fromProfile.find(saved[i].name);
+            if (it != fromProfile.end() && it->second.type() != com::VarType::Bool) {
+                EXPECT_EQ(ToText(bag.values[i + 2].second), ToText(it->second));
+            }
+        }
+    }
+
+    // Every row is answered by the part it names: a part asked for a row that
+    // is not its own refuses it as not supported (394, 383).
+    for (const auto& row : PropertyRows()) {
+        SCOPED_TRACE(row.info.name);
+        const DispId d = row.info.dispid;
+        if (row.info.type == TypeKind::Method) continue;
+        // Without a screen the selection cannot be read (394 by design).
+        const bool selection = d == com::dispid::kSelStart || d == com::dispid::kSelLength ||
+                               d == com::dispid::kSelText;
+        Variant current = S("");
+        if (row.info.get != com::GetAccess::None && !selection) {
+            auto r = Get(*c, d);
+            EXPECT_NE(r.error(), kErrGetNotSupported);
+            current = r.value;
+        }
+        if (row.info.put != com::PutAccess::None && row.info.put != com::PutAccess::DesignOnly) {
+            EXPECT_NE(Put(*c, d, current).error(), kErrSetNotSupported);
+        }
     }
 }
 

@@ -7,6 +7,7 @@
 
 #include "control/cp932.h"
 
+#include <tolvexcomm/constants.h>
 #include <tolvexcomm/dispids.h>
 
 #include <gtest/gtest.h>
@@ -197,7 +198,7 @@ TEST_F(PortTest, NavigatorSequenceReadsGgaLinesOnTheGuiThreadAndReopens)
     writer.join();
     EXPECT_EQ(got, lines);
     EXPECT_TRUE(pc.onGuiThread);
-    EXPECT_EQ(pc.Count(1005), 0);
+    EXPECT_EQ(pc.Count(com::TOLVEX_ER_INTO), 0);
 
     ASSERT_TRUE(c.PutBool(id::kPortOpen, false).ok());
     got.clear();
@@ -225,7 +226,7 @@ TEST_F(PortTest, FarSideClosingWhileReadingWritingAndWaiting)
     ASSERT_TRUE(c.PutUtf8(id::kOutput, std::string(3000, 'x')).ok());
     pty->CloseMaster();
     pty->CloseSlave();
-    EXPECT_TRUE(RunUntil([&] { return pc.Count(5) > 0; }, 5000));  // carrier lost
+    EXPECT_TRUE(RunUntil([&] { return pc.Count(com::TOLVEX_EV_CD) > 0; }, 5000));  // carrier lost
     EXPECT_FALSE(c.GetBool(id::kCDHolding).value);
 
     // Reads give what was queued, then time out as on a quiet line.
@@ -283,7 +284,7 @@ TEST_F(PortTest, OpenCloseCyclesWithTrafficLeaveNothingBehind)
     RunUntil([] { return false; }, 50);
     EXPECT_EQ(serial::testkit::OpenDescriptorCount(), fds);
     EXPECT_EQ(serial::testkit::ThreadCount(), threads);
-    EXPECT_GT(pc.Count(2), 0);
+    EXPECT_GT(pc.Count(com::TOLVEX_EV_RECEIVE), 0);
 }
 
 // ---------------------------------------------------------------------------
@@ -529,7 +530,7 @@ TEST_F(PortTest, InitNewAndLoadOnAnOpenPortCloseItAndResetEverything)
         ASSERT_TRUE(c.PutI2(id::kRThreshold, 5).ok());
         ASSERT_TRUE(c.PutBool(id::kPortOpen, true).ok());
         EXPECT_EQ(c.GetString(id::kLineInput).value, "");  // 1005: nothing came
-        ASSERT_EQ(c.GetI2(id::kCommEvent).value, 1005);
+        ASSERT_EQ(c.GetI2(id::kCommEvent).value, com::TOLVEX_ER_INTO);
 
         EXPECT_EQ(load ? c.Load(saved) : c.control()->InitNew(), com::kOk);
         EXPECT_FALSE(c.GetBool(id::kPortOpen).value);

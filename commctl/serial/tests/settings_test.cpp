@@ -26,7 +26,9 @@ TEST(SettingsGrammar, AcceptsTableTextsAndRejectsTheRestUnchanged)
 {
     const GrammarCase cases[] = {
         {"9600,N,8,1", true, {9600, 0, 8, 0}},
+        {"4800,n,8,1", true, {4800, 0, 8, 0}},
         {" 4800 , n , 8 , 1 ", true, {4800, 0, 8, 0}},
+        {" 4800 ,\tn , 8 , 1 ", true, {4800, 0, 8, 0}},
         {"\t4800,o,7,2\t", true, {4800, 1, 7, 2}},
         {"19200,e,7,1.5", true, {19200, 2, 7, 1}},
         {"19200,e,7,1", true, {19200, 2, 7, 0}},
@@ -35,6 +37,7 @@ TEST(SettingsGrammar, AcceptsTableTextsAndRejectsTheRestUnchanged)
         {",,7,", true, {9600, 0, 7, 0}},
         {",e,,", true, {9600, 2, 8, 0}},
         {"9600", true, {9600, 0, 8, 0}},
+        {"1200", true, {1200, 0, 8, 0}},
         {"57600", true, {57600, 0, 8, 0}},
         {"", true, {9600, 0, 8, 0}},
         // Fields may follow each other without a comma.
@@ -46,6 +49,7 @@ TEST(SettingsGrammar, AcceptsTableTextsAndRejectsTheRestUnchanged)
         {"9600x,n,8,1", false, {}},
         {"9600,n,8,3", false, {}},
         {"abc", false, {}},
+        {"96", false, {}},
     };
     for (const GrammarCase& c : cases) {
         SCOPED_TRACE(c.text);

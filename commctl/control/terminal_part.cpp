@@ -1,0 +1,220 @@
+#include "terminal_part.h"
+
+namespace tolvex::control {
+
+namespace id = com::dispid;
+using com::Variant;
+
+StoredTerminal::StoredTerminal(TerminalFactory makeScreen, TerminalHost host, EngineLink link)
+    : makeScreen_(std::move(makeScreen)), link_(link), host_(std::move(host))
+{
+}
+
+StoredTerminal::~StoredTerminal()
+{
+    CloseCapture();
+    screen_.reset();
+}
+
+Variant StoredTerminal::Get(const PropertyRow& row)
+{
+    TerminalSide* s = screen_.get();
+    switch (row.info.dispid) {
+    case id::kColumns: return Variant::I2(columns_);
+    case id::kRows: return Variant::I2(rows_);
+    case id::kCursorRow: return Variant::I2(s ? s->CursorRow() : cursorRow_);
+    case id::kCursorColumn: return Variant::I2(s ? s->CursorColumn() : cursorColumn_);
+    case id::kForeColor: return Variant::I2(foreColor_);
+    case id::kBackColor: return Variant::I2(backColor_);
+    case id::kText: return Variant::String(s ? s->Text() : std::string());
+    case id::kAutoScroll: return Variant::I2(autoScroll_);
+    case id::kCaptureFilename: return Variant::String(captureName_);
+    case id::kScrollRows: return Variant::I2(scrollRows_);
+    case id::kScrollText: return Variant::String(s ? s->ScrollText() : std::string());
+    case id::kColorFilter: return Variant::I2(colorFilter_);
+    // Without a screen there is no text to select in.
+    case id::kSelLength:
+        if (!s) Fail(kErrGetNotSupported);
+        return Variant::I4(s->SelLength());
+    case id::kSelStart:
+        if (!s) Fail(kErrGetNotSupported);
+        return Variant::I4(s->SelStart());
+    case id::kSelText:
+        if (!s) Fail(kErrGetNotSupported);
+        return Variant::String(s->SelText());
+    case id::kSmoothScroll: return Variant::Bool(smoothScroll_);
+    case id::kCursorType: return Variant::I2(cursorType_);
+    case id::kKeyTranslation: return Variant::I2(keyTranslation_);
+    case id::kBackspace: return Variant::I2(backspace_);
+    case id::kCaptureMode: return Variant::I2(captureMode_);
+    default: Fail(kErrGetNotSupported);
+    }
+}
+
+void StoredTerminal::Put(const PropertyRow& row, const PutValue& value)
+{
+    const DispId dispid = row.info.dispid;
+    const std::int16_t i2 = value.i2();
+    const std::string& text = value.text;
+    switch (dispid) {
+    case id::kColumns:
+    case id::kRows: SetRowsColumns(dispid, i2); return;
+    case id::kCursorRow:
+    case id::kCursorColumn: {
+        const std::int16_t limit = dispid == id::kCursorRow ? rows_ : columns_;
+        if (i2 < 1 || i2 > limit) Fail(kErrInvalidPropertyValue);
+        if (screen_) {
+            cursorRow_ = screen_->CursorRow();
+            cursorColumn_ = screen_->CursorColumn();
+        }
+        (dispid == id::kCursorRow ? cursorRow_ : cursorColumn_) = i2;
+        if (screen_) screen_->SetCursor(cursorRow_, cursorColumn_);
+        return;
+    }
+    case id::kForeColor:
+    case id::kBackColor:
+        (dispid == id::kForeColor ? foreColor_ : backColor_) = i2;
+        if (screen_) screen_->SetColours(foreColor_, backColor_);
+        return;
+    case id::kDisp:
+        // With a binary capture the text goes to the capture file unchanged.
+        if (capture_ && captureMode_ == com::TOLVEX_CAPTURE_BINARY) {
+            std::fwrite(text.data(), 1, text.size(), capture_);
+            std::fflush(capture_);
+        }
+        if (screen_) screen_->Disp(text);
+        return;
+    case id::kText:
+        if (screen_) screen_->SetText(text);
+        return;
+    case id::kAutoScroll: autoScroll_ = i2; return;
+    case id::kCaptureFilename: SetCaptureFilename(text); return;
+    case id::kScrollRows:
+        scrollRows_ = i2;
+        if (screen_) screen_->SetScrollRows(i2);
+        Layout();
+        return;
+    case id::kColorFilter: colorFilter_ = i2; return;
+    case id::kSelLength:
+    case id::kSelStart:
+        if (screen_) {
+            if (dispid == id::kSelStart) screen_->SetSelStart(value.number);
+            else screen_->SetSelLength(value.number);
+        } else if (value.number != 0) {
+            Fail(kErrInvalidPropertyValue);  // the screen text is empty
+        }
+        return;
+    case id::kSelText:
+        if (screen_) screen_->SetSelText(text);
+        return;
+    case id::kSmoothScroll: smoothScroll_ = value.flag(); return;
+    case id::kCursorType: cursorType_ = i2; return;
+    case id::kKeyTranslation: keyTranslation_ = i2; return;
+    case id::kBackspace: backspace_ = i2; return;
+    case id::kCaptureMode: captureMode_ = i2; return;
+    default: Fail(kErrSetNotSupported);
+    }
+}
+
+void StoredTerminal::SetRowsColumns(DispId dispid, std::int16_t value)
+{
+    std::int16_t rows = dispid == id::kRows ? value : rows_;
+    std::int16_t columns = dispid == id::kColumns ? value : columns_;
+    if (rows == rows_ && columns == columns_) return;
+    if (screen_) {
+        if (host_.fireResize) host_.fireResize(rows, columns);
+        screen_->Resize(rows, columns);
+    }
+    rows_ = rows;
+    columns_ = columns;
+    // The cursor stays on the screen; a size not set yet (0 while values
+    // are loaded one after the other) leaves it where it is.
+    if (rows_ > 0 && cursorRow_ > rows_) cursorRow_ = rows_;
+    if (columns_ > 0 && cursorColumn_ > columns_) cursorColumn_ = columns_;
+    Layout();
+}
+
+void StoredTerminal::OpenScreen(std::int16_t emulation)
+{
+    screen_.reset();
+    if (!makeScreen_) return;
+    TerminalSetup setup{emulation, rows_, columns_, foreColor_, backColor_, scrollRows_};
+    screen_ = makeScreen_(setup, link_);
+}
+
+ScreenContents StoredTerminal::CloseScreen()
+{
+    ScreenContents kept;
+    if (screen_) {
+        kept.text = screen_->Text();
+        kept.row = screen_->CursorRow();
+        kept.column = screen_->CursorColumn();
+    }
+    screen_.reset();
+    return kept;
+}
+
+void StoredTerminal::RestoreScreen(const ScreenContents& contents)
+{
+    if (!screen_) return;
+    screen_->SetText(contents.text);
+    screen_->SetCursor(contents.row, contents.column);
+}
+
+void StoredTerminal::Disp(std::string_view bytes)
+{
+    if (screen_) screen_->Disp(bytes);
+}
+
+void StoredTerminal::Layout()
+{
+    if (screen_) screen_->Layout();
+    if (host_.invalidate) host_.invalidate();
+}
+
+void StoredTerminal::StartOver()
+{
+    CloseCapture();
+    screen_.reset();
+    // The screen starts anew with the cursor at the top left.
+    cursorRow_ = 1;
+    cursorColumn_ = 1;
+}
+
+void StoredTerminal::KeepReferenceColours()
+{
+    referenceFore_ = foreColor_;
+    referenceBack_ = backColor_;
+}
+
+void StoredTerminal::SetCaptureFilename(const std::string& name)
+{
+    if (name.empty()) {
+        if (!capture_) Fail(kErrInvalidPropertyValue);
+        CloseCapture();
+        return;
+    }
+    if (capture_) Fail(kErrInvalidPropertyValue);
+    // Appended to, created when missing.
+    std::FILE* f = std::fopen(name.c_str(), "ab");
+    if (!f) Fail(kErrInvalidPropertyValue);
+    capture_ = f;
+    captureName_ = name;
+}
+
+void StoredTerminal::CloseCapture()
+{
+    if (!capture_) return;
+    // A visible capture ends with the lines still on the screen.
+    if (captureMode_ == com::TOLVEX_CAPTURE_VISIBLE && screen_) {
+        for (const auto& line : screen_->ScreenLines()) {
+            std::fwrite(line.data(), 1, line.size(), capture_);
+            std::fwrite("\r\n", 1, 2, capture_);
+        }
+    }
+    std::fclose(capture_);
+    capture_ = nullptr;
+    captureName_.clear();
+}
+
+}  // namespace tolvex::control
