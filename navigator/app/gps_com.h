@@ -11,6 +11,8 @@
 #include <memory>
 #include <string>
 
+#include "gps/gps_com_port.h"
+
 class QWidget;
 
 namespace tolvex::host {
@@ -26,36 +28,9 @@ inline constexpr int kCommEventReceive = tolvex::com::TOLVEX_EV_RECEIVE;
 inline constexpr int kErrInvalidPort = 8002;      // the device is not there
 inline constexpr int kErrPortAlreadyOpen = 8005;  // busy, or no permission
 
-// An error the control raised: its number and description (UTF-8).
-struct ComError {
-    int number = 0;
-    std::string description;
-};
-
-class GpsComPort {
-public:
-    virtual ~GpsComPort() = default;
-
-    // Each setter reports false when the control refused the value; the
-    // navigator skips a refused step and goes on with the next.
-    virtual bool SetCommPort(int port) = 0;
-    virtual bool SetSettings(const std::string& settings) = 0;
-    virtual bool SetInBufferCount(int count) = 0;
-    virtual bool SetInTimeout(int ms) = 0;
-    virtual bool SetRThreshold(int bytes) = 0;
-    virtual bool SetInputLen(int len) = 0;
-    virtual bool SetPortOpen(bool open) = 0;
-    virtual bool PortOpen() = 0;
-    virtual int CommEvent() = 0;
-    virtual int InBufferCount() = 0;
-    // What is queued, up to InputLen bytes (0: all), as UTF-8.
-    virtual std::string Input() = 0;
-    // The error of the last refused SetPortOpen (number 0: none known).
-    virtual ComError PortOpenError() { return {}; }
-
-    // Called on the GUI thread for every OnComm event of the control.
-    std::function<void()> onComm;
-};
+// The port interface and its error live with live tracking.
+using gps::ComError;
+using gps::GpsComPort;
 
 // Loads the control through the host library (registry entry, else the
 // library beside the program), creates one instance and loads its

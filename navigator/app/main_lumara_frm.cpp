@@ -107,7 +107,11 @@ MainLumaraFrm::MainLumaraFrm(NavState& state, std::string programFolder, QWidget
     : QMainWindow(parent),
       state_(state),
       footprints_(state.Maps),
-      overlay_{state, (BasePic = new overlays::BasePic)->Area(), &footprints_, {}}
+      overlay_{state, (BasePic = new overlays::BasePic)->Area(), &footprints_, {}},
+      slots_(*BasePic),
+      mark_(BasePic->Area()),
+      tracking_(state, *this, *this, *this, *this, *this),
+      recording_(state)
 {
     EndProgram = [] { QCoreApplication::exit(0); };
     state_.ProgramFolder = std::move(programFolder);
@@ -118,7 +122,9 @@ MainLumaraFrm::MainLumaraFrm(NavState& state, std::string programFolder, QWidget
         return recording::LocalDateTime{now.date().year(), now.date().month(), now.date().day(),
                                         now.time().hour(), now.time().minute(), now.time().second()};
     };
-    decoder_ = std::make_unique<gps::GgaDecoder>(state_, *this, *this, *this, *this);
+    tracking_.onFixDecoded = [this](const gps::PositionFix& fix) {
+        if (onFixDecoded) onFixDecoded(fix);
+    };
     BuildControls();
     BuildMenus();
     resize(kDefaultContents + QSize(0, menuBar()->sizeHint().height()));
@@ -127,7 +133,7 @@ MainLumaraFrm::MainLumaraFrm(NavState& state, std::string programFolder, QWidget
 
 MainLumaraFrm::~MainLumaraFrm()
 {
-    CloseRecordFile();
+    recording_.Close();
     // The control goes before the windows it may have placed its own in.
     GPSCom.reset();
 }
@@ -337,6 +343,7 @@ void MainLumaraFrm::SetGpsCom(std::unique_ptr<GpsComPort> port, std::string load
 {
     GPSCom = std::move(port);
     gpsComError_.clear();
+    tracking_.SetPort(GPSCom.get());
     if (GPSCom)
         GPSCom->onComm = [this] { GPSCom_OnComm(); };
     else
@@ -354,114 +361,26 @@ void MainLumaraFrm::Message(const QString& text)
 
 // --- live tracking ---
 
-void MainLumaraFrm::StartGPSCmd_Click()
+void MainLumaraFrm::StartGPSCmd_Click() { tracking_.Toggle(); }
+
+void MainLumaraFrm::NoPort() { Message(QString::fromStdString(ControlLoadFailureMessage(gpsComError_))); }
+
+void MainLumaraFrm::PortOpenRefused(int portNo, const gps::ComError& why)
 {
-    NavState& s = state_;
-    if (!GPSCom) {
-        // Nothing could arrive: say why and stay stopped.
-        Message(QString::fromStdString(ControlLoadFailureMessage(gpsComError_)));
-        return;
-    }
-    GuardedStep([&] { geodesy::InitEllipsoid(); });
-    if (StartGPSCmd->text() == QStringLiteral("スタートGPS")) {
-        received_.clear();
-        GuardedStep([&] { GPSCom->SetCommPort(s.GPSPortNo); });
-        GuardedStep([&] { GPSCom->SetSettings(s.GPSPortSettings); });
-        GuardedStep([&] { GPSCom->SetInBufferCount(0); });
-        GuardedStep([&] { GPSCom->SetInTimeout(2000); });
-        GuardedStep([&] { GPSCom->SetRThreshold(40); });
-        bool opened = false;
-        GuardedStep([&] { opened = GPSCom->SetPortOpen(true); });
-        if (!opened) {
-            // A port that cannot be opened never delivers anything: the user
-            // learns which device and why, and tracking stays stopped.
-            ComError why;
-            GuardedStep([&] { why = GPSCom->PortOpenError(); });
-            const std::string device = PortDevicePath(s.GPSPortNo);
-            Message(QString::fromStdString(
-                PortOpenFailureMessage(s.GPSPortNo, device, why, CheckDevice(device), CurrentUserName())));
-            s.Track.TrackCount = 0;
-            s.Track.TrackIndex = 0;
-            return;
-        }
-        SetStartGPSLook(true);
-        s.GPSRunning = true;
-        // The mark shows with the run's first fix, not before.
-        fixKnown_ = false;
-        BringPositionMarkToFront();
-        ShowPositionMark();
-    } else if (StartGPSCmd->text() == QStringLiteral("停止GPS")) {
-        s.GPSRunning = false;
-        GuardedStep([&] { GPSCom->SetPortOpen(false); });
-        received_.clear();
-        SetStartGPSLook(false);
-        fixKnown_ = false;
-        HidePositionMark();
-    }
-    s.Track.TrackCount = 0;
-    s.Track.TrackIndex = 0;
+    // The user learns which device and why.
+    const std::string device = PortDevicePath(portNo);
+    Message(QString::fromStdString(PortOpenFailureMessage(portNo, device, why, CheckDevice(device), CurrentUserName())));
 }
 
 void MainLumaraFrm::ClearGPSDataCmd_Click() { state_.Track.TrackCount = 0; }
 
-void MainLumaraFrm::GPSCom_OnComm()
-{
-    if (!GPSCom) return;
-    int event = 0;
-    GuardedStep([&] { event = GPSCom->CommEvent(); });
-    if (event != kCommEventReceive || !state_.GPSRunning) return;
-    GuardedStep([&] { GPSCom->SetInputLen(0); });
-    // Everything queued is taken at once and cut into lines here, so that a
-    // receiver sending several sentences per fix in one burst never leaves
-    // lines behind in the control's buffer (one notification may stand for
-    // many lines). A line's end is CR or LF; the part after the last end
-    // waits for the next notification.
-    std::string data;
-    GuardedStep([&] { data = GPSCom->Input(); });
-    received_ += data;
-    std::vector<std::string> lines;
-    std::size_t start = 0;
-    for (std::size_t i = 0; i < received_.size(); ++i) {
-        const char c = received_[i];
-        if (c != '\r' && c != '\n') continue;
-        if (i > start) lines.push_back(received_.substr(start, i - start));
-        start = i + 1;
-    }
-    received_.erase(0, start);
-    // A "line" that never ends is noise; keep the newest bytes only.
-    constexpr std::size_t kLongestLine = 4096;
-    if (received_.size() > kLongestLine) received_.erase(0, received_.size() - kLongestLine);
-    // The lines are handled from a copy: the zone change below may run a
-    // modal message.
-    for (const std::string& line : lines) {
-        if (!state_.GPSRunning) break;
-        HandleReceivedLine(line);
-    }
-}
+void MainLumaraFrm::GPSCom_OnComm() { tracking_.OnComm(); }
 
-void MainLumaraFrm::HandleReceivedLine(const std::string& line)
-{
-    if (!gps::IsGgaSentence(line)) return;
-    gps::PositionFix fix;
-    GuardedStep([&] { fix = decoder_->DecodeGPGGAData(line); });
-    // The decoder has placed the mark at a stored fix; the first one of a
-    // run makes it appear.
-    if (fix.stored && state_.GPSRunning && !fixKnown_) {
-        fixKnown_ = true;
-        ShowPositionMark();
-    }
-    if (onFixDecoded) onFixDecoded(fix);
-}
+void MainLumaraFrm::HandleReceivedLine(const std::string& line) { tracking_.HandleLine(line); }
 
-void MainLumaraFrm::ClosePort()
-{
-    if (GPSCom) GuardedStep([&] { GPSCom->SetPortOpen(false); });
-}
+void MainLumaraFrm::ClosePort() { tracking_.ClosePort(); }
 
-void MainLumaraFrm::OpenPort()
-{
-    if (GPSCom) GuardedStep([&] { GPSCom->SetPortOpen(true); });
-}
+void MainLumaraFrm::OpenPort() { tracking_.OpenPort(); }
 
 bool MainLumaraFrm::RefuseWhileRecordingOrTracking()
 {
@@ -481,7 +400,7 @@ void MainLumaraFrm::SettingGPSMenu_Click()
     if (RefuseWhileRecordingOrTracking()) return;
     state_.Track.TrackCount = 0;
     state_.Track.TrackIndex = 0;
-    if (StartGPSCmd->text() == QStringLiteral("停止GPS")) StartGPSCmd_Click();
+    tracking_.Stop();
     // The GPS settings dialog opens here once it exists.
 }
 
@@ -526,29 +445,18 @@ void MainLumaraFrm::ApplyRecordIndicatorLook()
 void MainLumaraFrm::StartRecordCmd_Click()
 {
     NavState& s = state_;
+    StartRecordCmd->setEnabled(false);
     if (!s.RecordingOn) {
         SetRecordIndicatorLook(true);
-        recordFileName_.clear();
-        recordFolder_.clear();
-        recordSeq_ = 0;
-        s.RecordBlink = 0;
-        StartRecordCmd->setEnabled(false);
-        pendingMark_.clear();
-
         // The start window: today's folder, the next free number.
-        proposal_ = {};
-        GuardedStep([&] { proposal_ = recording::PrepareRecordStart(s.ProgramFolder, Clock()); });
-        recordFolder_ = proposal_.folder;
-        recordSeq_ = proposal_.seq;
-        recordMarkCount_ = proposal_.markCount;
-        auto* frm = new recording::RecordStartFrm(this, s.RecordInterval, proposal_.proposedName);
+        const recording::StartProposal& proposal = recording_.Prepare(Clock());
+        auto* frm = new recording::RecordStartFrm(this, s.RecordInterval, proposal.proposedName);
         frm->onOk = [this] { return RecordStartOk(); };
         frm->onCancel = [this] { RecordStartCancel(); };
         RecordStartFrm = frm;
         frm->show();
     } else {
-        StartRecordCmd->setEnabled(false);
-        auto* frm = new recording::RecordStopFrm(this, recordFileName_);
+        auto* frm = new recording::RecordStopFrm(this, recording_.FileName());
         frm->onOk = [this] { RecordStopOk(); };
         frm->onCancel = [this] { StartRecordCmd->setEnabled(true); };
         RecordStopFrm = frm;
@@ -560,36 +468,18 @@ bool MainLumaraFrm::RecordStartOk()
 {
     NavState& s = state_;
     if (!RecordStartFrm) return false;
-    const std::string name = RecordStartFrm->FileName();
-    // An earlier recording of the same name is never overwritten.
-    const recording::NameProblem problem = recording::CheckRecordFileName(proposal_.dayFolderPath, name);
-    if (problem != recording::NameProblem::None) {
-        Message(QString::fromUtf8(recording::NameProblemMessage(problem)));
+    const std::string refused = recording_.Begin(RecordStartFrm->FileName(), RecordStartFrm->Interval(), Clock());
+    if (!refused.empty()) {
+        Message(QString::fromStdString(refused));
         return false;
     }
-    const std::string path = proposal_.dayFolderPath + "/" + name;
-    bool created = false;
-    GuardedStep([&] { created = recordFile_.create(path, recording::RecordHeaderLines(Clock(), s.Zone)); });
-    if (!created) {
-        recordFile_.close();
-        Message(QStringLiteral("記録ファイルを作成できません。フォルダと名前を確かめてください。"));
-        return false;
-    }
-
-    s.RecordingOn = true;
-    s.RecordInterval = static_cast<std::int16_t>(RecordStartFrm->Interval());
-    recordFileName_ = name;
-    s.RecordBlink = 0;
-    recordMarkCount_ = 0;
-    RecordFileNameLbl->setText(QStringLiteral("記録ﾌｧｲﾙ名/") + QString::fromStdString(recordFileName_));
+    RecordFileNameLbl->setText(QStringLiteral("記録ﾌｧｲﾙ名/") + QString::fromStdString(recording_.FileName()));
     RecordIntervalLbl->setText(QStringLiteral("記録間隔: ") + QString::number(s.RecordInterval) +
                                QStringLiteral("秒"));
-    CheckNumLbl->setText(QString::number(recordMarkCount_));
+    CheckNumLbl->setText(QString::number(recording_.MarkCount()));
     StartRecordCmd->setText(QStringLiteral("記録終了(&E)"));
     StartRecordCmd->setEnabled(true);
     RecordSTSHdLbl->setVisible(true);
-    s.pRecordSTS = 1;
-    s.pRecordCount = 0;
     return true;
 }
 
@@ -597,46 +487,21 @@ void MainLumaraFrm::RecordStartCancel() { StartRecordCmd->setEnabled(true); }
 
 void MainLumaraFrm::RecordStopOk()
 {
-    NavState& s = state_;
-    CloseRecordFile();
-    ++recordSeq_;
+    recording_.End();
     RecordFileNameLbl->clear();
     RecordIntervalLbl->clear();
     StartRecordCmd->setText(QStringLiteral("記録開始(&Y)"));
     StartRecordCmd->setEnabled(true);
     RecordSTSHdLbl->setVisible(false);
-    s.RecordingOn = false;
-    s.pRecordSTS = 0;
-    GuardedStep([&] {
-        std::error_code ec;
-        std::filesystem::create_directories(s.ProgramFolder + "/data0", ec);
-        recording::WriteStoredStatus(s.ProgramFolder + "/data0/StoredSTS.dat",
-                                     {recordFolder_, recordSeq_, recordMarkCount_});
-    });
 }
 
-void MainLumaraFrm::CloseRecordFile()
-{
-    if (recordFile_.isOpen()) recordFile_.close();
-}
-
-void MainLumaraFrm::WriteRecordLine(const std::string& line)
-{
-    if (recordFile_.isOpen()) recordFile_.writeLine(line + pendingMark_);
-    pendingMark_.clear();
-}
+void MainLumaraFrm::WriteRecordLine(const std::string& line) { recording_.WriteLine(line); }
 
 void MainLumaraFrm::RecordSTSHdLbl_Click()
 {
     NavState& s = state_;
     if (!s.RecordingOn) return;
-    if (s.pRecordSTS) {
-        SetRecordIndicatorLook(false);
-        s.pRecordSTS = 0;
-    } else {
-        SetRecordIndicatorLook(true);
-        s.pRecordSTS = 1;
-    }
+    SetRecordIndicatorLook(recording_.TogglePause());
 }
 
 bool MainLumaraFrm::eventFilter(QObject* watched, QEvent* e)
@@ -688,7 +553,7 @@ void MainLumaraFrm::Activate()
     // must not start the first activation a second time.
     if (!state_.FirstActivate || activating_) return;
     activating_ = true;
-    GuardedStep([&] { mapview::FirstActivation(state_, this); });
+    GuardedStep([&] { mapview::FirstActivation(state_, &slots_); });
     GuardedStep([&] { ShowAllData(); });
     state_.FirstActivate = false;
     activating_ = false;
@@ -698,7 +563,7 @@ void MainLumaraFrm::closeEvent(QCloseEvent* e)
 {
     GuardedStep([&] { WriteCurrentSetting(state_); });
     // A running recording keeps every line written so far.
-    CloseRecordFile();
+    recording_.Close();
     e->accept();
     if (EndProgram) EndProgram();
 }
@@ -712,9 +577,8 @@ void MainLumaraFrm::ShowAllData()
 
 void MainLumaraFrm::PlacePositionMarkAtFix()
 {
-    if (!fixKnown_) return;
-    const mapview::PicturePoint p = mapview::PlaneToPicture(state_, state_.PosEasting, state_.PosNorthing);
-    PlacePositionMark(p.x - 8.0, p.y + 8.0);
+    if (!tracking_.FixKnown()) return;
+    mark_.CentreOn(mapview::PlaneToPicture(state_, state_.PosEasting, state_.PosNorthing));
 }
 
 void MainLumaraFrm::WaitShowAllData() { overlays::WaitShowAllData(overlay_); }
@@ -730,20 +594,26 @@ void MainLumaraFrm::ResetMapData()
     GuardedStep([&] { LoadMapDataToGrid(); });
     GuardedStep([&] { mapview::SelectNearestMap(state_); });
     GuardedStep([&] { mapview::CheckMapQuadrant(state_); });
-    GuardedStep([&] { mapview::LoadMapImages(state_, this); });
+    GuardedStep([&] { mapview::LoadMapImages(state_, &slots_); });
     GuardedStep([&] { ShowAllData(); });
 }
 
 void MainLumaraFrm::ZoomUpDownCmd_Click(int index)
 {
-    mapview::ZoomUpDownCmd(state_, index, this);
+    mapview::ZoomUpDownCmd(state_, index, &slots_);
     ShowAllData();
 }
 
 void MainLumaraFrm::MoveImgCmd_Click(int index)
 {
+    RedrawMoved([&] { mapview::MoveImgCmd(state_, index, &slots_); });
+}
+
+void MainLumaraFrm::RedrawMoved(const std::function<void()>& move)
+{
+    // The mark is hidden while the photographs move under it.
     HidePositionMark();
-    mapview::MoveImgCmd(state_, index, this);
+    move();
     ShowAllData();
     ShowPositionMark();
 }
@@ -792,10 +662,7 @@ void MainLumaraFrm::BasePic_WheelSteps(int steps)
 void MainLumaraFrm::BasePic_Dragged(double dx, double dy)
 {
     // The redraw of a pan button, for the dragged distance.
-    HidePositionMark();
-    mapview::DragImgCmd(state_, dx, dy, this);
-    ShowAllData();
-    ShowPositionMark();
+    RedrawMoved([&] { mapview::DragImgCmd(state_, dx, dy, &slots_); });
 }
 
 void MainLumaraFrm::EndRecordGGAMenu_Click()
@@ -810,44 +677,6 @@ void MainLumaraFrm::EndRecordGGAMenu_Click()
 }
 
 void MainLumaraFrm::EndRecordDataMenu_Click() { state_.ShowRecordPoints = false; }
-
-// --- picture slots ---
-
-bool MainLumaraFrm::LoadPicture(int slot, const std::string& path)
-{
-    ++pictureLoads_;
-    return BasePic->LoadPhoto(slot, path);
-}
-
-void MainLumaraFrm::SendToBack(int slot)
-{
-    if (slot < 0 || slot >= overlays::PictureArea::kPhotoSlots) return;
-    BasePic->Area().SendToBack(BasePic->Area().PhotoImg[static_cast<std::size_t>(slot)]);
-}
-
-void MainLumaraFrm::BringToFront(int slot)
-{
-    if (slot < 0 || slot >= overlays::PictureArea::kPhotoSlots) return;
-    BasePic->Area().BringToFront(BasePic->Area().PhotoImg[static_cast<std::size_t>(slot)]);
-}
-
-void MainLumaraFrm::SetPlacement(int slot, double left, double top, double width, double height)
-{
-    if (slot < 0 || slot >= overlays::PictureArea::kPhotoSlots) return;
-    auto& item = BasePic->Area().PhotoImg[static_cast<std::size_t>(slot)];
-    item.left = left;
-    item.top = top;
-    item.width = width;
-    item.height = height;
-    BasePic->Area().Changed();
-}
-
-void MainLumaraFrm::SetVisible(int slot, bool visible)
-{
-    if (slot < 0 || slot >= overlays::PictureArea::kPhotoSlots) return;
-    BasePic->Area().PhotoImg[static_cast<std::size_t>(slot)].visible = visible;
-    BasePic->Area().Changed();
-}
 
 // --- GPS window ---
 
@@ -874,28 +703,17 @@ void MainLumaraFrm::SetRecordIndicatorVisible(bool visible)
     RecordSTSHdLbl->setVisible(true);
 }
 
-void MainLumaraFrm::HidePositionMark()
-{
-    BasePic->Area().GPSPointImg.visible = false;
-    BasePic->Area().Changed();
-}
+void MainLumaraFrm::HidePositionMark() { mark_.Hide(); }
 
-void MainLumaraFrm::PlacePositionMark(double left, double top)
-{
-    auto& mark = BasePic->Area().GPSPointImg;
-    mark.left = left;
-    mark.top = top;
-    BasePic->Area().Changed();
-}
+void MainLumaraFrm::PlacePositionMark(double left, double top) { mark_.Place(left, top); }
 
-void MainLumaraFrm::BringPositionMarkToFront() { BasePic->Area().BringToFront(BasePic->Area().GPSPointImg); }
+void MainLumaraFrm::BringPositionMarkToFront() { mark_.BringToFront(); }
 
 void MainLumaraFrm::ShowPositionMark()
 {
     // Without a fix there is nothing to mark: a mark in the middle of the
     // picture would point at ground the receiver never reported.
-    BasePic->Area().GPSPointImg.visible = state_.GPSRunning && fixKnown_;
-    BasePic->Area().Changed();
+    mark_.SetVisible(tracking_.MarkShown());
 }
 
 // --- map selection ---
@@ -904,6 +722,6 @@ int MainLumaraFrm::SelectNearestMap() { return mapview::SelectNearestMap(state_)
 
 int MainLumaraFrm::CheckMapQuadrant() { return mapview::CheckMapQuadrant(state_); }
 
-void MainLumaraFrm::LoadMapImages() { mapview::LoadMapImages(state_, this); }
+void MainLumaraFrm::LoadMapImages() { mapview::LoadMapImages(state_, &slots_); }
 
 }  // namespace tessaro::app

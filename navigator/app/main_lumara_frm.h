@@ -25,10 +25,14 @@
 
 #include "app/gps_com.h"
 #include "gps/gga_decoder.h"
+#include "gps/live_tracking.h"
 #include "mapview/map_view.h"
 #include "overlays/base_pic.h"
+#include "overlays/base_pic_slots.h"
 #include "overlays/overlay_drawing.h"
+#include "overlays/position_mark.h"
 #include "recording/record_files.h"
+#include "recording/recording_session.h"
 #include "shell/run_state.h"
 
 #include <QPointer>
@@ -41,12 +45,15 @@ class RecordStopFrm;
 
 namespace tessaro::app {
 
+// The window keeps its layout and the wiring of its controls; live tracking
+// (gps::LiveTracking), the recording (recording::RecordingSession), the
+// photograph slots and the position mark (overlays) do the work.
 class MainLumaraFrm : public QMainWindow,
-                      public mapview::PictureSlots,
                       public gps::GpsWindow,
                       public gps::MapSelection,
                       public gps::OverlayDrawing,
-                      public gps::RecordLineSink {
+                      public gps::RecordLineSink,
+                      public gps::TrackingView {
     Q_OBJECT
 public:
     // Builds the window and runs its load sequence with `programFolder` as
@@ -103,7 +110,7 @@ public:
     void HandleReceivedLine(const std::string& line);
     // Whether a fix of the current tracking run is known: the position mark
     // shows only then, at that fix.
-    bool FixKnown() const { return fixKnown_; }
+    bool FixKnown() const { return tracking_.FixKnown(); }
     void SettingGPSMenu_Click();
     void DownloadMapSettingMenu_Click();
     // Called after each decoded GGA sentence (the latency benchmark and the
@@ -120,8 +127,8 @@ public:
     std::function<recording::LocalDateTime()> Clock;
     QPointer<recording::RecordStartFrm> RecordStartFrm;
     QPointer<recording::RecordStopFrm> RecordStopFrm;
-    const std::string& RecordFileName() const { return recordFileName_; }
-    const std::string& RecordFolder() const { return recordFolder_; }
+    const std::string& RecordFileName() const { return recording_.FileName(); }
+    const std::string& RecordFolder() const { return recording_.Folder(); }
     void WriteRecordLine(const std::string& line) override;
 
     // Modal messages of this window (OK button, no icon). When set, this is
@@ -186,13 +193,6 @@ public:
     QAction* HelpMenu = nullptr;
     QAction* EndThisProgramMenu = nullptr;
 
-    // --- mapview::PictureSlots ---
-    bool LoadPicture(int slot, const std::string& path) override;
-    void SendToBack(int slot) override;
-    void BringToFront(int slot) override;
-    void SetPlacement(int slot, double left, double top, double width, double height) override;
-    void SetVisible(int slot, bool visible) override;
-
     // --- gps::GpsWindow ---
     void ClosePort() override;
     void OpenPort() override;
@@ -210,7 +210,12 @@ public:
     void LoadMapImages() override;
 
     // Number of picture loads asked of the slots so far.
-    int PictureLoads() const { return pictureLoads_; }
+    int PictureLoads() const { return slots_.Loads(); }
+
+    // --- gps::TrackingView ---
+    void ShowRunning(bool running) override { SetStartGPSLook(running); }
+    void NoPort() override;
+    void PortOpenRefused(int portNo, const gps::ComError& why) override;
 
 protected:
     bool event(QEvent* e) override;
@@ -237,29 +242,24 @@ private:
     void PlaceFrameAtScreenCorner();
     // The position mark at the picture position of the last fix.
     void PlacePositionMarkAtFix();
-    void CloseRecordFile();
+    // A pan: the position mark hidden, the view moved by `move`, the full
+    // redraw, the mark shown again.
+    void RedrawMoved(const std::function<void()>& move);
 
     NavState& state_;
     overlays::MapIndexFootprints footprints_;
     overlays::OverlayContext overlay_;
-    int pictureLoads_ = 0;
+    overlays::BasePicSlots slots_;
+    overlays::PositionMark mark_;
     bool activating_ = false;
 
     bool framePlaced_ = false;
     std::string gpsComError_;  // why GPSCom could not be loaded
-    bool fixKnown_ = false;
     bool recordWriting_ = true;
     bool recordIndicatorLit_ = true;
 
-    std::unique_ptr<gps::GgaDecoder> decoder_;
-    std::string received_;  // bytes of a line not yet ended
-    recording::RecordFile recordFile_;
-    recording::StartProposal proposal_;
-    std::string recordFileName_;
-    std::string recordFolder_;
-    std::int16_t recordSeq_ = 0;
-    std::int16_t recordMarkCount_ = 0;
-    std::string pendingMark_;
+    gps::LiveTracking tracking_;
+    recording::RecordingSession recording_;
 };
 
 // A modal message with an OK button and no icon.

@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "geodesy/plane_coords.h"
+#include "mapview/map_view.h"
 #include "shell/guarded_step.h"
 #include "shell/values.h"
 
@@ -278,13 +279,10 @@ PositionFix GgaDecoder::DecodeGPGGAData(std::string_view line)
     }
 
     // 13. picture position of the fix [picture units]
-    auto pictureX = [&] { return (st.PosEasting - st.ViewCentreEasting) * st.ViewScale; };
-    auto pictureY = [&] { return (st.PosNorthing - st.ViewCentreNorthing) * st.ViewScale; };
-    double px = pictureX();
-    float py = pictureY();
+    mapview::PicturePoint p = mapview::PlaneToPicture(st, st.PosEasting, st.PosNorthing);
 
     // 14. follow rule: re-centre when the fix leaves the follow box
-    if (px < st.ViewBoundLeft || px > st.ViewBoundRight || py < st.ViewBoundBottom || py > st.ViewBoundTop) {
+    if (p.x < st.ViewBoundLeft || p.x > st.ViewBoundRight || p.y < st.ViewBoundBottom || p.y > st.ViewBoundTop) {
         st.ViewCentreEasting = st.PosEasting;
         st.ViewCentreNorthing = st.PosNorthing;
         fix.recentred = true;
@@ -300,16 +298,15 @@ PositionFix GgaDecoder::DecodeGPGGAData(std::string_view line)
         GuardedStep([&] { window_.HidePositionMark(); });
         GuardedStep([&] { maps_.LoadMapImages(); });
         GuardedStep([&] { drawing_.ShowAllData(); });
-        px = pictureX();
-        py = pictureY();
-        GuardedStep([&] { window_.PlacePositionMark(px - 8.0, py + 8.0); });
-        GuardedStep([&] { drawing_.DrawTrailPoint(px, py); });
+        p = mapview::PlaneToPicture(st, st.PosEasting, st.PosNorthing);
+        GuardedStep([&] { window_.PlacePositionMark(p.x - 8.0, p.y + 8.0); });
+        GuardedStep([&] { drawing_.DrawTrailPoint(p.x, p.y); });
         GuardedStep([&] { window_.BringPositionMarkToFront(); });
         GuardedStep([&] { window_.ShowPositionMark(); });
     } else {
-        GuardedStep([&] { window_.PlacePositionMark(px - 8.0, py + 8.0); });
+        GuardedStep([&] { window_.PlacePositionMark(p.x - 8.0, p.y + 8.0); });
         GuardedStep([&] { window_.BringPositionMarkToFront(); });
-        GuardedStep([&] { drawing_.DrawTrailPoint(px, py); });
+        GuardedStep([&] { drawing_.DrawTrailPoint(p.x, p.y); });
     }
     return fix;
 }

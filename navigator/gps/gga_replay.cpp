@@ -7,6 +7,7 @@
 
 #include "geodesy/plane_coords.h"
 #include "gps/gga_decoder.h"
+#include "gps/line_assembler.h"
 #include "shell/textfile.h"
 
 namespace tessaro::gps {
@@ -44,10 +45,8 @@ long ReplayGgaLog(std::istream& in, std::ostream& out, int zoneNo)
     GgaDecoder decoder(state, window, maps, drawing, record);
 
     long count = 0;
-    std::string raw;
     std::string row;
-    auto handleLine = [&](std::string& bytes) {
-        if (!bytes.empty() && bytes.back() == '\r') bytes.pop_back();
+    auto handleLine = [&](const std::string& bytes) {
         if (!IsGgaSentence(bytes)) return;  // the test is on ASCII, before conversion
         PositionFix fix;
         decoder.Feed(Cp932ToUtf8(bytes), &fix);
@@ -65,18 +64,11 @@ long ReplayGgaLog(std::istream& in, std::ostream& out, int zoneNo)
         out << row;
     };
 
+    LineAssembler lines;
     char chunk[1 << 14];
-    while (in.read(chunk, sizeof chunk) || in.gcount() > 0) {
-        const std::string_view data(chunk, static_cast<std::size_t>(in.gcount()));
-        std::size_t start = 0;
-        for (std::size_t nl; (nl = data.find('\n', start)) != std::string_view::npos; start = nl + 1) {
-            raw.append(data.substr(start, nl - start));
-            handleLine(raw);
-            raw.clear();
-        }
-        raw.append(data.substr(start));
-    }
-    if (!raw.empty()) handleLine(raw);
+    while (in.read(chunk, sizeof chunk) || in.gcount() > 0)
+        lines.Feed(std::string_view(chunk, static_cast<std::size_t>(in.gcount())), handleLine);
+    lines.Finish(handleLine);
     return count;
 }
 

@@ -8,9 +8,10 @@
 
 namespace tessaro::gps {
 
-// Reads `in` to its end, starting in zone `zoneNo` (1..19). A line ends at LF
-// (one CR before it is dropped; a lone CR is an ordinary byte) and has no
-// length limit; lines that are not GGA sentences are skipped. Each output
+// Reads `in` to its end, starting in zone `zoneNo` (1..19). Lines are cut as
+// the live receiver's are (LineAssembler: a line ends at LF, one CR before it
+// is dropped, a lone CR is an ordinary byte), without a length limit; lines
+// that are not GGA sentences are skipped. Each output
 // line (UTF-8, no quoting) is: time, latitude, longitude, satellites and
 // status texts, zone number, 1 or 0 for stored, PosNorthing and PosEasting
 // with 17 significant digits (both empty when not stored).

@@ -53,8 +53,7 @@ void Permute(std::vector<MapIndexRow>& rows, const std::vector<int>& source)
 
 PicturePoint PlaneToPicture(const NavState& state, double easting, double northing)
 {
-    return {(easting - state.ViewCentreEasting) * state.ViewScale,
-            (northing - state.ViewCentreNorthing) * state.ViewScale};
+    return PlaneToPicture(easting, northing, state.ViewCentreEasting, state.ViewCentreNorthing, state.ViewScale);
 }
 
 void PictureToPlane(const NavState& state, double px, double py, double& easting, double& northing)

@@ -3,10 +3,7 @@
 // tells the position decoder when to reload the photographs, the choice of
 // up to nine photographs for the image slots, zoom and pan.
 //
-// Picture units: the picture area is 788 x 678 units, origin at its centre,
-// x to the right, y upwards. A plane position (easting E, northing N) [m]
-// lies at px = (E - ViewCentreEasting) x ViewScale,
-//          py = (N - ViewCentreNorthing) x ViewScale.
+// Picture units: see mapview/picture_units.h.
 //
 // Everything works on the run state (NavState): its view section holds the
 // view variables and the map index (state.Maps). The main window implements
@@ -27,15 +24,14 @@
 #include <string>
 #include <vector>
 
+#include "mapview/picture_units.h"
+
 namespace tessaro {
 struct NavState;
 }
 
 namespace tessaro::mapview {
 
-// Picture area size [picture units].
-constexpr double kPictureWidth = 788.0;
-constexpr double kPictureHeight = 678.0;
 // Image slots for photographs.
 constexpr int kPhotoSlots = 9;
 // Highest scale level reachable with the zoom buttons.
@@ -59,11 +55,6 @@ public:
     // overlay redraw, not by this module.
     virtual void SetPlacement(int slot, double left, double top, double width, double height) = 0;
     virtual void SetVisible(int slot, bool visible) = 0;
-};
-
-struct PicturePoint {
-    double x = 0.0;  // [picture units]
-    double y = 0.0;
 };
 
 // Plane position [m] to picture position and back (the back conversion

@@ -69,6 +69,12 @@ QFont PictureFont(int points, bool bold, double scale)
 
 }  // namespace
 
+QSize BasePic::sizeHint() const
+{
+    // One pixel a picture unit.
+    return {static_cast<int>(PictureArea::kWidth), static_cast<int>(PictureArea::kHeight)};
+}
+
 BasePic::BasePic(QWidget* parent) : QWidget(parent)
 {
     area_.OnChange = [this] { update(); };
@@ -76,7 +82,7 @@ BasePic::BasePic(QWidget* parent) : QWidget(parent)
     gpsIcon_ = DefaultGPSPointIcon();
     pointIcon_ = DefaultPointIcon();
     setAttribute(Qt::WA_OpaquePaintEvent);
-    resize(788, 678);
+    resize(sizeHint());
 }
 
 bool BasePic::LoadPhoto(int slot, const std::string& path)

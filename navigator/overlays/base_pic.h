@@ -60,7 +60,7 @@ public:
     void SetZoomFactors(std::function<std::vector<double>()> factors) { zoomFactors_ = std::move(factors); }
     ScaledPictures& Scaled() { return scaledPictures_; }
 
-    QSize sizeHint() const override { return {788, 678}; }
+    QSize sizeHint() const override;
 
     // The icons drawn when no picture file is given.
     static QImage DefaultMarkIcon();

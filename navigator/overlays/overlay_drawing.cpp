@@ -33,7 +33,7 @@ void DrawWindowedPolyline(OverlayContext& ctx, const EastVec& east, const NorthV
     bool connected = false;
     PicturePoint prev;
     for (int i = 0; i < n; ++i) {
-        const PicturePoint p = ToPicture(s, east[i], north[i]);
+        const PicturePoint p = PlaneToPicture(s, east[i], north[i]);
         if (InsideWindow(p, 500.0)) {
             ctx.picture.Circle(p.x, p.y, kDotRadius, colours::kLoggedTrack);
             if (connected) ctx.picture.Line(prev.x, prev.y, p.x, p.y, colours::kLoggedTrack);
@@ -62,12 +62,6 @@ bool MapIndexFootprints::Footprint(int k, double& west, float& north, double& ea
     east = f.east;
     south = f.south;
     return true;
-}
-
-PicturePoint ToPicture(const NavState& s, double easting, double northing)
-{
-    return {(easting - s.ViewCentreEasting) * s.ViewScale,
-            (northing - static_cast<double>(s.ViewCentreNorthing)) * s.ViewScale};
 }
 
 void ShowAllData(OverlayContext& ctx)
@@ -114,8 +108,8 @@ void PlacePhotos(OverlayContext& ctx)
         double west = 0, east = 0;
         float north = 0, south = 0;
         if (!ctx.photos->Footprint(static_cast<int>(number), west, north, east, south)) continue;
-        const PicturePoint nw = ToPicture(s, west, north);
-        const PicturePoint se = ToPicture(s, east, south);
+        const PicturePoint nw = PlaneToPicture(s, west, north);
+        const PicturePoint se = PlaneToPicture(s, east, south);
         if (!(nw.x > -4000.0 && se.x < 4000.0 && se.y > -4000.0 && nw.y < 4000.0)) continue;
         PictureItem& slot = pic.PhotoImg[static_cast<std::size_t>(i)];
         slot.left = nw.x;
@@ -197,7 +191,7 @@ void DrawTrack(OverlayContext& ctx)
     for (int n = 0; n < count; ++n) {
         slot = slot > 0 ? slot - 1 : TrackRing::kSlots - 1;
         if (slot >= TrackRing::kSlots) continue;  // an index beyond the ring
-        const PicturePoint p = ToPicture(s, t.TrackEasting[static_cast<std::size_t>(slot)],
+        const PicturePoint p = PlaneToPicture(s, t.TrackEasting[static_cast<std::size_t>(slot)],
                                          t.TrackNorthing[static_cast<std::size_t>(slot)]);
         ctx.picture.Circle(p.x, p.y, kDotRadius, colours::kTrack);
     }
@@ -212,7 +206,7 @@ void DrawTrailPoint(OverlayContext& ctx, double px, double py)
     auto search = [&](int from, int downTo) {
         for (int i = from; i >= downTo && !found; --i) {
             if (i < 0 || i >= TrackRing::kSlots) continue;
-            const PicturePoint p = ToPicture(s, t.TrackEasting[static_cast<std::size_t>(i)],
+            const PicturePoint p = PlaneToPicture(s, t.TrackEasting[static_cast<std::size_t>(i)],
                                              t.TrackNorthing[static_cast<std::size_t>(i)]);
             if (std::hypot(px - p.x, py - p.y) > 10.0) {
                 q = p;
@@ -249,7 +243,7 @@ void DrawMarks(OverlayContext& ctx)
     const int n = std::min<int>(s.MKPointCount, static_cast<int>(s.MKPointNo.size()));
     for (int i = 0; i < n; ++i) {
         const auto ui = static_cast<std::size_t>(i);
-        const PicturePoint p = ToPicture(s, s.MKPointEasting[ui], s.MKPointNorthing[ui]);
+        const PicturePoint p = PlaneToPicture(s, s.MKPointEasting[ui], s.MKPointNorthing[ui]);
         // Only the first 64 marks have an icon; the others show their number.
         if (i < PictureArea::kMarkIcons) {
             PictureItem& icon = pic.MarkPointImg[ui];
@@ -272,7 +266,7 @@ void DrawMeasureLine(OverlayContext& ctx)
     if (s.MeasureCount < 1) return;
     PicturePoint last;
     if (s.MeasureCount == 1) {
-        last = ToPicture(s, s.MeasureEasting[0], s.MeasureNorthing[0]);
+        last = PlaneToPicture(s, s.MeasureEasting[0], s.MeasureNorthing[0]);
         pic.Circle(last.x, last.y, kDotRadius, colours::kMeasure);
     } else {
         PicturePoint prev;
@@ -280,7 +274,7 @@ void DrawMeasureLine(OverlayContext& ctx)
             // The polyline stops at the end of the list.
             if (i >= capacity) return;
             const auto ui = static_cast<std::size_t>(i);
-            const PicturePoint p = ToPicture(s, s.MeasureEasting[ui], s.MeasureNorthing[ui]);
+            const PicturePoint p = PlaneToPicture(s, s.MeasureEasting[ui], s.MeasureNorthing[ui]);
             if (i > 0) pic.Line(p.x, p.y, prev.x, prev.y, colours::kMeasure);
             pic.Circle(p.x, p.y, kDotRadius, colours::kMeasure);
             prev = p;

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "mapview/map_index.h"
+#include "mapview/map_view.h"
 #include "overlays/picture_area.h"
 #include "shell/run_state.h"
 
@@ -63,10 +64,8 @@ struct OverlayContext {
 };
 
 // The picture position of a plane position in the current view.
-struct PicturePoint {
-    double x = 0, y = 0;
-};
-PicturePoint ToPicture(const NavState& s, double easting, double northing);
+using mapview::PicturePoint;
+using mapview::PlaneToPicture;
 
 void ShowAllData(OverlayContext& ctx);
 void WaitShowAllData(OverlayContext& ctx);

@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "mapview/picture_units.h"
+
 namespace tessaro::overlays {
 
 struct Rgb {
@@ -65,10 +67,10 @@ struct UnitMapping {
 class PictureArea {
 public:
     // The coordinate system: 788 x 678 units, left -394, top 339, y up.
-    static constexpr double kWidth = 788.0;
-    static constexpr double kHeight = 678.0;
-    static constexpr double kLeft = -394.0;
-    static constexpr double kTop = 339.0;
+    static constexpr double kWidth = mapview::kPictureWidth;
+    static constexpr double kHeight = mapview::kPictureHeight;
+    static constexpr double kLeft = -kWidth / 2;
+    static constexpr double kTop = kHeight / 2;
 
     static constexpr int kPhotoSlots = 9;
     static constexpr int kMarkIcons = 64;

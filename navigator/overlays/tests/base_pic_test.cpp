@@ -277,8 +277,8 @@ TEST_F(Painted, EachPhotographIsScaledOncePerSizeAndAheadForTheNextZoomStep)
         UseLevel(s, level);
         ShowAllData(ctx);
         const QImage img = Render();
-        EXPECT_EQ(img.pixel(Col(ToPicture(s, -100, 75).x), Row(ToPicture(s, -100, 75).y)), qRgb(200, 0, 0)) << level;
-        EXPECT_EQ(img.pixel(Col(ToPicture(s, 100, -75).x), Row(ToPicture(s, 100, -75).y)), qRgb(0, 0, 200)) << level;
+        EXPECT_EQ(img.pixel(Col(PlaneToPicture(s, -100, 75).x), Row(PlaneToPicture(s, -100, 75).y)), qRgb(200, 0, 0)) << level;
+        EXPECT_EQ(img.pixel(Col(PlaneToPicture(s, 100, -75).x), Row(PlaneToPicture(s, 100, -75).y)), qRgb(0, 0, 200)) << level;
     }
     pic.Scaled().WaitForWorkers();
     EXPECT_EQ(pic.Scaled().Made(), 6u);

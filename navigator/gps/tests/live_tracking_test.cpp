@@ -1,0 +1,162 @@
+// Live tracking without a window: the line rule it shares with the log
+// replay, and the toggle following the run state.
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "geodesy/plane_coords.h"
+#include "gps/gga_replay.h"
+#include "gps/live_tracking.h"
+
+namespace tessaro::gps {
+namespace {
+
+// A port that delivers what the test queues and logs the steps it is given.
+class ScriptedPort : public GpsComPort {
+public:
+    bool SetCommPort(int) override { return Log("CommPort"); }
+    bool SetSettings(const std::string&) override { return Log("Settings"); }
+    bool SetInBufferCount(int) override { return Log("InBufferCount"); }
+    bool SetInTimeout(int) override { return Log("InTimeout"); }
+    bool SetRThreshold(int) override { return Log("RThreshold"); }
+    bool SetInputLen(int) override { return true; }
+    bool SetPortOpen(bool open) override
+    {
+        Log(open ? "open" : "close");
+        if (open && refuseOpen) return false;
+        open_ = open;
+        return true;
+    }
+    bool PortOpen() override { return open_; }
+    int CommEvent() override { return kReceiveEvent; }
+    int InBufferCount() override { return static_cast<int>(queued.size()); }
+    std::string Input() override { return std::exchange(queued, {}); }
+
+    void Receive(const std::string& bytes)
+    {
+        queued += bytes;
+        onComm();
+    }
+    bool Log(const char* step)
+    {
+        steps.push_back(step);
+        return true;
+    }
+
+    std::string queued;
+    std::vector<std::string> steps;
+    bool refuseOpen = false;
+
+private:
+    bool open_ = false;
+};
+
+struct Labels : GpsWindow {
+    void SetLabel(FixLabel label, const std::string& text) override { labels[static_cast<int>(label)] = text; }
+    std::string labels[5];
+};
+
+struct View : TrackingView {
+    void ShowRunning(bool running) override { looks.push_back(running); }
+    void PortOpenRefused(int, const ComError&) override { ++refused; }
+    std::vector<bool> looks;
+    int refused = 0;
+};
+
+struct Live : ::testing::Test {
+    NavState state;
+    Labels window;
+    MapSelection maps;
+    OverlayDrawing drawing;
+    RecordLineSink record;
+    View view;
+    ScriptedPort port;
+    LiveTracking tracking{state, window, maps, drawing, record, view};
+    std::vector<PositionFix> fixes;
+
+    void SetUp() override
+    {
+        geodesy::InitEllipsoid();
+        geodesy::SetCurrentZone(9, state.Zone);
+        tracking.SetPort(&port);
+        tracking.onFixDecoded = [this](const PositionFix& f) { fixes.push_back(f); };
+    }
+};
+
+TEST_F(Live, LoneCrInsideASentenceDecodesAsTheLogReplayDoes)
+{
+    // The CR lies inside the satellites field; the receiver's bytes arrive in
+    // two notifications cut right after it.
+    const std::string sentence = "$GPGGA,010204,3542.1234,N,13945.6789,E,1,08\rX,0.9,40.1,M,39.5,M,,*47";
+    tracking.Toggle();
+    ASSERT_TRUE(state.GPSRunning);
+    port.Receive(sentence.substr(0, sentence.find('\r') + 1));
+    EXPECT_TRUE(fixes.empty());
+    port.Receive(sentence.substr(sentence.find('\r') + 1) + "\r\n");
+    ASSERT_EQ(fixes.size(), 1u);
+
+    std::istringstream log(sentence + "\r\n");
+    std::ostringstream replayed;
+    ASSERT_EQ(ReplayGgaLog(log, replayed, 9), 1);
+    const PositionFix& f = fixes[0];
+    std::ostringstream live;
+    live.precision(17);
+    live << f.timeText << "," << f.latText << "," << f.lonText << "," << f.satellitesText << "," << f.statusText
+         << "," << state.Zone.ZoneNo << "," << (f.stored ? 1 : 0) << "," << f.northing << "," << f.easting << "\n";
+    EXPECT_EQ(live.str(), replayed.str());
+    EXPECT_EQ(window.labels[static_cast<int>(FixLabel::GPSSaetNumLbl)], "08\rX");
+}
+
+TEST(LineAssembler, CutsAtLfDropsTheCrBeforeItAndKeepsTheRest)
+{
+    const struct {
+        std::vector<std::string> chunks;
+        std::vector<std::string> lines;
+        std::string pending;
+    } cases[] = {
+        {{"a\r\nb\nc"}, {"a", "b"}, "c"},
+        {{"a\r", "\nb\r\n"}, {"a", "b"}, ""},        // CR LF cut between two chunks
+        {{"a\rb\n"}, {"a\rb"}, ""},                  // a lone CR is part of the line
+        {{"\r\n\n\r\r\n"}, {"\r"}, ""},              // empty lines are not handed on
+        {{"x", "y", "z\r\r\n"}, {"xyz\r"}, ""},     // only one CR belongs to the end
+    };
+    for (const auto& c : cases) {
+        LineAssembler a;
+        std::vector<std::string> lines;
+        for (const std::string& chunk : c.chunks) a.Feed(chunk, [&](std::string& l) { lines.push_back(l); });
+        EXPECT_EQ(lines, c.lines) << c.chunks[0];
+        EXPECT_EQ(a.Pending(), c.pending) << c.chunks[0];
+    }
+    // A bounded assembler keeps the newest bytes of a line that never ends.
+    LineAssembler bounded(4);
+    bounded.Feed("abcdefgh", [](std::string&) {});
+    EXPECT_EQ(bounded.Pending(), "efgh");
+}
+
+TEST_F(Live, ToggleFollowsTheRunStateAndARefusedOpenStaysStopped)
+{
+    port.refuseOpen = true;
+    state.Track.TrackCount = 5;
+    tracking.Toggle();
+    EXPECT_FALSE(state.GPSRunning);
+    EXPECT_EQ(view.refused, 1);
+    EXPECT_EQ(state.Track.TrackCount, 0);
+    EXPECT_EQ(port.steps, (std::vector<std::string>{"CommPort", "Settings", "InBufferCount", "InTimeout",
+                                                    "RThreshold", "open"}));
+    port.refuseOpen = false;
+    port.steps.clear();
+    tracking.Toggle();
+    EXPECT_TRUE(state.GPSRunning);
+    tracking.Toggle();
+    EXPECT_FALSE(state.GPSRunning);
+    EXPECT_EQ(port.steps.back(), "close");
+    EXPECT_EQ(view.looks, (std::vector<bool>{true, false}));
+    // Stopped: a notification reads nothing.
+    port.Receive("$GPGGA,010204,3542.1234,N,13945.6789,E,1,08\r\n");
+    EXPECT_TRUE(fixes.empty());
+}
+
+}  // namespace
+}  // namespace tessaro::gps
