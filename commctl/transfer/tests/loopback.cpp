@@ -108,10 +108,10 @@ std::string Describe(const Fault& f)
     return s;
 }
 
-Result Run(Protocol& a, Protocol& b, const std::vector<Fault>& faults, Millis limit, LineSpec spec)
+Result Run(Protocol& a, Protocol& b, const std::vector<Fault>& faults, Millis limit, LineModel model)
 {
     Result result;
-    Line line{faults, static_cast<Micros>(std::llround(1000.0 / spec.bytes_per_ms)), spec.latency * 1000};
+    Line line{faults, static_cast<Micros>(std::llround(1000.0 / model.bytes_per_ms)), model.latency * 1000};
     Side sides[2] = {{a, result.a, Way::kAtoB, Way::kBtoA}, {b, result.b, Way::kBtoA, Way::kAtoB}};
 
     for (Side& s : sides)

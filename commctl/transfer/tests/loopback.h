@@ -41,7 +41,7 @@ struct Fault {
 // Text of a fault for test traces: "drop A>B byte 10".
 std::string Describe(const Fault& f);
 
-struct LineSpec {
+struct LineModel {
     double bytes_per_ms = 11.52;  // 115200 baud, 8N1
     Millis latency = 2;
 };
@@ -62,6 +62,6 @@ struct Result {
 };
 
 // A side: a protocol, or a scripted peer written as one.
-Result Run(Protocol& a, Protocol& b, const std::vector<Fault>& faults, Millis limit, LineSpec spec = {});
+Result Run(Protocol& a, Protocol& b, const std::vector<Fault>& faults, Millis limit, LineModel model = {});
 
 }  // namespace tolvex::transfer::loopback
