@@ -12,7 +12,7 @@ set -euo pipefail
 PACKAGES=(
   build-essential cmake pkg-config
   qt6-base-dev libgl-dev
-  # Found by CMake's OpenGL search (through Qt6Gui) when present: installed so
+  # Found by CMake's OpenGL search, through Qt6Gui, when present: installed so
   # that every machine configures the same build.
   libegl-dev libglu1-mesa-dev
   libgtest-dev libgmock-dev libbenchmark-dev
