@@ -21,6 +21,8 @@ PACKAGES=(
   xvfb xauth
   python3
   python3-pil
+  # Peer programs for the transfer interoperability tests: sx rx sb rb sz rz
+  lrzsz
 )
 
 if [ "${1:-}" = "--list" ]; then
