@@ -6,7 +6,7 @@
 #include <limits>
 #include <optional>
 
-#include "shell/run_state.h"
+#include "state/nav_state.h"
 #include "shell/textfile.h"
 #include "shell/values.h"
 

@@ -1,4 +1,4 @@
-// The program folder and the two settings files below it.
+// The two settings files below the program folder.
 //
 // data0/CurrentSetting.dat, four lines:
 //   1  map library folder, as text
@@ -22,14 +22,6 @@
 namespace tessaro {
 
 struct NavState;
-
-// The program folder: the value of "--home DIR" (or "--home=DIR") among the
-// arguments, else the environment's TESSARO_HOME when set and not empty, else
-// the current folder. `envHome` may be null.
-std::string ResolveProgramFolder(const std::vector<std::string>& args, const char* envHome,
-                                 const std::string& currentFolder);
-// The same for the running process (argv, getenv, the current folder).
-std::string ResolveProgramFolder(int argc, char** argv);
 
 // ProgramFolder + "/data0/CurrentSetting.dat" and "/data0/GPSSetting.dat".
 std::string CurrentSettingPath(const std::string& programFolder);
