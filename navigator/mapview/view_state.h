@@ -3,11 +3,23 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "mapview/map_index.h"
 
 namespace tessaro::mapview {
+
+// The library and view the settings named, kept while the sample library
+// stands in for a library folder that could not be found at start (a disk
+// not plugged in, say). The settings are written back with these, so the
+// user's library is opened again once it is there.
+struct StoredLibrary {
+    std::string MapPicFolder;
+    int ScaleLevel = 16;
+    double ViewCentreEasting = 0.0;   // [m]
+    float ViewCentreNorthing = 0.0f;  // [m]
+};
 
 struct ViewState {
     std::string MapPicFolder;          // the map library folder
@@ -32,6 +44,9 @@ struct ViewState {
     double QuadrantRefNorthing = 0.0;
     // The loaded map library (index, footprints, MapAspect).
     MapIndex Maps;
+    // Set while the sample library stands in for the stored one; whoever
+    // opens another library clears it.
+    std::optional<StoredLibrary> SampleStandsInFor;
 };
 
 }  // namespace tessaro::mapview

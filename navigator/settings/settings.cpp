@@ -154,6 +154,10 @@ void ReadCurrentSetting(NavState& state)
 
 std::vector<std::string> CurrentSettingLines(const NavState& state)
 {
+    if (const auto& stored = state.SampleStandsInFor)
+        return {stored->MapPicFolder, PrintInteger(stored->ScaleLevel),
+                CoordinatePair(stored->ViewCentreEasting, stored->ViewCentreNorthing),
+                CoordinatePair(state.PosEasting, state.PosNorthing)};
     return {state.MapPicFolder, PrintInteger(state.ScaleLevel),
             CoordinatePair(state.ViewCentreEasting, state.ViewCentreNorthing),
             CoordinatePair(state.PosEasting, state.PosNorthing)};

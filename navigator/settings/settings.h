@@ -33,9 +33,11 @@ std::string GPSSettingPath(const std::string& programFolder);
 // number beyond the variable's range), keeping what was read before.
 void ReadCurrentSetting(NavState& state);
 
-// Writes CurrentSetting.dat from the same six values. A folder text that
-// CP932 cannot hold is not turned into "?": the file is then written as
-// UTF-8 with a byte-order mark, which the readers accept. Returns false when
+// Writes CurrentSetting.dat from the same six values; while the sample
+// library stands in for a stored one (SampleStandsInFor), the stored folder,
+// scale level and view centre are written in place of the sample's. A folder
+// text that CP932 cannot hold is not turned into "?": the file is then
+// written as UTF-8 with a byte-order mark, which the readers accept. Returns false when
 // the file could not be written (the old file stays).
 bool WriteCurrentSetting(const NavState& state);
 
