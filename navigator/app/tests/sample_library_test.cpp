@@ -29,6 +29,16 @@ void CopySampleLibrary(const QString& home)
         ASSERT_TRUE(QFile::copy(source + "/" + name, home + "/MapPicSample/" + name));
 }
 
+// A program folder holding the sample library, zone 9 settings and, when
+// given, the lines of CurrentSetting.dat.
+void PrepareHome(const QString& home, const std::optional<std::vector<std::string>>& setting)
+{
+    CopySampleLibrary(home);
+    QDir().mkpath(home + "/data0");
+    if (setting) WriteLines(home + "/data0/CurrentSetting.dat", *setting);
+    WriteLines(home + "/data0/GPSSetting.dat", {" 9 ", "36-00", "139-50", " 1 ", " 2 ", "4800,n,8,1"});
+}
+
 struct Case {
     const char* what;
     std::optional<std::vector<std::string>> setting;  // no file when empty
@@ -49,10 +59,7 @@ TEST(SampleLibraryAtStart, SettingsWithoutAUsableLibraryOpenTheSampleLibrary)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         QTemporaryDir home;
-        CopySampleLibrary(home.path());
-        QDir().mkpath(home.path() + "/data0");
-        if (c.setting) WriteLines(home.path() + "/data0/CurrentSetting.dat", *c.setting);
-        WriteLines(home.path() + "/data0/GPSSetting.dat", {" 9 ", "36-00", "139-50", " 1 ", " 2 ", "4800,n,8,1"});
+        PrepareHome(home.path(), c.setting);
 
         NavState state;
         MainLumaraFrm w(state, home.path().toStdString());
@@ -82,11 +89,8 @@ TEST(SampleLibraryAtStart, ClosingKeepsTheStoredLibraryTheSampleStoodInFor)
 {
     App();
     QTemporaryDir home;
-    CopySampleLibrary(home.path());
-    QDir().mkpath(home.path() + "/data0");
+    PrepareHome(home.path(), std::vector<std::string>{"/media/stick/maps", " 20 ", "50000.0,20000.0", "1.0,2.0"});
     const QString settings = home.path() + "/data0/CurrentSetting.dat";
-    WriteLines(settings, {"/media/stick/maps", " 20 ", "50000.0,20000.0", "1.0,2.0"});
-    WriteLines(home.path() + "/data0/GPSSetting.dat", {" 9 ", "36-00", "139-50", " 1 ", " 2 ", "4800,n,8,1"});
     {
         NavState state;
         MainLumaraFrm w(state, home.path().toStdString());
