@@ -243,6 +243,7 @@ void DrawMarks(OverlayContext& ctx)
     const int n = std::min<int>(s.MKPointCount, static_cast<int>(s.MKPointNo.size()));
     for (int i = 0; i < n; ++i) {
         const auto ui = static_cast<std::size_t>(i);
+        if (ui < s.MKPointPlaced.size() && !s.MKPointPlaced[ui]) continue;  // no place to draw it at
         const PicturePoint p = PlaneToPicture(s, s.MKPointEasting[ui], s.MKPointNorthing[ui]);
         // Only the first 64 marks have an icon; the others show their number.
         if (i < PictureArea::kMarkIcons) {

@@ -29,11 +29,15 @@ struct OverlayLists {
     int RecordPointCount = 0;
     std::vector<double> GGAPointEasting = std::vector<double>(kGGAPointCapacity);
     std::vector<float> GGAPointNorthing = std::vector<float>(kGGAPointCapacity);
+    std::vector<std::string> GGAPointTime = std::vector<std::string>(kGGAPointCapacity);  // UTC hhmmss
     int GGAPointCount = 0;
     std::vector<std::int16_t> MKPointNo = std::vector<std::int16_t>(kMKPointCapacity);
     std::vector<std::string> MKPointTime = std::vector<std::string>(kMKPointCapacity);
     std::vector<float> MKPointEasting = std::vector<float>(kMKPointCapacity);
     std::vector<float> MKPointNorthing = std::vector<float>(kMKPointCapacity);
+    // 0 for a mark read before any position line of its file: it has no
+    // place (no icon, no distance in the mark list).
+    std::vector<std::uint8_t> MKPointPlaced = std::vector<std::uint8_t>(kMKPointCapacity, 1);
     int MKPointCount = 0;
     std::vector<float> MeasureEasting = std::vector<float>(kMeasureCapacity);
     std::vector<float> MeasureNorthing = std::vector<float>(kMeasureCapacity);

@@ -111,6 +111,29 @@ TEST(ToolCommands, GgaLineEndsAndArguments)
     EXPECT_EQ(Tool("gga --zone x", good).status, 2);
 }
 
+// The same sentence loaded for display: the stored values, exactly.
+TEST(ToolCommands, GgaLogAndRecordPrintTheStoredLists)
+{
+    const std::string good = "$GPGGA,053012.00,3542.1234,N,13945.6789,E,1,08,0.9,40.1,M,39.5,M,,*47";
+    char dir[] = "/tmp/tessaro-ggalog-XXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    const std::string log = std::string(dir) + "/log.txt", rec = std::string(dir) + "/rec.dat";
+    std::ofstream(log) << good << "\r\nA,7\r\n";
+    std::ofstream(rec) << "h1\r\nh2\r\nh3\r\n\r\n14:30:12,-6517.1,-33053.0,08,Navi,\r\n";
+    const ToolRun r = Tool("ggalog --zone 9 " + log + " " + std::string(dir) + "/missing.txt", "");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out,
+              "point,0,053012.00,-33052.9766,-6517.124218387029\n"
+              "mark,0,7,053012.00,-33052.9766,-6517.12402\n"
+              "message,ファイル「missing.txt」を読み込めませんでした。\n"
+              "loaded,1,1\n");
+    EXPECT_EQ(Tool("ggalog --zone 0 " + log, "").status, 2);
+    const ToolRun rr = Tool("record " + rec, "");
+    EXPECT_EQ(rr.status, 0);
+    EXPECT_EQ(rr.out, "point,0,14:30:12,-33053,-6517.1000000000004\nloaded,1\n");
+    std::system(("rm -rf " + std::string(dir)).c_str());
+}
+
 TEST(ToolCommands, HostileInputNeverCrashes)
 {
     std::string junk;
