@@ -52,7 +52,7 @@ struct Library {
             lines.push_back(std::to_string(i + 1) + ",photo" + std::to_string(i) + ".jpg," + Dms(ll.lat, 2) + "," +
                             Dms(ll.lon, 3) + ",2100,2000,1500,9," + FormatFixed(e, 2) + "," + FormatFixed(n, 2));
         }
-        WriteTextLinesAtomic(mapview::JoinPath(folder.string(), mapview::kMapIndexFileName), lines);
+        WriteTextLinesAtomic(JoinPath(folder.string(), mapview::kMapIndexFileName), lines);
     }
     ~Library() { fs::remove_all(folder); }
     NavState state() const

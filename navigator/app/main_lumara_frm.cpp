@@ -20,6 +20,7 @@
 #include "mapview/map_loader.h"
 #include "recording/record_dialogs.h"
 #include "shell/guarded_step.h"
+#include "gps/data_load_frm.h"
 #include "settings/settings.h"
 
 namespace tessaro::app {
@@ -224,6 +225,7 @@ void MainLumaraFrm::BuildControls()
 
     DispGGATmr = new QTimer(this);
     DispGGATmr->setSingleShot(true);
+    connect(DispGGATmr, &QTimer::timeout, this, [this] { ShowGPGGAData(); });
 
     connect(StartGPSCmd, &QPushButton::clicked, this, [this] { StartGPSCmd_Click(); });
     connect(ClearGPSDataCmd, &QPushButton::clicked, this, [this] { ClearGPSDataCmd_Click(); });
@@ -260,6 +262,7 @@ void MainLumaraFrm::BuildMenus()
     HelpMenu = menuBar()->addAction(QStringLiteral("ヘルプ(&H)"));
     EndThisProgramMenu = menuBar()->addAction(QStringLiteral("終了(&E)"));
 
+    connect(LoadGPGGAData2Menu, &QAction::triggered, this, [this] { LoadGPGGAData2Menu_Click(); });
     connect(EndRecordGGAMenu, &QAction::triggered, this, [this] { EndRecordGGAMenu_Click(); });
     connect(EndRecordDataMenu, &QAction::triggered, this, [this] { EndRecordDataMenu_Click(); });
     connect(EndThisProgramMenu, &QAction::triggered, this, [this] { close(); });
@@ -665,15 +668,52 @@ void MainLumaraFrm::BasePic_Dragged(double dx, double dy)
     RedrawMoved([&] { mapview::DragImgCmd(state_, dx, dy, &slots_); });
 }
 
+void MainLumaraFrm::LoadGPGGAData2Menu_Click()
+{
+    if (DataLoadFrm) {
+        DataLoadFrm->raise();
+        DataLoadFrm->activateWindow();
+        return;
+    }
+    const char* home = std::getenv("HOME");
+    DataLoadFrm = new gps::DataLoadFrm(this, state_.ProgramFolder, home ? home : "/");
+    gps::DataLoadFrm* w = DataLoadFrm;
+    w->showMessage = [this](const std::string& text) { Message(QString::fromStdString(text)); };
+    w->onOk = [this, w] {
+        for (const std::string& m : w->Session().Load(state_)) Message(QString::fromStdString(m));
+        GPGGAFileLbl->setText(QString::fromStdString(w->Session().LogCaption()));
+        DispGGATmr->start(1000);
+    };
+    w->onCancel = [this] { gps::DataLoadSession::Cancel(state_); };
+    w->show();
+}
+
+void MainLumaraFrm::ShowGPGGAData()
+{
+    NavState& s = state_;
+    // The recording goes on as it was: a log shown beside it changes nothing
+    // of what is recorded.
+    s.GGALogShown = s.GGALogLoaded;
+    if (s.GGALogShown) {
+        // None of the log in view: the view moves to it.
+        mapview::CentreViewOnPointsIfNoneInView(s, s.GGAPointEasting, s.GGAPointNorthing, s.GGAPointCount);
+        LoadMapImages();
+        LoadGPGGAData2Menu->setEnabled(false);
+        EndRecordGGAMenu->setEnabled(true);
+        GPGGAFileLbl->setVisible(true);
+    }
+    ShowAllData();
+}
+
 void MainLumaraFrm::EndRecordGGAMenu_Click()
 {
-    // The drawn log stays on the screen until the next full redraw.
     state_.GGALogShown = false;
     GPGGAFileLbl->setVisible(false);
     LoadGPGGAData2Menu->setEnabled(true);
     EndRecordGGAMenu->setEnabled(false);
     for (auto& m : BasePic->Area().MarkPointImg) m.visible = false;
-    BasePic->Area().Changed();
+    // The log leaves the picture at once.
+    ShowAllData();
 }
 
 void MainLumaraFrm::EndRecordDataMenu_Click() { state_.ShowRecordPoints = false; }

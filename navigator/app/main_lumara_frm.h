@@ -38,6 +38,10 @@
 #include <QPointer>
 #include <memory>
 
+namespace tessaro::gps {
+class DataLoadFrm;
+}  // namespace tessaro::gps
+
 namespace tessaro::recording {
 class RecordStartFrm;
 class RecordStopFrm;
@@ -113,6 +117,13 @@ public:
     bool FixKnown() const { return tracking_.FixKnown(); }
     void SettingGPSMenu_Click();
     void DownloadMapSettingMenu_Click();
+
+    // --- GGA log ---
+    // "読込み表示(&G)": opens the log window (once; again it comes to the front).
+    void LoadGPGGAData2Menu_Click();
+    QPointer<gps::DataLoadFrm> DataLoadFrm;
+    // Run by DispGGATmr one second after a load: draws the loaded log.
+    void ShowGPGGAData();
     // Called after each decoded GGA sentence (the latency benchmark and the
     // demo listen here).
     std::function<void(const gps::PositionFix&)> onFixDecoded;

@@ -92,12 +92,6 @@ bool LoadReport::stopped() const
     return false;
 }
 
-std::string JoinPath(const std::string& folder, const std::string& name)
-{
-    if (!folder.empty() && folder.back() == '/') return folder + name;
-    return folder + "/" + name;
-}
-
 LoadReport LoadMapIndexFile(const std::string& path, geodesy::CurrentZone& zone, MapIndex& index)
 {
     LoadReport report;

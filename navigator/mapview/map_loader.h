@@ -27,6 +27,7 @@
 
 #include "geodesy/plane_coords.h"
 #include "mapview/map_index.h"
+#include "shell/folder_browser.h"
 
 namespace tessaro {
 struct NavState;
@@ -58,10 +59,6 @@ struct LoadReport {
     std::vector<LoadNote> notes;  // in line order
     bool stopped() const;
 };
-
-// Path of a file inside a folder: folder + "/" + name (no doubled slash).
-// An empty folder gives "/" + name, the root of the file system.
-std::string JoinPath(const std::string& folder, const std::string& name);
 
 // Loads the index file at `path` into `index`, recomputing the centres in
 // `zone` and moving `zone` as described above. Calls InitEllipsoid first.

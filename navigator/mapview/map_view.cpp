@@ -259,4 +259,24 @@ int FirstActivation(NavState& state, PictureSlots* slots)
     return result;
 }
 
+bool CentreViewOnPointsIfNoneInView(NavState& state, const std::vector<double>& eastings,
+                                    const std::vector<float>& northings, int count)
+{
+    const int n = std::min<int>(count, static_cast<int>(std::min(eastings.size(), northings.size())));
+    if (n <= 0) return false;
+    double west = eastings[0], east = eastings[0], south = northings[0], north = northings[0];
+    for (int i = 0; i < n; ++i) {
+        const auto u = static_cast<std::size_t>(i);
+        const PicturePoint p = PlaneToPicture(state, eastings[u], northings[u]);
+        if (std::fabs(p.x) <= kPictureWidth / 2.0 && std::fabs(p.y) <= kPictureHeight / 2.0) return false;
+        west = std::min(west, eastings[u]);
+        east = std::max(east, eastings[u]);
+        south = std::min(south, static_cast<double>(northings[u]));
+        north = std::max(north, static_cast<double>(northings[u]));
+    }
+    state.ViewCentreEasting = 0.5 * (west + east);
+    state.ViewCentreNorthing = static_cast<float>(0.5 * (south + north));
+    return true;
+}
+
 }  // namespace tessaro::mapview

@@ -62,6 +62,12 @@ public:
 PicturePoint PlaneToPicture(const NavState& state, double easting, double northing);
 void PictureToPlane(const NavState& state, double px, double py, double& easting, double& northing);
 
+// When none of the first `count` points lies in the picture, the view centre
+// moves to the middle of their extent (a log or a record file loaded far
+// from the view). Returns whether it moved.
+bool CentreViewOnPointsIfNoneInView(NavState& state, const std::vector<double>& eastings,
+                                    const std::vector<float>& northings, int count);
+
 // ViewScale = the units per metre of ScaleLevel in the scale table; does
 // nothing for a level outside the table (0..50). Returns whether it applied.
 bool ApplyScaleLevel(NavState& state);

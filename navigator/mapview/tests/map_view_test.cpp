@@ -360,5 +360,21 @@ TEST(RoundFixed2Test, AgreesWithTheFixedFormat)
     EXPECT_EQ(RoundFixed2(std::nan(""), text), HUGE_VAL);
 }
 
+// A loaded track far from the view brings the view to it; one point in the
+// picture is enough to keep the view where it is.
+TEST(CentreOnPointsTest, MovesOnlyWhenNoPointIsInThePicture)
+{
+    NavState s;
+    s.ViewScale = 1.0f;  // the picture is 788 x 678 m
+    const std::vector<double> e{5000.0, 7000.0, 390.0};
+    const std::vector<float> n{-2000.0f, -1000.0f, 0.0f};
+    EXPECT_FALSE(CentreViewOnPointsIfNoneInView(s, e, n, 3));  // the third lies 390 m east: in the picture
+    EXPECT_EQ(s.ViewCentreEasting, 0.0);
+    EXPECT_TRUE(CentreViewOnPointsIfNoneInView(s, e, n, 2));
+    EXPECT_DOUBLE_EQ(s.ViewCentreEasting, 6000.0);
+    EXPECT_FLOAT_EQ(s.ViewCentreNorthing, -1500.0f);
+    EXPECT_FALSE(CentreViewOnPointsIfNoneInView(s, e, n, 0));
+}
+
 }  // namespace
 }  // namespace tessaro::mapview
