@@ -21,6 +21,7 @@
 #include "recording/record_dialogs.h"
 #include "shell/guarded_step.h"
 #include "gps/data_load_frm.h"
+#include "recording/review_dialogs.h"
 #include "settings/settings.h"
 
 namespace tessaro::app {
@@ -228,6 +229,7 @@ void MainLumaraFrm::BuildControls()
     connect(DispGGATmr, &QTimer::timeout, this, [this] { ShowGPGGAData(); });
 
     connect(StartGPSCmd, &QPushButton::clicked, this, [this] { StartGPSCmd_Click(); });
+    connect(ShowMKPointRbn, &QPushButton::toggled, this, [this](bool on) { ShowMKPointRbn_Toggled(on); });
     connect(ClearGPSDataCmd, &QPushButton::clicked, this, [this] { ClearGPSDataCmd_Click(); });
     connect(StartRecordCmd, &QPushButton::clicked, this, [this] { StartRecordCmd_Click(); });
     RecordSTSHdLbl->setAutoFillBackground(true);
@@ -265,6 +267,7 @@ void MainLumaraFrm::BuildMenus()
     connect(LoadGPGGAData2Menu, &QAction::triggered, this, [this] { LoadGPGGAData2Menu_Click(); });
     connect(EndRecordGGAMenu, &QAction::triggered, this, [this] { EndRecordGGAMenu_Click(); });
     connect(EndRecordDataMenu, &QAction::triggered, this, [this] { EndRecordDataMenu_Click(); });
+    connect(DispRecordDataMenu, &QAction::triggered, this, [this] { DispRecordDataMenu_Click(); });
     connect(EndThisProgramMenu, &QAction::triggered, this, [this] { close(); });
     connect(SettingGPSMenu, &QAction::triggered, this, [this] { SettingGPSMenu_Click(); });
     connect(DownloadMapSettingMenu, &QAction::triggered, this, [this] { DownloadMapSettingMenu_Click(); });
@@ -716,7 +719,54 @@ void MainLumaraFrm::EndRecordGGAMenu_Click()
     ShowAllData();
 }
 
-void MainLumaraFrm::EndRecordDataMenu_Click() { state_.ShowRecordPoints = false; }
+void MainLumaraFrm::EndRecordDataMenu_Click()
+{
+    // The drawn track stays on the screen until the next full redraw.
+    state_.ShowRecordPoints = false;
+    DispRecordDataMenu->setEnabled(true);
+    EndRecordDataMenu->setEnabled(false);
+}
+
+void MainLumaraFrm::DispRecordDataMenu_Click()
+{
+    if (ShowRecordDataFileFrm) {
+        ShowRecordDataFileFrm->raise();
+        ShowRecordDataFileFrm->activateWindow();
+        return;
+    }
+    ShowRecordDataFileFrm = new recording::ShowRecordDataFileFrm(this, state_.ProgramFolder + "/data2");
+    recording::ShowRecordDataFileFrm* w = ShowRecordDataFileFrm;
+    w->onOk = [this, w] {
+        NavState& s = state_;
+        const recording::RecordLoad load = w->Session().Show(s);
+        for (const std::string& m : load.messages) Message(QString::fromStdString(m));
+        RecordDataNameLbl->setText(QString::fromStdString(w->Session().SelectedFileName()));
+        RecordDataNameLbl->setVisible(s.ShowRecordPoints);
+        if (!s.ShowRecordPoints) return;
+        DispRecordDataMenu->setEnabled(false);
+        EndRecordDataMenu->setEnabled(true);
+        mapview::CentreViewOnPointsIfNoneInView(s, s.RecordPointEasting, s.RecordPointNorthing, s.RecordPointCount);
+        LoadMapImages();
+        WaitShowAllData();
+    };
+    w->show();
+}
+
+void MainLumaraFrm::ShowMKPointRbn_Toggled(bool pressed)
+{
+    if (!pressed) {
+        if (CheckMKPointFrm) CheckMKPointFrm->close();
+        return;
+    }
+    if (CheckMKPointFrm) {
+        CheckMKPointFrm->raise();
+        return;
+    }
+    // The list is made afresh each time it opens.
+    CheckMKPointFrm = new recording::CheckMKPointFrm(this, state_);
+    connect(CheckMKPointFrm, &QDialog::finished, this, [this] { ShowMKPointRbn->setChecked(false); });
+    CheckMKPointFrm->show();
+}
 
 // --- GPS window ---
 

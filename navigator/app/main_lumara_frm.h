@@ -43,6 +43,8 @@ class DataLoadFrm;
 }  // namespace tessaro::gps
 
 namespace tessaro::recording {
+class CheckMKPointFrm;
+class ShowRecordDataFileFrm;
 class RecordStartFrm;
 class RecordStopFrm;
 }  // namespace tessaro::recording
@@ -124,6 +126,14 @@ public:
     QPointer<gps::DataLoadFrm> DataLoadFrm;
     // Run by DispGGATmr one second after a load: draws the loaded log.
     void ShowGPGGAData();
+
+    // --- review ---
+    // "記録データ(&R)" > "読込み表示(&D)": the record file list (once).
+    void DispRecordDataMenu_Click();
+    QPointer<recording::ShowRecordDataFileFrm> ShowRecordDataFileFrm;
+    // The mark-point list follows ShowMKPointRbn: open while it is pressed.
+    QPointer<recording::CheckMKPointFrm> CheckMKPointFrm;
+    void ShowMKPointRbn_Toggled(bool pressed);
     // Called after each decoded GGA sentence (the latency benchmark and the
     // demo listen here).
     std::function<void(const gps::PositionFix&)> onFixDecoded;

@@ -163,4 +163,24 @@ std::vector<MarkRow> MarkListRows(const overlays::OverlayLists& lists)
     return rows;
 }
 
+RecordReviewSession::RecordReviewSession(std::string root) : root_(std::move(root)), rows_(ListRecordFiles(root_)) {}
+
+void RecordReviewSession::Click(int row, int column)
+{
+    if (column != 1 || row < 0 || row >= static_cast<int>(rows_.size())) return;
+    const RecordFileRow& r = rows_[static_cast<std::size_t>(row)];
+    selected_ = r.dayFolder + "/" + r.fileName;
+    fileName_ = r.fileName;
+}
+
+RecordLoad RecordReviewSession::Show(NavState& state) const
+{
+    RecordLoad load;
+    state.ShowRecordPoints = false;
+    if (selected_.empty()) return load;
+    load = LoadRecordFile((fs::path(root_) / selected_).string(), state, state.Zone.ZoneNo);
+    state.ShowRecordPoints = load.points > 0;
+    return load;
+}
+
 }  // namespace tessaro::recording

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "overlays/overlay_lists.h"
+#include "state/nav_state.h"
 
 namespace tessaro::recording {
 
@@ -58,5 +59,34 @@ std::vector<MarkRow> MarkListRows(const overlays::OverlayLists& lists);
 
 // UTC "hhmmss[.ss]" as local time (UTC + 9 h) "hh:mm:ss".
 std::string LocalMarkTime(const std::string& utc);
+
+
+// What the window "記録データファイルリスト" decides: the rows of the record
+// files, the file a click selects, and the load on "表示(&D)".
+class RecordReviewSession {
+public:
+    // `root`: ProgramFolder/data2.
+    explicit RecordReviewSession(std::string root);
+
+    const std::vector<RecordFileRow>& Rows() const { return rows_; }
+    // A click on a cell: only column 1 of a file row selects (day folder
+    // and file name); other cells change nothing.
+    void Click(int row, int column);
+    // The selection as the window shows it ("20100622/20100622_1.dat"),
+    // empty when none.
+    const std::string& Selected() const { return selected_; }
+    const std::string& SelectedFileName() const { return fileName_; }
+
+    // "表示(&D)": loads the selected file into the recorded-track list and
+    // switches its display on when it gave points; the display stays off
+    // when nothing is selected or nothing could be loaded.
+    RecordLoad Show(NavState& state) const;
+
+private:
+    std::string root_;
+    std::vector<RecordFileRow> rows_;
+    std::string selected_;
+    std::string fileName_;
+};
 
 }  // namespace tessaro::recording

@@ -1,5 +1,6 @@
-// The GGA log window on the main window: choosing the sample logs, the
-// chosen list, OK, the one-second display and the end of the display.
+// The review windows on the main window: the GGA log window (the sample
+// logs, the chosen list, OK, the one-second display, the end of the
+// display), the record file list and the mark-point list.
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -9,6 +10,7 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -19,6 +21,7 @@
 #include "app/main_lumara_frm.h"
 #include "app_test_support.h"
 #include "gps/data_load_frm.h"
+#include "recording/review_dialogs.h"
 
 namespace tessaro::app {
 namespace {
@@ -90,6 +93,78 @@ TEST(GgaLogWindow, SampleLogsLoadAndShowWithoutTouchingTheRecording)
     EXPECT_FALSE(state.GGALogShown);
     EXPECT_FALSE(w.BasePic->Area().MarkPointImg[0].visible);
     EXPECT_TRUE(w.LoadGPGGAData2Menu->isEnabled());
+}
+
+TEST(ReviewWindows, ARecordFileIsChosenFromTheListAndShown)
+{
+    App();
+    QTemporaryDir home;
+    UseSampleLibrary(home.path());
+    const QString day = home.path() + "/data2/20100622";
+    QDir().mkpath(day);
+    // Far from the view: the view moves to the track.
+    WriteLines(day + "/20100622_0.dat", {"h1", "日本測地系: 第9系", "h3", "", "10:00:00,1000.0,2000.0,08,Navi,"});
+    WriteLines(day + "/20100622_1.dat",
+               {"h1", "日本測地系: 第9系", "h3", "", "10:00:00,90000.0,-90000.0,08,Navi,", "10:00:01,90010.0,-90000.0,08,Navi,"});
+    NavState state;
+    MainLumaraFrm w(state, home.path().toStdString());
+    w.SetWait([](double) {});
+    std::vector<std::string> messages;
+    w.onMessage = [&](const QString& m) { messages.push_back(m.toStdString()); };
+    w.Activate();
+
+    w.DispRecordDataMenu->trigger();
+    ASSERT_TRUE(w.ShowRecordDataFileFrm);
+    recording::ShowRecordDataFileFrm* frm = w.ShowRecordDataFileFrm;
+    QTableWidget* grid = frm->RecordedFileListGrid;
+    ASSERT_EQ(grid->rowCount(), 2);
+    EXPECT_EQ(grid->item(0, 0)->text(), QStringLiteral("2010/06/22"));
+    EXPECT_EQ(grid->item(1, 0)->text(), QString());
+    emit grid->cellClicked(1, 0);  // the date column selects nothing
+    EXPECT_EQ(frm->DatDataNameLbl->text(), QString());
+    emit grid->cellClicked(1, 1);
+    EXPECT_EQ(frm->DatDataNameLbl->text(), QStringLiteral("20100622/20100622_1.dat"));
+    QTest::mouseClick(frm->OKCmd, Qt::LeftButton);
+    EXPECT_TRUE(state.ShowRecordPoints);
+    EXPECT_EQ(state.RecordPointCount, 2);
+    EXPECT_TRUE(messages.empty());
+    EXPECT_EQ(w.RecordDataNameLbl->text(), QStringLiteral("20100622_1.dat"));
+    EXPECT_FALSE(w.DispRecordDataMenu->isEnabled());
+    EXPECT_DOUBLE_EQ(state.ViewCentreEasting, 90005.0);
+
+    w.EndRecordDataMenu->trigger();
+    EXPECT_FALSE(state.ShowRecordPoints);
+    EXPECT_TRUE(w.DispRecordDataMenu->isEnabled());
+}
+
+TEST(ReviewWindows, TheMarkListFollowsItsButton)
+{
+    App();
+    QTemporaryDir home;
+    NavState state;
+    MainLumaraFrm w(state, home.path().toStdString());
+    w.SetWait([](double) {});
+    state.MKPointCount = 2;
+    state.MKPointTime[0] = "053012.00";
+    state.MKPointTime[1] = "053112.00";
+    state.MKPointEasting[1] = 30.0f;
+    state.MKPointNorthing[1] = 40.0f;
+
+    w.ShowMKPointRbn->click();
+    ASSERT_TRUE(w.CheckMKPointFrm);
+    QTableWidget* grid = w.CheckMKPointFrm->MKPointGrid;
+    EXPECT_EQ(w.CheckMKPointFrm->windowTitle(), QStringLiteral("MKﾎﾟｲﾝﾄデータ"));
+    ASSERT_EQ(grid->rowCount(), 2);
+    EXPECT_EQ(grid->item(1, 1)->text(), QStringLiteral("14:31:12"));
+    EXPECT_EQ(grid->item(1, 2)->text(), QStringLiteral("50.0"));
+    QTest::mouseClick(w.CheckMKPointFrm->CloseCmd, Qt::LeftButton);
+    EXPECT_FALSE(w.ShowMKPointRbn->isChecked());
+    QApplication::processEvents();
+    w.ShowMKPointRbn->click();
+    ASSERT_TRUE(w.CheckMKPointFrm);
+    w.ShowMKPointRbn->click();  // released: the list closes
+    QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_FALSE(w.CheckMKPointFrm);
 }
 
 }  // namespace
