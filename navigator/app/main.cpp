@@ -1,6 +1,6 @@
 // tessaro: the navigator program.
 //
-//   tessaro [--home DIR] [--demo [LOG]] [--screenshot FILE]
+//   tessaro [--home DIR] [--demo [LOG]] [--log FILE]... [--screenshot FILE]
 //
 // --home DIR         program folder (else TESSARO_HOME, else the current folder;
 //                    an installed program uses ~/.local/share/tessaro unless the
@@ -9,6 +9,10 @@
 //                    sample drive in 20100508/ of the program folder), one
 //                    sentence set per second, through a pseudo-terminal that
 //                    the GPS port is mapped to
+// --log FILE        shows a GGA log at start, as if chosen in the log
+//                    window (repeatable: the files load in the order given);
+//                    with --screenshot the mark-point list is opened too and
+//                    is in the picture
 // --screenshot FILE  no splash: builds the main window, runs its first
 //                    activation, saves the window as a PNG picture and exits
 //                    (works with QT_QPA_PLATFORM=offscreen). With --demo the
@@ -17,6 +21,7 @@
 //                    has been decoded and drawn
 #include <QApplication>
 #include <QFont>
+#include <QPainter>
 #include <QPixmap>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -25,10 +30,12 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "app/demo.h"
 #include "app/main_lumara_frm.h"
 #include "app/start_up_frm.h"
+#include "recording/review_dialogs.h"
 #include "state/nav_state.h"
 #include "shell/program_folder.h"
 #include "settings/settings.h"
@@ -53,6 +60,16 @@ bool DemoArgument(int argc, char** argv, std::string& log)
         return true;
     }
     return false;
+}
+
+std::vector<std::string> LogArguments(int argc, char** argv)
+{
+    std::vector<std::string> logs;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--log") == 0 && i + 1 < argc) logs.emplace_back(argv[++i]);
+        else if (std::strncmp(argv[i], "--log=", 6) == 0) logs.emplace_back(argv[i] + 6);
+    }
+    return logs;
 }
 
 }  // namespace
@@ -112,12 +129,27 @@ int main(int argc, char** argv)
         return status;
     }
 
+    const std::vector<std::string> logs = LogArguments(argc, argv);
     if (!screenshot.isEmpty()) {
         mainWindow = std::make_unique<tessaro::app::MainLumaraFrm>(*state, home);
+        mainWindow->onMessage = [](const QString& text) {
+            std::fprintf(stderr, "tessaro: %s\n", text.toLocal8Bit().constData());
+        };
         mainWindow->show();
         mainWindow->Activate();
+        if (!logs.empty()) {
+            mainWindow->LoadGGALogs(logs);
+            mainWindow->ShowMKPointRbn->click();
+        }
         QApplication::processEvents();
-        const bool saved = mainWindow->grab().save(screenshot, "PNG");
+        QPixmap picture = mainWindow->grab();
+        if (mainWindow->CheckMKPointFrm) {
+            // The mark list where it stands over the main window.
+            QPainter painter(&picture);
+            const QPoint at = mainWindow->CheckMKPointFrm->geometry().topLeft() - mainWindow->geometry().topLeft();
+            painter.drawPixmap(at, mainWindow->CheckMKPointFrm->grab());
+        }
+        const bool saved = picture.save(screenshot, "PNG");
         if (!saved) std::fprintf(stderr, "tessaro: cannot write %s\n", screenshot.toLocal8Bit().constData());
         return saved ? 0 : 1;
     }
@@ -129,8 +161,9 @@ int main(int argc, char** argv)
         mainWindow->activateWindow();
         // Some window managers never activate a new window; the first
         // activation must run all the same (later ones do nothing).
-        QTimer::singleShot(0, mainWindow.get(), [&] {
+        QTimer::singleShot(0, mainWindow.get(), [&, logs] {
             mainWindow->Activate();
+            if (!logs.empty()) mainWindow->LoadGGALogs(logs);
             if (demo) startDemo(1000, false);
         });
     });

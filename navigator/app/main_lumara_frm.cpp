@@ -691,6 +691,15 @@ void MainLumaraFrm::LoadGPGGAData2Menu_Click()
     w->show();
 }
 
+void MainLumaraFrm::LoadGGALogs(const std::vector<std::string>& paths)
+{
+    gps::DataLoadSession session(state_.ProgramFolder);
+    for (const std::string& path : paths) session.Choose(path);
+    for (const std::string& m : session.Load(state_)) Message(QString::fromStdString(m));
+    GPGGAFileLbl->setText(QString::fromStdString(session.LogCaption()));
+    ShowGPGGAData();
+}
+
 void MainLumaraFrm::ShowGPGGAData()
 {
     NavState& s = state_;

@@ -37,6 +37,7 @@
 
 #include <QPointer>
 #include <memory>
+#include <vector>
 
 namespace tessaro::gps {
 class DataLoadFrm;
@@ -126,6 +127,9 @@ public:
     QPointer<gps::DataLoadFrm> DataLoadFrm;
     // Run by DispGGATmr one second after a load: draws the loaded log.
     void ShowGPGGAData();
+    // Loads and shows GGA logs at once, as the log window's OK and its
+    // timer would (the program's --log).
+    void LoadGGALogs(const std::vector<std::string>& paths);
 
     // --- review ---
     // "記録データ(&R)" > "読込み表示(&D)": the record file list (once).

@@ -71,7 +71,8 @@ CheckMKPointFrm::CheckMKPointFrm(QWidget* owner, const overlays::OverlayLists& l
                            {QStringLiteral("No."), QStringLiteral("時刻"), QStringLiteral("点間距離(m)"),
                             QStringLiteral("積算距離(m)")},
                            {33, 60, 80, 80});
-    MKPointGrid->setGeometry(10, 10, 275, 300);
+    MKPointGrid->setGeometry(10, 10, 300, 300);
+    MKPointGrid->horizontalHeader()->setStretchLastSection(true);
     const auto rows = MarkListRows(lists);
     MKPointGrid->setRowCount(static_cast<int>(rows.size()));
     for (std::size_t i = 0; i < rows.size(); ++i) {
@@ -83,9 +84,9 @@ CheckMKPointFrm::CheckMKPointFrm(QWidget* owner, const overlays::OverlayLists& l
         }
     }
     CloseCmd = new QPushButton(QStringLiteral("閉じる"), this);
-    CloseCmd->setGeometry(100, 318, 90, 28);
+    CloseCmd->setGeometry(115, 318, 90, 28);
     MakeOwnedDialog(this, owner, CloseCmd, CloseCmd);
-    setFixedSize(295, 356);
+    setFixedSize(320, 356);
     // At 9000 x 3000 twips from the screen's corner.
     move(600, 200);
     connect(CloseCmd, &QPushButton::clicked, this, &QDialog::reject);
