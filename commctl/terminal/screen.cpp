@@ -101,16 +101,17 @@ void Screen::Clear(Attribute attr, bool history)
     Touch(0, rows_ - 1);
 }
 
+void Screen::BlankCell(char* bytes, Attribute* attrs, int column)
+{
+    bytes[column] = ' ';
+    attrs[column] &= kColourBits;
+}
+
 void Screen::SplitAt(char* bytes, Attribute* attrs, int column)
 {
     if (column < 0 || column >= columns_) return;
-    if ((attrs[column] & kTrailHalf) && column > 0) {
-        bytes[column - 1] = ' ';
-        attrs[column - 1] &= static_cast<Attribute>(~(kLeadHalf | kTrailHalf | kLineDrawing));
-    } else if ((attrs[column] & kLeadHalf) && column + 1 < columns_) {
-        bytes[column + 1] = ' ';
-        attrs[column + 1] &= static_cast<Attribute>(~(kLeadHalf | kTrailHalf | kLineDrawing));
-    }
+    if ((attrs[column] & kTrailHalf) && column > 0) BlankCell(bytes, attrs, column - 1);
+    else if ((attrs[column] & kLeadHalf) && column + 1 < columns_) BlankCell(bytes, attrs, column + 1);
 }
 
 void Screen::PutText(int row, int column, std::string_view text, Attribute attr)
@@ -121,7 +122,7 @@ void Screen::PutText(int row, int column, std::string_view text, Attribute attr)
     Attribute* attrs = Attrs(row);
     // A double-byte character cut at either end loses its other half.
     SplitAt(bytes, attrs, column);
-    if (column + n < columns_ && (attrs[column + n] & kTrailHalf)) SplitAt(bytes, attrs, column + n);
+    if (column + n < columns_ && (attrs[column + n] & kTrailHalf)) BlankCell(bytes, attrs, column + n);
     const Attribute colours = attr & kColourBits;
     const bool drawing = (attr & kLineDrawing) != 0;
     const auto* p = reinterpret_cast<const std::uint8_t*>(text.data());
@@ -185,7 +186,7 @@ void Screen::Erase(int row, int first, int last, Attribute attr)
     char* bytes = Bytes(row);
     Attribute* attrs = Attrs(row);
     SplitAt(bytes, attrs, first);
-    if (last + 1 < columns_ && (attrs[last + 1] & kTrailHalf)) SplitAt(bytes, attrs, last + 1);
+    if (last + 1 < columns_ && (attrs[last + 1] & kTrailHalf)) BlankCell(bytes, attrs, last + 1);
     std::memset(bytes + first, ' ', static_cast<std::size_t>(last - first + 1));
     std::fill(attrs + first, attrs + last + 1, static_cast<Attribute>(attr & kColourBits));
     Touch(row, row);

@@ -92,6 +92,7 @@ private:
     // Blanks the other half of a double-byte character cut at `column`
     // (the cell about to be written or erased).
     void SplitAt(char* bytes, Attribute* attrs, int column);
+    static void BlankCell(char* bytes, Attribute* attrs, int column);
     void Touch(int top, int bottom);
 
     int rows_;
