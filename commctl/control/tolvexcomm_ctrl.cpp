@@ -109,6 +109,10 @@ CTolvexcommCtrl::CTolvexcommCtrl(ControlParts parts) : parts_(std::move(parts))
     host.invalidate = [this] {
         if (window_) window_->Invalidate();
     };
+    host.fireKeyPress = [this](std::int16_t& keyAscii) { FireKeyPress(keyAscii); };
+    host.bell = [this] {
+        if (window_) window_->Beep();
+    };
     terminal_ = parts_.makeTerminalPart ? parts_.makeTerminalPart(std::move(host))
                                         : std::make_unique<StoredTerminal>(parts_.makeTerminal, std::move(host), LinkTo(*port_));
     if (parts_.makeTransferPart) {
