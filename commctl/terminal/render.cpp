@@ -1,6 +1,7 @@
 #include "terminal/render.h"
 
 #include "common/cp932.h"
+#include "terminal/parser.h"
 #include "terminal/screen.h"
 
 namespace tolvex::terminal {
@@ -91,17 +92,28 @@ std::string LineUtf8(std::string_view bytes, const std::uint16_t* attrs)
     std::size_t n = bytes.size();
     while (n > 0 && bytes[n - 1] == ' ' && !(attrs[n - 1] & kLineDrawing)) --n;
     std::string out;
-    std::size_t i = 0;
-    while (i < n) {
-        // Plain runs go through the code page converter in one piece.
-        std::size_t j = i;
-        while (j < n && !(attrs[j] & kLineDrawing) && static_cast<std::uint8_t>(bytes[j]) >= 0x20) ++j;
-        if (j > i) out += Cp932ToUtf8(bytes.substr(i, j - i), "?", nullptr);
-        if (j >= n) break;
-        if (attrs[j] & kLineDrawing) AppendUtf8(out, LineDrawingGlyph(static_cast<std::uint8_t>(bytes[j])));
-        else out += bytes[j];
-        i = j + 1;
+    std::size_t run = 0;  // start of the cells not yet converted
+    auto flush = [&](std::size_t end) {
+        if (end > run) out += Cp932ToUtf8(bytes.substr(run, end - run), "?", nullptr);
+    };
+    for (std::size_t i = 0; i < n; ++i) {
+        const auto b = static_cast<std::uint8_t>(bytes[i]);
+        const std::uint16_t a = attrs[i];
+        if (a & kLeadHalf) {
+            ++i;  // the pair converts with its run
+            continue;
+        }
+        // Cells that are not a character of their own in the code page:
+        // shown as they are (control bytes), as their glyph, or as "?".
+        const bool plain = !(a & kLineDrawing) && b >= 0x20 && b != 0x80 && b != 0xA0 && !IsLeadByte(b) && b < 0xFD;
+        if (plain) continue;
+        flush(i);
+        run = i + 1;
+        if (a & kLineDrawing) AppendUtf8(out, LineDrawingGlyph(b));
+        else if (b < 0x20) out += static_cast<char>(b);
+        else out += '?';
     }
+    flush(n);
     return out;
 }
 

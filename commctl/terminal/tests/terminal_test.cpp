@@ -194,6 +194,7 @@ TEST(TerminalTable, LineDrawingCellsShowGlyphs)
         {E::kVt52, "\x1b" "Fmqj\x1bGj", "└─┘j"},
         {E::kAnsi, "\x1b(0q", "\x1b(0q"},
         {E::kTty, "\x82\xa0\xb1" "a\x01", "あｱa\x01"},
+        {E::kAnsi, "x\x82\x1b[1;3Ha\xa0\xfd", "x?a??"},  // a lone lead byte never joins its neighbour
     };
     for (const auto& r : rows) {
         Terminal t(Config(r.emulation));
