@@ -59,6 +59,10 @@
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QElapsedTimer>
+#include <QFontDatabase>
+#include <QFontMetrics>
+#include <QVBoxLayout>
+#include <QWidget>
 #include <QTimer>
 
 #include <algorithm>
@@ -752,6 +756,121 @@ int TermCommand(Context& ctx)
     return status;
 }
 
+// ---------------------------------------------------------------------------
+// terminal: the control's terminal window on a port
+
+// A small terminal program: the port's data on the screen (AutoProcess
+// BOTH), typed keys to the line. --snapshot FILE saves the window as an
+// image after --quit-after MS and ends (for documentation and checks).
+int TerminalWindow(Context& ctx)
+{
+    const CommandOptions o(ctx.options.args, {"--emulation", "--rows", "--columns", "--scroll-rows", "--font-size",
+                                              "--snapshot", "--quit-after"});
+    const std::string* emulationName = o.Find("--emulation");
+    const auto emulation = emulationName ? EmulationNumber(*emulationName) : std::optional<std::int16_t>(4);
+    const auto rows = o.Number("--rows", 1, 200, 25);
+    const auto columns = o.Number("--columns", 1, 400, 80);
+    const auto scrollRows = o.Number("--scroll-rows", 0, 10000, 500);
+    const auto fontSize = o.Number("--font-size", 4, 72, 11);
+    const auto quitAfter = o.Number("--quit-after", 1, 86400000L, 0);
+    const std::string* snapshot = o.Find("--snapshot");
+    if (!o.ok || !emulation || !rows || !columns || !scrollRows || !fontSize || !quitAfter) {
+        std::fprintf(stderr, "usage: tolvexctl --port N [--settings S] terminal [--emulation {tty|ansi|vt52|vt100}] "
+                             "[--rows R] [--columns C] [--scroll-rows S] [--font-size P] [--snapshot FILE --quit-after MS]\n");
+        return 2;
+    }
+    if (!HaveWindowSystem()) {
+        std::fprintf(stderr, "tolvexctl: terminal needs a display\n");
+        return 1;
+    }
+    int argc = 1;
+    char name[] = "tolvexctl";
+    char* argv[] = {name, nullptr};
+    QApplication app(argc, argv);
+    QWidget window;
+    // The instance and its window go before the window and the application.
+    struct ReleaseFirst {
+        Context& ctx;
+        ~ReleaseFirst() { ctx.instance.reset(); }
+    } releaseFirst{ctx};
+    auto* layout = new QVBoxLayout(&window);
+    layout->setContentsMargins(0, 0, 0, 0);
+    if (!OpenLibrary(ctx)) return 1;
+    ctx.instance = std::make_unique<ControlInstance>(ctx.library, true);
+    ctx.instance->SetParentWindow(&window);
+    if (com::Status s = ctx.instance->Create(); s != com::kOk) return PrintError(s, "the control could not be created");
+    ControlInstance& c = *ctx.instance;
+    auto put = [](auto result) {
+        if (!result.ok()) throw std::make_pair(result.status, result.description);
+    };
+    try {
+        put(c.PutI2(com::dispid::kRows, static_cast<std::int16_t>(*rows)));
+        put(c.PutI2(com::dispid::kColumns, static_cast<std::int16_t>(*columns)));
+        put(c.PutI2(com::dispid::kScrollRows, static_cast<std::int16_t>(*scrollRows)));
+        put(c.PutUtf8(com::dispid::kFontName, "Monospace"));
+        put(c.PutR4(com::dispid::kFontSize, static_cast<float>(*fontSize)));
+        put(c.PutI2(com::dispid::kEmulation, *emulation));
+        put(c.PutI2(com::dispid::kAutoProcess, com::TOLVEX_AUTOPROCESS_BOTH));
+        for (const auto& [key, value] : ctx.options.sets) {
+            const auto* p = FindByName(c.control()->TypeInfo(), key);
+            if (!p) throw std::make_pair(com::Status(2), "no property " + key);
+            put(c.PutUtf8(p->dispid, value));
+        }
+    } catch (const std::pair<com::Status, std::string>& failure) {
+        return PrintError(failure.first, failure.second);
+    }
+    // The port opens once the values are in.
+    ctx.options.sets.clear();
+    {
+        const auto port = static_cast<std::int16_t>(ctx.options.port);
+        const std::string device = serial::MapPortToDevice(
+            port, [](std::string_view key) { return profile::ReadProfileString("Ports", key); });
+        std::fprintf(stderr, "tolvexctl: COM%d is %s\n", ctx.options.port, device.c_str());
+        try {
+            put(c.PutI2(com::dispid::kCommPort, port));
+            if (!ctx.options.settings.empty()) put(c.PutUtf8(com::dispid::kSettings, ctx.options.settings));
+            put(c.PutBool(com::dispid::kPortOpen, true));
+        } catch (const std::pair<com::Status, std::string>& failure) {
+            return PrintError(failure.first, failure.second);
+        }
+        window.setWindowTitle(QString::fromUtf8("tolvexctl terminal: COM%1 (%2)")
+                                  .arg(ctx.options.port)
+                                  .arg(QString::fromStdString(device)));
+    }
+    QWidget* terminal = c.control()->Window();
+    if (!terminal) {
+        std::fprintf(stderr, "tolvexctl: the control has no window\n");
+        return ClosePort(ctx, 1);
+    }
+    layout->addWidget(terminal);
+    // Room for the screen and its scroll bar in the control's font.
+    QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    font.setPointSizeF(static_cast<double>(*fontSize));
+    const QFontMetrics metrics(font);
+    window.resize(static_cast<int>(*columns) * metrics.horizontalAdvance(QLatin1Char('M')) + 20,
+                  static_cast<int>(*rows) * metrics.height());
+    window.show();
+    terminal->setFocus();
+    if (*quitAfter > 0) {
+        QTimer::singleShot(static_cast<int>(*quitAfter), &window, [&] {
+            if (snapshot && !window.grab().save(QString::fromStdString(*snapshot)))
+                std::fprintf(stderr, "tolvexctl: cannot write %s\n", snapshot->c_str());
+            app.quit();
+        });
+    }
+    std::signal(SIGINT, OnSignal);
+    std::signal(SIGTERM, OnSignal);
+    QTimer check;
+    QObject::connect(&check, &QTimer::timeout, [&] {
+        if (g_interrupted || !window.isVisible()) app.quit();
+    });
+    check.start(50);
+    app.exec();
+    layout->removeWidget(terminal);
+    const int status = ClosePort(ctx, 0);
+    return status;
+}
+
 // A command that reads its own arguments.
 constexpr std::size_t kAnyArgs = static_cast<std::size_t>(-1);
 
@@ -794,6 +913,8 @@ const std::vector<Command>& PortCommands()
          [](Context& c) { return PortCommand(c, Send); }},
         {"events", 0, "--port N [--settings S] [--count K] [--set NAME=VALUE] events",
          [](Context& c) { return PortCommand(c, PortEvents); }},
+        {"terminal", kAnyArgs, "--port N [--settings S] [--set NAME=VALUE] terminal [--emulation E] [--rows R] [--columns C]",
+         TerminalWindow},
     };
     return commands;
 }

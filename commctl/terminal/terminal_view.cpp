@@ -1,0 +1,223 @@
+#include "terminal/terminal_view.h"
+
+#include "control/tolvexcomm_ctrl.h"
+#include "common/cp932.h"
+#include "terminal/render.h"
+#include "terminal/terminal.h"
+
+#include <QFontDatabase>
+#include <QFontInfo>
+#include <QFontMetrics>
+#include <QKeyEvent>
+#include <QPainter>
+#include <QScrollBar>
+#include <QWidget>
+
+#include <algorithm>
+
+namespace tolvex::terminal {
+
+namespace {
+
+constexpr int kFrameMs = 16;  // at most one repaint per frame
+
+QColor Colour(int index)
+{
+    const std::uint32_t bgr = control::PaletteColour(index);
+    return QColor(bgr & 0xFF, (bgr >> 8) & 0xFF, (bgr >> 16) & 0xFF);
+}
+
+}  // namespace
+
+TerminalView::TerminalView(control::CTolvexcommCtrl& control, QWidget& widget)
+    : control_(control), widget_(widget), scrollBar_(new QScrollBar(Qt::Vertical, &widget))
+{
+    frame_.setSingleShot(true);
+    frame_.setInterval(kFrameMs);
+    QObject::connect(&frame_, &QTimer::timeout, &widget_, [this] {
+        if (followCursor_) ScrollToCursor();
+        followCursor_ = false;
+        widget_.update();
+    });
+    QObject::connect(scrollBar_.data(), &QScrollBar::valueChanged, &widget_, [this] { widget_.update(); });
+    scrollBar_->hide();
+    widget_.setFocusPolicy(Qt::StrongFocus);
+    widget_.setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+TerminalView::~TerminalView() = default;
+
+QFont TerminalView::TerminalFont() const
+{
+    const auto& stock = control_.Font();
+    QFont font(QString::fromStdString(Cp932ToUtf8(stock.name, "?", nullptr)));
+    font.setPointSizeF(std::max(1.0, static_cast<double>(stock.sizeCy) / 10000.0));
+    font.setBold(stock.bold);
+    font.setItalic(stock.italic);
+    font.setUnderline(stock.underline);
+    // A terminal needs even cells: a proportional face gives way to the
+    // system's fixed-pitch font in the same size.
+    if (!QFontInfo(font).fixedPitch()) {
+        QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+        fixed.setPointSizeF(font.pointSizeF());
+        fixed.setBold(stock.bold);
+        fixed.setItalic(stock.italic);
+        fixed.setUnderline(stock.underline);
+        font = fixed;
+    }
+    return font;
+}
+
+QSize TerminalView::CellSize() const
+{
+    const QFontMetrics m(TerminalFont());
+    return QSize(std::max(1, m.horizontalAdvance(QLatin1Char('M'))), std::max(1, m.height()));
+}
+
+void TerminalView::Changed()
+{
+    followCursor_ = followCursor_ || control_.Terminal().AutoScroll() != 0;
+    if (!frame_.isActive()) frame_.start();
+}
+
+void TerminalView::Layout()
+{
+    Terminal* t = control_.Terminal().Core();
+    if (!t) {
+        scrollBar_->hide();
+        return;
+    }
+    const QSize cell = CellSize();
+    const int visible = std::max(1, std::min(t->Rows(), widget_.height() / cell.height()));
+    const int lines = t->ScrollRows() + t->Rows();
+    const bool bar = visible < t->Rows() || t->ScrollRows() > 0;
+    const int width = scrollBar_->sizeHint().width();
+    scrollBar_->setGeometry(widget_.width() - width, 0, width, widget_.height());
+    scrollBar_->setVisible(bar);
+    const bool atEnd = scrollBar_->value() >= scrollBar_->maximum();
+    scrollBar_->setRange(0, std::max(0, lines - visible));
+    scrollBar_->setPageStep(visible);
+    scrollBar_->setSingleStep(1);
+    if (atEnd) scrollBar_->setValue(scrollBar_->maximum());
+}
+
+void TerminalView::ScrollToCursor()
+{
+    Terminal* t = control_.Terminal().Core();
+    if (!t) return;
+    Layout();
+    const int visible = scrollBar_->pageStep();
+    const int cursorLine = t->ScrollRows() + t->CursorRow() - 1;
+    if (cursorLine < scrollBar_->value()) scrollBar_->setValue(cursorLine);
+    else if (cursorLine >= scrollBar_->value() + visible) scrollBar_->setValue(cursorLine - visible + 1);
+}
+
+void TerminalView::Resized() { Layout(); }
+
+bool TerminalView::Paint(QPainter& painter)
+{
+    Terminal* t = control_.Terminal().Core();
+    if (!t) return false;
+    ++paints_;
+    Layout();
+    (void)t->TakeDamage();
+    control::TerminalPart& part = control_.Terminal();
+    const QFont font = TerminalFont();
+    painter.setFont(font);
+    const QFontMetrics metrics(font);
+    const QSize cell = CellSize();
+    const int filter = part.ColorFilter();
+    const int refFore = part.ReferenceFore();
+    const int refBack = part.ReferenceBack();
+    const ColourPair blank = FilterColours(control_.ForeColor(), control_.BackColor(), filter, refFore, refBack);
+    painter.fillRect(widget_.rect(), Colour(blank.back));
+
+    const Screen& screen = t->View();
+    const int first = scrollBar_->isVisible() ? scrollBar_->value() : t->ScrollRows();
+    const int visible = std::max(1, std::min(t->Rows(), widget_.height() / cell.height() + 1));
+    for (int line = first; line < std::min(first + visible, t->ScrollRows() + t->Rows()); ++line) {
+        const int row = line - t->ScrollRows();
+        const std::string_view bytes = screen.LineBytes(row);
+        const Attribute* attrs = screen.LineAttributes(row);
+        const int y = (line - first) * cell.height();
+        int c = 0;
+        while (c < t->Columns()) {
+            // A run of cells in one attribute, drawn at its cell positions.
+            const Attribute colours = attrs[c] & kColourBits;
+            int end = c + 1;
+            while (end < t->Columns() && (attrs[end] & kColourBits) == colours) ++end;
+            const ColourPair drawn = FilterColours(colours & 15, colours >> 4, filter, refFore, refBack);
+            painter.fillRect(c * cell.width(), y, (end - c) * cell.width(), cell.height(), Colour(drawn.back));
+            painter.setPen(Colour(drawn.fore));
+            for (int k = c; k < end;) {
+                const int width = (attrs[k] & kLeadHalf) && k + 1 < t->Columns() ? 2 : 1;
+                const std::string_view cellBytes = bytes.substr(static_cast<std::size_t>(k), static_cast<std::size_t>(width));
+                if (cellBytes != " ") {
+                    const std::string utf8 = LineUtf8(cellBytes, attrs + k);
+                    painter.drawText(k * cell.width(), y + metrics.ascent(), QString::fromUtf8(utf8.data(), static_cast<int>(utf8.size())));
+                }
+                k += width;
+            }
+            c = end;
+        }
+    }
+    // The caret, while the window has the focus.
+    if (widget_.hasFocus()) {
+        const int line = t->ScrollRows() + t->CursorRow() - 1 - first;
+        if (line >= 0 && line < visible) {
+            const QRect at((t->CursorColumn() - 1) * cell.width(), line * cell.height(), cell.width(), cell.height());
+            if (part.CursorType() == 1) {
+                painter.setCompositionMode(QPainter::RasterOp_SourceXorDestination);
+                painter.fillRect(at, Qt::white);
+                painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
+            } else {
+                painter.fillRect(QRect(at.left(), at.top(), 2, at.height()), Colour(blank.fore));
+            }
+        }
+    }
+    return true;
+}
+
+bool TerminalView::Key(QKeyEvent& e)
+{
+    control::TerminalPart& part = control_.Terminal();
+    if (!part.Core()) return false;
+    switch (e.key()) {
+    case Qt::Key_Left: part.TypeSpecialKey(SpecialKey::kLeft); break;
+    case Qt::Key_Up: part.TypeSpecialKey(SpecialKey::kUp); break;
+    case Qt::Key_Right: part.TypeSpecialKey(SpecialKey::kRight); break;
+    case Qt::Key_Down: part.TypeSpecialKey(SpecialKey::kDown); break;
+    case Qt::Key_Delete: part.TypeSpecialKey(SpecialKey::kDelete); break;
+    case Qt::Key_F1: part.TypeSpecialKey(SpecialKey::kF1); break;
+    case Qt::Key_F2: part.TypeSpecialKey(SpecialKey::kF2); break;
+    case Qt::Key_F3: part.TypeSpecialKey(SpecialKey::kF3); break;
+    case Qt::Key_F4: part.TypeSpecialKey(SpecialKey::kF4); break;
+    case Qt::Key_Tab: part.TypeCharacter(0x09); break;
+    case Qt::Key_Backspace: part.TypeCharacter(0x08); break;
+    case Qt::Key_Return:
+    case Qt::Key_Enter: part.TypeCharacter(0x0D); break;
+    case Qt::Key_Escape: part.TypeCharacter(0x1B); break;
+    default: {
+        const QByteArray utf8 = e.text().toUtf8();
+        if (utf8.isEmpty()) return false;
+        // Each character as KeyPress delivers it: a double-byte one in one
+        // 16-bit value, lead byte high.
+        const std::string bytes = Utf8ToCp932(std::string_view(utf8.constData(), static_cast<std::size_t>(utf8.size())), nullptr);
+        const auto* p = reinterpret_cast<const std::uint8_t*>(bytes.data());
+        for (std::size_t i = 0; i < bytes.size(); ++i) {
+            if (IsLeadByte(p[i]) && i + 1 < bytes.size()) {
+                part.TypeCharacter(static_cast<std::int16_t>((p[i] << 8) | p[i + 1]));
+                ++i;
+            } else {
+                part.TypeCharacter(p[i]);
+            }
+        }
+        break;
+    }
+    }
+    // VERTKEY: the view follows the cursor after each typed key.
+    if (part.AutoScroll() == 4) ScrollToCursor();
+    return true;
+}
+
+}  // namespace tolvex::terminal
