@@ -39,7 +39,12 @@ TerminalView::TerminalView(control::CTolvexcommCtrl& control, QWidget& widget)
         followCursor_ = false;
         widget_.update();
     });
-    QObject::connect(scrollBar_.data(), &QScrollBar::valueChanged, &widget_, [this] { widget_.update(); });
+    QObject::connect(scrollBar_.data(), &QScrollBar::valueChanged, &widget_, [this](int value) {
+        // The user scrolled: the view stays where it was put until it is
+        // back at the bottom.
+        if (!adjusting_) pinned_ = value >= scrollBar_->maximum();
+        widget_.update();
+    });
     scrollBar_->hide();
     widget_.setFocusPolicy(Qt::StrongFocus);
     widget_.setAttribute(Qt::WA_OpaquePaintEvent);
@@ -94,11 +99,12 @@ void TerminalView::Layout()
     const int width = scrollBar_->sizeHint().width();
     scrollBar_->setGeometry(widget_.width() - width, 0, width, widget_.height());
     scrollBar_->setVisible(bar);
-    const bool atEnd = scrollBar_->value() >= scrollBar_->maximum();
+    adjusting_ = true;
     scrollBar_->setRange(0, std::max(0, lines - visible));
     scrollBar_->setPageStep(visible);
     scrollBar_->setSingleStep(1);
-    if (atEnd) scrollBar_->setValue(scrollBar_->maximum());
+    if (pinned_) scrollBar_->setValue(scrollBar_->maximum());
+    adjusting_ = false;
 }
 
 void TerminalView::ScrollToCursor()
@@ -108,8 +114,17 @@ void TerminalView::ScrollToCursor()
     Layout();
     const int visible = scrollBar_->pageStep();
     const int cursorLine = t->ScrollRows() + t->CursorRow() - 1;
-    if (cursorLine < scrollBar_->value()) scrollBar_->setValue(cursorLine);
-    else if (cursorLine >= scrollBar_->value() + visible) scrollBar_->setValue(cursorLine - visible + 1);
+    adjusting_ = true;
+    if (visible >= t->Rows()) {
+        // The whole screen fits: show it.
+        scrollBar_->setValue(scrollBar_->maximum());
+    } else if (cursorLine < scrollBar_->value()) {
+        scrollBar_->setValue(cursorLine);
+    } else if (cursorLine >= scrollBar_->value() + visible) {
+        scrollBar_->setValue(cursorLine - visible + 1);
+    }
+    adjusting_ = false;
+    pinned_ = scrollBar_->value() >= scrollBar_->maximum();
 }
 
 void TerminalView::Resized() { Layout(); }
@@ -131,6 +146,13 @@ bool TerminalView::Paint(QPainter& painter)
     const int refBack = part.ReferenceBack();
     const ColourPair blank = FilterColours(control_.ForeColor(), control_.BackColor(), filter, refFore, refBack);
     painter.fillRect(widget_.rect(), Colour(blank.back));
+
+    // Double-width cells in a CJK face stretched over their two cells, so
+    // box-drawing characters join up.
+    QFont wide(QStringLiteral("Noto Sans Mono CJK JP"));
+    wide.setPixelSize(std::max(1, QFontInfo(font).pixelSize()));
+    wide.setBold(font.bold());
+    const QFontMetrics wideMetrics(wide);
 
     const Screen& screen = t->View();
     const int first = scrollBar_->isVisible() ? scrollBar_->value() : t->ScrollRows();
@@ -154,7 +176,18 @@ bool TerminalView::Paint(QPainter& painter)
                 const std::string_view cellBytes = bytes.substr(static_cast<std::size_t>(k), static_cast<std::size_t>(width));
                 if (cellBytes != " ") {
                     const std::string utf8 = LineUtf8(cellBytes, attrs + k);
-                    painter.drawText(k * cell.width(), y + metrics.ascent(), QString::fromUtf8(utf8.data(), static_cast<int>(utf8.size())));
+                    const QString text = QString::fromUtf8(utf8.data(), static_cast<int>(utf8.size()));
+                    if (width == 2) {
+                        const int advance = std::max(1, wideMetrics.horizontalAdvance(text));
+                        painter.save();
+                        painter.setFont(wide);
+                        painter.translate(k * cell.width(), y + metrics.ascent());
+                        painter.scale(2.0 * cell.width() / advance, 1.0);
+                        painter.drawText(0, 0, text);
+                        painter.restore();
+                    } else {
+                        painter.drawText(k * cell.width(), y + metrics.ascent(), text);
+                    }
                 }
                 k += width;
             }

@@ -52,6 +52,8 @@ private:
     QTimer frame_;
     long paints_ = 0;
     bool followCursor_ = false;
+    bool pinned_ = true;      // the view follows the bottom of the screen
+    bool adjusting_ = false;  // the view moves the scroll bar itself
 };
 
 }  // namespace tolvex::terminal
