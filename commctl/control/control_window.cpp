@@ -10,6 +10,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPointer>
+#include <QStyle>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <QWidget>
@@ -52,6 +53,7 @@ public:
 
     // Repaints at the next frame at the latest, however often it is asked.
     void Changed() { terminal_.Changed(); }
+    QSize CellSize() const { return terminal_.CellSize(); }
 
 protected:
     void paintEvent(QPaintEvent*) override
@@ -116,7 +118,7 @@ private:
 
 class QtWindow final : public WindowSide {
 public:
-    QtWindow(CTolvexcommCtrl& control, QWidget* parent) : widget_(new ControlWidget(control, parent)) {}
+    QtWindow(CTolvexcommCtrl& control, QWidget* parent) : control_(control), widget_(new ControlWidget(control, parent)) {}
     // The container may have destroyed the window with its parent already.
     ~QtWindow() override { delete widget_.data(); }
 
@@ -131,6 +133,16 @@ public:
         if (widget_) static_cast<ControlWidget*>(widget_.data())->Changed();
     }
     void Beep() override { QApplication::beep(); }
+    bool TerminalMetrics(int& cellWidth, int& cellHeight, int& scrollBarWidth, int& border) override
+    {
+        if (!widget_) return false;
+        const QSize cell = static_cast<ControlWidget*>(widget_.data())->CellSize();
+        cellWidth = cell.width();
+        cellHeight = cell.height();
+        scrollBarWidth = widget_->style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+        border = control_.Appearance() == 1 ? 2 : 0;
+        return true;
+    }
     void Resize(int width, int height) override
     {
         if (widget_) widget_->resize(width, height);
@@ -141,6 +153,7 @@ public:
     }
 
 private:
+    CTolvexcommCtrl& control_;
     QPointer<QWidget> widget_;
 };
 

@@ -118,7 +118,7 @@ void StoredTerminal::Put(const PropertyRow& row, const PutValue& value)
     case id::kScrollRows:
         scrollRows_ = i2;
         if (screen_) screen_->SetScrollRows(i2);
-        Layout();
+        Relayout();
         return;
     case id::kColorFilter:
         colorFilter_ = i2;
@@ -169,7 +169,13 @@ void StoredTerminal::SetRowsColumns(DispId dispid, std::int16_t value)
     // are loaded one after the other) leaves it where it is.
     if (rows_ > 0 && cursorRow_ > rows_) cursorRow_ = rows_;
     if (columns_ > 0 && cursorColumn_ > columns_) cursorColumn_ = columns_;
-    Layout();
+    Relayout();
+}
+
+void StoredTerminal::Relayout()
+{
+    if (host_.relayout) host_.relayout();
+    else Layout();
 }
 
 void StoredTerminal::OpenScreen(std::int16_t emulation)

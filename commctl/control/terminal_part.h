@@ -28,6 +28,7 @@ struct TerminalHost {
     std::function<void()> invalidate;                                         // the control's look changed
     std::function<void(std::int16_t& keyAscii)> fireKeyPress;                 // KeyPress; 0 swallows the key
     std::function<void()> bell;                                               // the system beep
+    std::function<void()> relayout;  // the control lays itself out (size, AutoSize) after Rows, Columns, ScrollRows
 };
 
 // Where typed keys go: the line while the port is open and AutoProcess is
@@ -67,6 +68,11 @@ public:
     virtual std::int16_t BackColor() const = 0;
     // The screen's cells; null without a screen.
     virtual terminal::Terminal* Core() { return nullptr; }
+    // Rows, Columns and ScrollRows as set.
+    struct Size {
+        std::int16_t rows, columns, scrollRows;
+    };
+    virtual Size ScreenSize() const { return {0, 0, 0}; }
     // Typed keys (the control's window): a character raises KeyPress first;
     // a special key is sent as KeyTranslation says.
     virtual void TypeCharacter(std::int16_t keyAscii) { (void)keyAscii; }
@@ -100,6 +106,7 @@ public:
     std::int16_t ForeColor() const override { return foreColor_; }
     std::int16_t BackColor() const override { return backColor_; }
     terminal::Terminal* Core() override { return screen_ ? screen_->Core() : nullptr; }
+    Size ScreenSize() const override { return {rows_, columns_, scrollRows_}; }
     void TypeCharacter(std::int16_t keyAscii) override;
     void TypeSpecialKey(terminal::SpecialKey key) override;
     std::int16_t ColorFilter() const override { return colorFilter_; }
@@ -112,6 +119,7 @@ private:
     void Capture(std::string_view bytes);
     void CaptureModeChanged();
     void SendKey(std::string_view bytes);
+    void Relayout();
     void SetRowsColumns(DispId dispid, std::int16_t value);
     void SetCaptureFilename(const std::string& name);
     void CloseCapture();

@@ -127,6 +127,13 @@ public:
     virtual void SetVisible(bool visible) = 0;
     // The system beep (BEL in the terminal's data).
     virtual void Beep() {}
+    // The terminal's cell size in the control's font, the width of a
+    // vertical scroll bar and of the border; false without them.
+    virtual bool TerminalMetrics(int& cellWidth, int& cellHeight, int& scrollBarWidth, int& border)
+    {
+        (void)cellWidth, (void)cellHeight, (void)scrollBarWidth, (void)border;
+        return false;
+    }
 };
 
 }  // namespace tolvex::control
