@@ -61,15 +61,15 @@ TEST(TerminalFuzz, RandomDataKeepsTheScreenWhole)
             t.SetCapture(Capture::kVisible);
             std::uniform_int_distribution<int> byte(0, 255);
             std::uniform_int_distribution<std::size_t> length(0, 64);
-            for (int round = 0; round < 300; ++round) {
+            for (int round = 0; round < 1500; ++round) {
                 std::string data = round % 2 ? RandomSequences(rng, length(rng) / 4)
                                              : std::string(length(rng), '\0');
                 if (round % 2 == 0)
                     for (auto& ch : data) ch = static_cast<char>(byte(rng));
                 if (round % 3 == 0) t.Disp(data);
                 else t.Receive(data);
-                if (round % 50 == 49) {
-                    t.Resize(1 + (round / 50) % 4, 1 + (round / 50) % 7);
+                if (round % 250 == 249) {
+                    t.Resize(1 + (round / 250) % 4, 1 + (round / 250) % 7);
                     t.SetScrollRows(round % 4);
                 }
                 CheckInvariants(t);
