@@ -146,6 +146,18 @@ bool TerminalView::Paint(QPainter& painter)
     const int refBack = part.ReferenceBack();
     const ColourPair blank = FilterColours(control_.ForeColor(), control_.BackColor(), filter, refFore, refBack);
     painter.fillRect(widget_.rect(), Colour(blank.back));
+    // Appearance 3-D: a sunken border of two pixels around the cells.
+    const int border = control_.Appearance() == 1 ? 2 : 0;
+    if (border > 0) {
+        const QRect r = widget_.rect().adjusted(0, 0, -1, -1);
+        painter.setPen(QColor(128, 128, 128));
+        painter.drawLine(r.topLeft(), r.topRight());
+        painter.drawLine(r.topLeft(), r.bottomLeft());
+        painter.setPen(QColor(255, 255, 255));
+        painter.drawLine(r.bottomLeft(), r.bottomRight());
+        painter.drawLine(r.topRight(), r.bottomRight());
+        painter.translate(border, border);
+    }
 
     // Double-width cells in a CJK face stretched over their two cells, so
     // box-drawing characters join up.

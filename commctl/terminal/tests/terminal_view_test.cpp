@@ -3,6 +3,7 @@
 // drawn in their colours, many Disp calls give one repaint, and AutoSize
 // sizes the control to its screen.
 #include "control/control_window.h"
+#include "control/port_side.h"
 #include "control/tests/control_fixture.h"
 #include "terminal/control_screen.h"
 
@@ -15,6 +16,14 @@
 #include <QWidget>
 
 #include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cstdlib>
 
 namespace tolvex::control::testing {
 namespace {
@@ -135,6 +144,67 @@ TEST(TerminalViewTest, AutoSizeTakesTheScreensSize)
     EXPECT_EQ(h2, 2 * h1);         // twice the rows
     // The container cannot change it meanwhile.
     EXPECT_FALSE(t.c->SetExtent(50, 50));
+}
+
+// The whole path on a pseudo-terminal: received data on the screen with
+// AutoProcess BOTH, the VT52 answer and typed keys through the port.
+TEST(TerminalViewTest, ThePortsDataOnTheScreenAndKeysOnTheLine)
+{
+    App();
+    int master = -1, slave = -1;
+    ASSERT_EQ(openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
+    termios raw{};
+    tcgetattr(slave, &raw);
+    cfmakeraw(&raw);
+    tcsetattr(slave, TCSANOW, &raw);
+    setenv("TOLVEXCOMM_COM6", ttyname(slave), 1);
+    close(slave);
+    TempDir dir;
+    setenv("TOLVEXCOMM_CONFIG_DIR", dir.path().c_str(), 1);
+    RecordingSite site;
+    ControlParts parts;
+    parts.makePort = [] { return std::make_unique<EnginePort>(); };
+    parts.makeTerminal = terminal::ScreenFactory();
+    parts.makeWindow = QtWindowFactory();
+    auto c = MakeControl(site, dir.path() / "tolvexcomm.ini", std::move(parts));
+    for (auto [dispid, value] : {std::pair{id::kRows, 3}, {id::kColumns, 10}, {id::kEmulation, 3},
+                                 {id::kAutoProcess, 3}, {id::kCommPort, 6}})
+        ASSERT_TRUE(Put(*c, dispid, I2(value)).ok());
+    ASSERT_TRUE(Put(*c, id::kPortOpen, B(true)).ok());
+    QWidget* window = c->Window();
+    window->show();
+
+    auto readMaster = [&](std::size_t want) {
+        std::string got;
+        QElapsedTimer t;
+        t.start();
+        while (got.size() < want && t.elapsed() < 3000) {
+            App().processEvents(QEventLoop::AllEvents, 5);
+            pollfd p{master, POLLIN, 0};
+            if (poll(&p, 1, 5) > 0) {
+                char buf[256];
+                const ssize_t n = read(master, buf, sizeof buf);
+                if (n > 0) got.append(buf, static_cast<std::size_t>(n));
+            }
+        }
+        return got;
+    };
+    const std::string data = "\x1bZhi\r\n\x1bY\"#x";
+    ASSERT_EQ(write(master, data.data(), data.size()), static_cast<ssize_t>(data.size()));
+    EXPECT_EQ(readMaster(3), "\x1b/Z");
+    QElapsedTimer t;
+    t.start();
+    while (Get(*c, id::kText).value != S("hi\r\n\r\n   x") && t.elapsed() < 3000) Spin(5);
+    EXPECT_EQ(Get(*c, id::kText).value, S("hi\r\n\r\n   x"));
+    QKeyEvent key(QEvent::KeyPress, Qt::Key_K, Qt::NoModifier, "k");
+    QApplication::sendEvent(window, &key);
+    QKeyEvent up(QEvent::KeyPress, Qt::Key_Up, Qt::NoModifier, "");
+    ASSERT_TRUE(Put(*c, id::kKeyTranslation, I2(3)).ok());
+    QApplication::sendEvent(window, &up);
+    EXPECT_EQ(readMaster(3), "k\x1b" "A");
+    ASSERT_TRUE(Put(*c, id::kPortOpen, B(false)).ok());
+    close(master);
+    unsetenv("TOLVEXCOMM_COM6");
 }
 
 }  // namespace
