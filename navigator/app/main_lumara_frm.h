@@ -33,7 +33,7 @@
 #include "overlays/position_mark.h"
 #include "recording/record_files.h"
 #include "recording/recording_session.h"
-#include "shell/run_state.h"
+#include "state/nav_state.h"
 
 #include <QPointer>
 #include <memory>

@@ -83,7 +83,13 @@ BasePic::BasePic(QWidget* parent) : QWidget(parent)
     pointIcon_ = DefaultPointIcon();
     setAttribute(Qt::WA_OpaquePaintEvent);
     resize(sizeHint());
+    // A copy a stand-in was drawn for is made: paint again (on this thread).
+    scaledPictures_.SetOnMade([this] {
+        if (provisional_.load()) QMetaObject::invokeMethod(this, [this] { update(); }, Qt::QueuedConnection);
+    });
 }
+
+BasePic::~BasePic() { scaledPictures_.SetOnMade({}); }
 
 bool BasePic::LoadPhoto(int slot, const std::string& path)
 {
@@ -195,13 +201,27 @@ void BasePic::PaintPictureLayer()
     if (!reuse) {
         p.fillRect(layer_.rect(), ToColor(area_.BackColor));
         // The photographs scaled whole are made together (by the workers and
-        // this thread) before they are painted.
+        // this thread) before they are painted. While zooming (neighbour
+        // levels are prepared), a copy not made yet is not waited for when
+        // the photograph has a copy at another size to stand in for it.
         const auto whole = WholeScaled(1.0);
-        for (const auto& [slot, px] : whole)
-            scaledPictures_.Prepare(photos_[static_cast<std::size_t>(slot)], px, true);
         std::array<ScaledPictures::Picture, PictureArea::kPhotoSlots> made{};
+        std::array<QSize, PictureArea::kPhotoSlots> wanted{};
+        std::array<bool, PictureArea::kPhotoSlots> ready{};
+        bool standIns = false;
+        for (const auto& [slot, px] : whole) {
+            const auto u = static_cast<std::size_t>(slot);
+            wanted[u] = px;
+            ready[u] = scaledPictures_.Ready(photos_[u], px, made[u]);
+            if (!ready[u] && zoomFactors_ && (made[u] = scaledPictures_.StandIn(photos_[u], px))) standIns = true;
+        }
         for (const auto& [slot, px] : whole)
-            made[static_cast<std::size_t>(slot)] = scaledPictures_.Get(photos_[static_cast<std::size_t>(slot)], px);
+            if (!ready[static_cast<std::size_t>(slot)]) scaledPictures_.Prepare(photos_[static_cast<std::size_t>(slot)], px, true);
+        for (const auto& [slot, px] : whole) {
+            const auto u = static_cast<std::size_t>(slot);
+            if (!ready[u] && !made[u]) made[u] = scaledPictures_.Get(photos_[u], px);
+        }
+        provisional_.store(standIns);
         std::array<int, PictureArea::kPhotoSlots> order{};
         std::iota(order.begin(), order.end(), 0);
         std::stable_sort(order.begin(), order.end(), [this](int a, int b) {
@@ -210,20 +230,44 @@ void BasePic::PaintPictureLayer()
         // Photographs are opaque: each one is copied only where none in
         // front of it covers the layer.
         std::array<Placed, PictureArea::kPhotoSlots> placed{};
-        for (int slot : order) placed[static_cast<std::size_t>(slot)] = PlacePhoto(slot, made[static_cast<std::size_t>(slot)]);
+        for (int slot : order) {
+            const auto u = static_cast<std::size_t>(slot);
+            placed[u] = PlacePhoto(slot, made[u]);
+            if (made[u] && placed[u].image == made[u].get())
+                placed[u].size = wanted[u];
+            else if (placed[u].image)
+                placed[u].size = placed[u].image->size();
+        }
         QRegion covered;
         for (auto it = order.rbegin(); it != order.rend(); ++it) {
             const Placed& ph = placed[static_cast<std::size_t>(*it)];
             if (!ph.image) continue;
-            const QRect on = QRect(ph.at, ph.image->size()).intersected(layer_.rect());
-            for (const QRect& r : QRegion(on).subtracted(covered)) p.drawImage(r.topLeft(), *ph.image, r.translated(-ph.at));
+            const QRect on = QRect(ph.at, ph.size).intersected(layer_.rect());
+            const QRegion open = QRegion(on).subtracted(covered);
+            if (ph.image->size() == ph.size) {
+                for (const QRect& r : open) p.drawImage(r.topLeft(), *ph.image, r.translated(-ph.at));
+            } else {
+                // Stretched, one open rectangle at a time (a plain clip is the
+                // painter's fast case).
+                const double fx = ph.image->width() / static_cast<double>(ph.size.width());
+                const double fy = ph.image->height() / static_cast<double>(ph.size.height());
+                for (const QRect& r : open) {
+                    const QRect from = r.translated(-ph.at);
+                    p.drawImage(QRectF(r), *ph.image,
+                                QRectF(from.x() * fx, from.y() * fy, from.width() * fx, from.height() * fy));
+                }
+            }
             covered += on;
         }
         first = 0;
         PrepareNeighbourLevels();
     }
-    for (std::size_t i = first; i < ops.size(); ++i) PaintOp(p, raster, ops[i]);
-    layerValid_ = true;
+    OpFrame frame;
+    frame.mapping = LayerMapping();
+    frame.bounds = QRectF(layer_.rect()).adjusted(-8, -8, 8, 8);
+    for (std::size_t i = first; i < ops.size(); ++i) PaintOp(p, raster, ops[i], frame);
+    // A layer with stand-ins is painted afresh next time.
+    layerValid_ = !provisional_.load();
     layerGeneration_ = area_.Generation();
     layerOps_ = ops.size();
     layerPhotos_ = photos;
@@ -233,6 +277,7 @@ void BasePic::PaintPictureLayer()
 void BasePic::PrepareNeighbourLevels()
 {
     if (!zoomFactors_) return;
+    scaledPictures_.DropQueued();
     for (double f : zoomFactors_()) {
         if (!(f > 0.0) || f == 1.0) continue;
         for (const auto& [slot, px] : WholeScaled(f)) scaledPictures_.Prepare(photos_[static_cast<std::size_t>(slot)], px);
@@ -301,7 +346,7 @@ BasePic::Placed BasePic::PlacePhoto(int slot, const ScaledPictures::Picture& who
     if (!QRectF(0, 0, lw, lh).intersects(t)) return {};
 
     if (whole) {
-        return {QPoint(static_cast<int>(std::round(t.left())), static_cast<int>(std::round(t.top()))), whole.get()};
+        return {QPoint(static_cast<int>(std::round(t.left())), static_cast<int>(std::round(t.top()))), whole.get(), {}};
     }
     const double wholeW = std::round(t.width()), wholeH = std::round(t.height());
     if (wholeW >= 1.0 && wholeH >= 1.0 && wholeW * wholeH <= kWholeScaleLimit) return {};  // could not be made
@@ -333,14 +378,14 @@ BasePic::Placed BasePic::PlacePhoto(int slot, const ScaledPictures::Picture& who
         }
         cached = {serial_[uslot], target, source, std::move(scaled)};
     }
-    return {target.topLeft(), &cached.image};
+    return {target.topLeft(), &cached.image, {}};
 }
 
-void BasePic::PaintOp(QPainter& p, Raster& r, const DrawOp& op)
+void BasePic::PaintOp(QPainter& p, Raster& r, const DrawOp& op, OpFrame& frame)
 {
-    const UnitMapping m = LayerMapping();
+    const UnitMapping& m = frame.mapping;
     const double sy = m.scale;
-    const QRectF bounds = QRectF(layer_.rect()).adjusted(-8, -8, 8, 8);
+    const QRectF& bounds = frame.bounds;
     auto ToPixel = [&m](double x, double y) { return QPointF(m.PixelX(x), m.PixelY(y)); };
     const quint32 colour = 0xff000000u | (quint32{op.colour.r} << 16) | (quint32{op.colour.g} << 8) | op.colour.b;
     switch (op.kind) {
@@ -379,7 +424,12 @@ void BasePic::PaintOp(QPainter& p, Raster& r, const DrawOp& op)
         if (!Finite(at.x()) || !Finite(at.y())) return;
         // Text runs right and down from its position; far outside, skip it.
         if (at.x() > bounds.right() || at.x() < -4000.0 || at.y() > bounds.bottom() || at.y() < -200.0) return;
-        const QFont f = PictureFont(op.fontSize, op.bold, sy);
+        if (frame.fontSize != op.fontSize || frame.fontBold != op.bold) {
+            frame.font = PictureFont(op.fontSize, op.bold, sy);
+            frame.fontSize = op.fontSize;
+            frame.fontBold = op.bold;
+        }
+        const QFont& f = frame.font;
         p.setFont(f);
         p.setPen(ToColor(op.colour));
         // The text position is the top of the character cell; the baseline

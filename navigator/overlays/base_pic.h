@@ -10,10 +10,12 @@
 // with the pointer and, on release, reports the dragged distance.
 #pragma once
 
+#include <QFont>
 #include <QImage>
 #include <QWidget>
 
 #include <array>
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <string>
@@ -28,6 +30,7 @@ class BasePic : public QWidget {
     Q_OBJECT
 public:
     explicit BasePic(QWidget* parent = nullptr);
+    ~BasePic() override;
 
     PictureArea& Area() { return area_; }
     const PictureArea& Area() const { return area_; }
@@ -57,8 +60,13 @@ public:
     // Scale factors of the levels a zoom step can reach next, relative to
     // the current one: after each full paint the photographs are scaled for
     // them in the background, so that the paint after the step finds them.
+    // With factors set, a paint that comes before a copy is made does not
+    // wait for it: the photograph's copy at another size is drawn stretched
+    // in its place, and the picture is painted again once the copy is made.
     void SetZoomFactors(std::function<std::vector<double>()> factors) { zoomFactors_ = std::move(factors); }
     ScaledPictures& Scaled() { return scaledPictures_; }
+    // The last paint drew a stand-in for a copy still being made.
+    bool Provisional() const { return provisional_.load(); }
 
     QSize sizeHint() const override;
 
@@ -114,6 +122,7 @@ private:
     struct Placed {
         QPoint at;
         const QImage* image = nullptr;
+        QSize size;  // drawn size; differs from the image's for a stand-in
     };
     Placed PlacePhoto(int slot, const ScaledPictures::Picture& whole);
     void PrepareNeighbourLevels();
@@ -131,7 +140,16 @@ private:
         void Circle(int cx, int cy, int radius, quint32 c);
         void Box(int x0, int y0, int x1, int y1, quint32 c);
     };
-    void PaintOp(QPainter& p, Raster& r, const DrawOp& op);
+    // What every figure of one paint shares: the layer's mapping, the
+    // bounds beyond which figures are dropped, and the last font used.
+    struct OpFrame {
+        UnitMapping mapping;
+        QRectF bounds;
+        int fontSize = -1;
+        bool fontBold = false;
+        QFont font;
+    };
+    void PaintOp(QPainter& p, Raster& r, const DrawOp& op, OpFrame& frame);
     void PaintIcon(QPainter& p, const PictureItem& item, const QImage& icon);
     QRectF ItemPixels(const PictureItem& item) const;
     // The mapping of the layer, whose pixel (0, 0) is PictureRect's corner.
@@ -165,6 +183,8 @@ private:
     std::array<PhotoState, PictureArea::kPhotoSlots> layerPhotos_{};
     Rgb layerBack_;
     bool layerValid_ = false;
+    // The layer shows a stand-in for a copy still being made.
+    std::atomic<bool> provisional_{false};
 
     QImage markIcon_;
     QImage gpsIcon_;

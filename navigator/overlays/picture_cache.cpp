@@ -1,9 +1,13 @@
 #include "overlays/picture_cache.h"
 
+#include <sys/resource.h>
+#include <unistd.h>
+
 #include <QFileInfo>
 #include <QImageReader>
 
 #include <algorithm>
+#include <cstdlib>
 
 namespace tessaro::overlays {
 
@@ -77,6 +81,22 @@ QImage MakeScaled(const QImage& source, std::mutex& lock, std::vector<QImage>& h
         from = *s;  // shared, not copied: pictures are never changed once made
     }
     return from.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+}
+
+}  // namespace
+
+namespace {
+
+// Copies made ahead must not slow down the paint the user waits for: the
+// worker threads run at a lower priority than the GUI thread (nice 10 gives
+// a thread about a tenth of the share of one at 0; it still runs on a busy
+// machine).
+void LowerWorkerPriority()
+{
+    thread_local bool lowered = false;
+    if (lowered) return;
+    lowered = true;
+    setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), 10);
 }
 
 }  // namespace
@@ -160,6 +180,10 @@ bool ScaledPictures::Run(Job& job, const Picture& source, const std::shared_ptr<
     ++made_;
     if (worker) ++madeByWorkers_;
     job.promise.set_value(std::move(made));
+    if (worker) {
+        const std::lock_guard<std::mutex> hold(onMadeLock_);
+        if (onMade_) onMade_();
+    }
     return true;
 }
 
@@ -170,11 +194,21 @@ void ScaledPictures::Prepare(const Picture& source, QSize size, bool urgent)
     std::shared_ptr<Halves> halves;
     {
         const std::lock_guard<std::mutex> hold(lock_);
-        if (Find(source, size)) return;
+        if (auto found = Find(source, size)) {
+            // Asked for ahead and now needed: no longer to be dropped.
+            if (urgent) found->urgent = true;
+            return;
+        }
         job = Add(source, size);
+        job->urgent = urgent;
         halves = HalvesOf(source);
     }
-    pool_.start([this, job, source, halves] { Run(*job, source, halves, true); }, urgent ? 1 : 0);
+    pool_.start(
+        [this, job, source, halves] {
+            LowerWorkerPriority();
+            Run(*job, source, halves, true);
+        },
+        urgent ? 1 : 0);
 }
 
 ScaledPictures::Picture ScaledPictures::Get(const Picture& source, QSize size)
@@ -191,6 +225,55 @@ ScaledPictures::Picture ScaledPictures::Get(const Picture& source, QSize size)
     // Not started by a worker yet: made here rather than waited for.
     Run(*job, source, halves, false);
     return job->result.get();
+}
+
+void ScaledPictures::DropQueued()
+{
+    const std::lock_guard<std::mutex> hold(lock_);
+    // A job claimed here is skipped by the worker that gets to it; Get runs
+    // on this thread only, so nobody waits for a dropped job.
+    std::erase_if(jobs_, [](const std::shared_ptr<Job>& j) { return !j->urgent && !j->claimed.exchange(true); });
+}
+
+bool ScaledPictures::Ready(const Picture& source, QSize size, Picture& out)
+{
+    out = nullptr;
+    if (!source || source->isNull() || size.width() <= 0 || size.height() <= 0) return true;
+    std::shared_ptr<Job> job;
+    {
+        const std::lock_guard<std::mutex> hold(lock_);
+        job = Find(source, size);
+    }
+    if (!job || job->result.wait_for(std::chrono::seconds(0)) != std::future_status::ready) return false;
+    out = job->result.get();
+    return true;
+}
+
+ScaledPictures::Picture ScaledPictures::StandIn(const Picture& source, QSize size)
+{
+    if (!source || source->isNull() || size.width() <= 0) return nullptr;
+    const std::lock_guard<std::mutex> hold(lock_);
+    Picture best;
+    for (const auto& j : jobs_) {
+        if (j->key != source.get() || j->source.lock() != source) continue;
+        if (j->result.wait_for(std::chrono::seconds(0)) != std::future_status::ready) continue;
+        Picture made = j->result.get();
+        if (!made) continue;
+        auto worse = [&](const QImage& a, const QImage& b) {
+            // Larger copies lose less when drawn smaller than when drawn larger.
+            const bool aBig = a.width() >= size.width(), bBig = b.width() >= size.width();
+            if (aBig != bBig) return !aBig;
+            return std::abs(a.width() - size.width()) > std::abs(b.width() - size.width());
+        };
+        if (!best || worse(*best, *made)) best = std::move(made);
+    }
+    return best;
+}
+
+void ScaledPictures::SetOnMade(std::function<void()> onMade)
+{
+    const std::lock_guard<std::mutex> hold(onMadeLock_);
+    onMade_ = std::move(onMade);
 }
 
 void ScaledPictures::WaitForWorkers() { pool_.waitForDone(); }

@@ -21,6 +21,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <future>
 #include <memory>
 #include <mutex>
@@ -73,6 +74,18 @@ public:
     // Has a worker make `source` at `size` unless that copy is kept or on its
     // way. Urgent copies (needed for the next paint) go before the others.
     void Prepare(const Picture& source, QSize size, bool urgent = false);
+    // Forgets the copies asked for ahead (not urgent) that no worker has
+    // started yet: a new view has new neighbours.
+    void DropQueued();
+    // Without waiting: true, with the copy in `out` (null when it cannot be
+    // made), once `source` at `size` is made; false while it is not.
+    bool Ready(const Picture& source, QSize size, Picture& out);
+    // A copy of `source` made earlier at another size, the nearest in width
+    // (a larger one before a smaller one), to stand in while the copy at
+    // `size` is being made; null when there is none.
+    Picture StandIn(const Picture& source, QSize size);
+    // Called on a worker thread each time a worker has made a copy.
+    void SetOnMade(std::function<void()> onMade);
     // Waits until the workers have nothing left to do.
     void WaitForWorkers();
 
@@ -91,6 +104,7 @@ private:
         QSize size;
         std::size_t bytes = 0;
         std::uint64_t lastUse = 0;
+        bool urgent = false;
         std::atomic<bool> claimed{false};
         std::promise<Picture> promise;
         std::shared_future<Picture> result;
@@ -115,6 +129,8 @@ private:
     std::uint64_t clock_ = 0;
     std::atomic<std::uint64_t> made_{0};
     std::atomic<std::uint64_t> madeByWorkers_{0};
+    std::mutex onMadeLock_;
+    std::function<void()> onMade_;
     QThreadPool pool_;
 };
 

@@ -29,6 +29,16 @@ void CopySampleLibrary(const QString& home)
         ASSERT_TRUE(QFile::copy(source + "/" + name, home + "/MapPicSample/" + name));
 }
 
+// A program folder holding the sample library, zone 9 settings and, when
+// given, the lines of CurrentSetting.dat.
+void PrepareHome(const QString& home, const std::optional<std::vector<std::string>>& setting)
+{
+    CopySampleLibrary(home);
+    QDir().mkpath(home + "/data0");
+    if (setting) WriteLines(home + "/data0/CurrentSetting.dat", *setting);
+    WriteLines(home + "/data0/GPSSetting.dat", {" 9 ", "36-00", "139-50", " 1 ", " 2 ", "4800,n,8,1"});
+}
+
 struct Case {
     const char* what;
     std::optional<std::vector<std::string>> setting;  // no file when empty
@@ -49,10 +59,7 @@ TEST(SampleLibraryAtStart, SettingsWithoutAUsableLibraryOpenTheSampleLibrary)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         QTemporaryDir home;
-        CopySampleLibrary(home.path());
-        QDir().mkpath(home.path() + "/data0");
-        if (c.setting) WriteLines(home.path() + "/data0/CurrentSetting.dat", *c.setting);
-        WriteLines(home.path() + "/data0/GPSSetting.dat", {" 9 ", "36-00", "139-50", " 1 ", " 2 ", "4800,n,8,1"});
+        PrepareHome(home.path(), c.setting);
 
         NavState state;
         MainLumaraFrm w(state, home.path().toStdString());
@@ -73,6 +80,31 @@ TEST(SampleLibraryAtStart, SettingsWithoutAUsableLibraryOpenTheSampleLibrary)
                 if (img.pixel(x, y) != qRgb(96, 96, 96)) ++photoPixels;
         EXPECT_GT(photoPixels, 600) << "of 750 sampled pixels";
     }
+}
+
+// A library on a disk that is not plugged in is opened again next time:
+// closing the program while the sample stands in keeps the stored folder and
+// view in the settings; only the position, a real fix, is the run's own.
+TEST(SampleLibraryAtStart, ClosingKeepsTheStoredLibraryTheSampleStoodInFor)
+{
+    App();
+    QTemporaryDir home;
+    PrepareHome(home.path(), std::vector<std::string>{"/media/stick/maps", " 20 ", "50000.0,20000.0", "1.0,2.0"});
+    const QString settings = home.path() + "/data0/CurrentSetting.dat";
+    {
+        NavState state;
+        MainLumaraFrm w(state, home.path().toStdString());
+        w.SetWait([](double) {});
+        w.Activate();
+        ASSERT_EQ(state.MapPicFolder, (home.path() + "/MapPicSample").toStdString());
+        state.PosEasting = -6500.0;
+        state.PosNorthing = -33200.0f;
+        w.close();
+    }
+    QFile file(settings);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll().toStdString(),
+              "/media/stick/maps\r\n 20 \r\n50000.0,20000.0\r\n-6500.0,-33200.0\r\n");
 }
 
 TEST(SampleLibraryAtStart, AnExistingLibraryFolderIsKept)

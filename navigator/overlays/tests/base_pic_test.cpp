@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QImage>
+#include <QThread>
 #include <QTemporaryDir>
 
 #include "overlay_fixture.h"
@@ -286,6 +287,96 @@ TEST_F(Painted, EachPhotographIsScaledOncePerSizeAndAheadForTheNextZoomStep)
     ASSERT_TRUE(pic.LoadPhoto(0, PhotoFile("c.png", qRgb(0, 200, 0), {800, 600})));
     ShowAllData(ctx);
     EXPECT_EQ(Render().pixel(Col(-100), Row(75)), qRgb(0, 200, 0));
+}
+
+// While zooming, a level whose copy is not made yet is painted at once with
+// the copy of the level before stretched in its place, in the same place;
+// once the worker has made the copy the picture is painted again, sharp.
+TEST_F(Painted, AZoomStepDoesNotWaitForTheNewCopyAndRepaintsWhenItIsMade)
+{
+    UseLevel(s, 26);
+    QImage photo(800, 600, QImage::Format_RGB32);
+    photo.fill(qRgb(200, 0, 0));
+    for (int y = 0; y < 600; ++y)
+        for (int x = 400; x < 800; ++x) photo.setPixel(x, y, qRgb(0, 0, 200));
+    const QString path = dir.filePath("halves.png");
+    ASSERT_TRUE(photo.save(path, "PNG"));
+    ASSERT_TRUE(pic.LoadPhoto(0, path.toStdString()));
+    maps.maps[0] = {-200, 150, 200, -150};
+    maps.shown = {"0"};
+    s.ShownMapCount = 1;
+    pic.SetZoomFactors([] { return std::vector<double>{}; });  // nothing is made ahead
+    ShowAllData(ctx);
+    Render();
+    EXPECT_FALSE(pic.Provisional());
+
+    int paints = 0;
+    struct Counter : QObject {
+        int& n;
+        explicit Counter(int& count) : n(count) {}
+        bool eventFilter(QObject*, QEvent* e) override
+        {
+            if (e->type() == QEvent::Paint) ++n;
+            return false;
+        }
+    } counter(paints);
+    pic.show();
+    QApplication::processEvents();
+    pic.installEventFilter(&counter);
+
+    UseLevel(s, 27);
+    ShowAllData(ctx);
+    const QImage img = Render();
+    EXPECT_TRUE(pic.Provisional());
+    auto colourAt = [&](const QImage& i, double e, double n) {
+        const PicturePoint at = PlaneToPicture(s, e, n);
+        return i.pixel(Col(at.x), Row(at.y));
+    };
+    EXPECT_EQ(colourAt(img, -150, 0), qRgb(200, 0, 0));
+    EXPECT_EQ(colourAt(img, 150, 0), qRgb(0, 0, 200));
+
+    pic.Scaled().WaitForWorkers();
+    for (int i = 0; i < 200 && paints == 0; ++i) {
+        QApplication::processEvents();
+        QThread::msleep(5);
+    }
+    EXPECT_GT(paints, 0) << "no repaint once the copy was made";
+    const QImage sharp = Render();
+    EXPECT_FALSE(pic.Provisional());
+    EXPECT_EQ(colourAt(sharp, -150, 0), qRgb(200, 0, 0));
+    EXPECT_EQ(colourAt(sharp, 150, 0), qRgb(0, 0, 200));
+    pic.removeEventFilter(&counter);
+}
+
+// Copies asked for ahead and dropped before a worker started them are made
+// when they are needed after all.
+TEST(ScaledPicturesTest, ReadyStandInAndDroppedCopies)
+{
+    ScaledPictures scaled(std::size_t{64} << 20, 1);
+    auto source = std::make_shared<const QImage>([] {
+        QImage img(400, 300, QImage::Format_RGB32);
+        img.fill(qRgb(10, 20, 30));
+        return img;
+    }());
+    ScaledPictures::Picture out;
+    EXPECT_FALSE(scaled.Ready(source, {200, 150}, out));
+    EXPECT_EQ(scaled.StandIn(source, {200, 150}), nullptr);
+    ASSERT_NE(scaled.Get(source, {100, 75}), nullptr);
+    ASSERT_NE(scaled.Get(source, {300, 225}), nullptr);
+    // The nearest in width, a larger one before a smaller one.
+    ASSERT_NE(scaled.StandIn(source, {200, 150}), nullptr);
+    EXPECT_EQ(scaled.StandIn(source, {200, 150})->width(), 300);
+    EXPECT_EQ(scaled.StandIn(source, {90, 60})->width(), 100);
+    EXPECT_TRUE(scaled.Ready(source, {100, 75}, out));
+    EXPECT_EQ(out->size(), QSize(100, 75));
+
+    for (int w = 10; w < 60; ++w) scaled.Prepare(source, {w, w});
+    scaled.DropQueued();
+    for (int w = 10; w < 60; ++w) {
+        const auto copy = scaled.Get(source, {w, w});
+        ASSERT_NE(copy, nullptr);
+        EXPECT_EQ(copy->size(), QSize(w, w));
+    }
 }
 
 TEST_F(Painted, PicturesAreDecodedOnceWhileTheirSlotsShowThem)
