@@ -30,7 +30,8 @@ QColor Colour(int index)
 }  // namespace
 
 TerminalView::TerminalView(control::CTolvexcommCtrl& control, QWidget& widget)
-    : control_(control), widget_(widget), scrollBar_(new QScrollBar(Qt::Vertical, &widget))
+    : control_(control), widget_(widget), scrollBar_(new QScrollBar(Qt::Vertical, &widget)),
+      columnBar_(new QScrollBar(Qt::Horizontal, &widget))
 {
     frame_.setSingleShot(true);
     frame_.setInterval(kFrameMs);
@@ -45,7 +46,9 @@ TerminalView::TerminalView(control::CTolvexcommCtrl& control, QWidget& widget)
         if (!adjusting_) pinned_ = value >= scrollBar_->maximum();
         widget_.update();
     });
+    QObject::connect(columnBar_.data(), &QScrollBar::valueChanged, &widget_, [this] { widget_.update(); });
     scrollBar_->hide();
+    columnBar_->hide();
     widget_.setFocusPolicy(Qt::StrongFocus);
     widget_.setAttribute(Qt::WA_OpaquePaintEvent);
 }
@@ -90,15 +93,30 @@ void TerminalView::Layout()
     Terminal* t = control_.Terminal().Core();
     if (!t) {
         scrollBar_->hide();
+        columnBar_->hide();
         return;
     }
+    // A vertical bar when not all rows fit or there is a history, a
+    // horizontal one when not all columns fit (each bar takes room from the
+    // other direction).
     const QSize cell = CellSize();
-    const int visible = std::max(1, std::min(t->Rows(), widget_.height() / cell.height()));
+    const int barWidth = scrollBar_->sizeHint().width();
+    const int barHeight = columnBar_->sizeHint().height();
+    bool bar = t->ScrollRows() > 0 || widget_.height() / cell.height() < t->Rows();
+    bool columnBar = (widget_.width() - (bar ? barWidth : 0)) / cell.width() < t->Columns();
+    if (!bar && columnBar) bar = (widget_.height() - barHeight) / cell.height() < t->Rows();
+    const int height = widget_.height() - (columnBar ? barHeight : 0);
+    const int width = widget_.width() - (bar ? barWidth : 0);
+    const int visible = std::max(1, std::min(t->Rows(), height / cell.height()));
+    const int visibleColumns = std::max(1, std::min(t->Columns(), width / cell.width()));
     const int lines = t->ScrollRows() + t->Rows();
-    const bool bar = visible < t->Rows() || t->ScrollRows() > 0;
-    const int width = scrollBar_->sizeHint().width();
-    scrollBar_->setGeometry(widget_.width() - width, 0, width, widget_.height());
+    scrollBar_->setGeometry(widget_.width() - barWidth, 0, barWidth, height);
     scrollBar_->setVisible(bar);
+    columnBar_->setGeometry(0, widget_.height() - barHeight, width, barHeight);
+    columnBar_->setVisible(columnBar);
+    columnBar_->setRange(0, columnBar ? t->Columns() - visibleColumns : 0);
+    columnBar_->setPageStep(visibleColumns);
+    columnBar_->setSingleStep(1);
     adjusting_ = true;
     scrollBar_->setRange(0, std::max(0, lines - visible));
     scrollBar_->setPageStep(visible);
@@ -115,7 +133,9 @@ void TerminalView::ScrollToCursor()
     const int visible = scrollBar_->pageStep();
     const int cursorLine = t->ScrollRows() + t->CursorRow() - 1;
     adjusting_ = true;
-    if (visible >= t->Rows()) {
+    if (control_.Terminal().AutoScroll() == 2) {
+        // HORIZONTAL: the rows stay where they are.
+    } else if (visible >= t->Rows()) {
         // The whole screen fits: show it.
         scrollBar_->setValue(scrollBar_->maximum());
     } else if (cursorLine < scrollBar_->value()) {
@@ -125,6 +145,14 @@ void TerminalView::ScrollToCursor()
     }
     adjusting_ = false;
     pinned_ = scrollBar_->value() >= scrollBar_->maximum();
+    // HORIZONTAL and BOTH also follow the cursor's column.
+    const int mode = control_.Terminal().AutoScroll();
+    if ((mode == 2 || mode == 3) && columnBar_->isVisible()) {
+        const int column = t->CursorColumn() - 1;
+        const int columns = columnBar_->pageStep();
+        if (column < columnBar_->value()) columnBar_->setValue(column);
+        else if (column >= columnBar_->value() + columns) columnBar_->setValue(column - columns + 1);
+    }
 }
 
 void TerminalView::Resized() { Layout(); }
@@ -168,6 +196,7 @@ bool TerminalView::Paint(QPainter& painter)
 
     const Screen& screen = t->View();
     const int first = scrollBar_->isVisible() ? scrollBar_->value() : t->ScrollRows();
+    if (columnBar_->isVisible()) painter.translate(-columnBar_->value() * cell.width(), 0);
     const int visible = std::max(1, std::min(t->Rows(), widget_.height() / cell.height() + 1));
     for (int line = first; line < std::min(first + visible, t->ScrollRows() + t->Rows()); ++line) {
         const int row = line - t->ScrollRows();

@@ -48,7 +48,8 @@ private:
 
     control::CTolvexcommCtrl& control_;
     QWidget& widget_;
-    QPointer<QScrollBar> scrollBar_;
+    QPointer<QScrollBar> scrollBar_;   // rows: history and screen
+    QPointer<QScrollBar> columnBar_;   // columns, when not all fit
     QTimer frame_;
     long paints_ = 0;
     bool followCursor_ = false;

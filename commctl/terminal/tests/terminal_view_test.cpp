@@ -13,6 +13,7 @@
 #include <QElapsedTimer>
 #include <QImage>
 #include <QKeyEvent>
+#include <QScrollBar>
 #include <QWidget>
 
 #include <gtest/gtest.h>
@@ -23,6 +24,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 
 namespace tolvex::control::testing {
@@ -144,6 +146,27 @@ TEST(TerminalViewTest, AutoSizeTakesTheScreensSize)
     EXPECT_EQ(h2, 2 * h1);         // twice the rows
     // The container cannot change it meanwhile.
     EXPECT_FALSE(t.c->SetExtent(50, 50));
+}
+
+TEST(TerminalViewTest, ScrollBarsShowWhenTheScreenDoesNotFit)
+{
+    WindowControl t;
+    auto bars = [&] {
+        std::string shown;
+        Spin(30);
+        for (auto* bar : t.window->findChildren<QScrollBar*>())
+            if (bar->isVisible()) shown += bar->orientation() == Qt::Vertical ? "V" : "H";
+        std::sort(shown.begin(), shown.end());
+        return shown;
+    };
+    EXPECT_EQ(bars(), "");
+    ASSERT_TRUE(Put(*t.c, id::kScrollRows, I2(5)).ok());
+    EXPECT_EQ(bars(), "V");
+    ASSERT_TRUE(Put(*t.c, id::kScrollRows, I2(0)).ok());
+    ASSERT_TRUE(Put(*t.c, id::kColumns, I2(300)).ok());
+    EXPECT_EQ(bars(), "H");
+    ASSERT_TRUE(Put(*t.c, id::kRows, I2(100)).ok());
+    EXPECT_EQ(bars(), "HV");
 }
 
 // The whole path on a pseudo-terminal: received data on the screen with
