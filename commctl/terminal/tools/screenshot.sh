@@ -10,7 +10,7 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 export TOLVEXCOMM_CONFIG_DIR=$work
 python3 "$root/commctl/terminal/tools/pty_shell.py" --device-file "$work/dev" --term ansi --delay 1.5 --seconds 12 \
-  --type "cd $root/commctl/terminal/tools; sh terminal_demo.sh | iconv -t CP932; ls --color=always -F $root\r" \
+  --type "cd $root/commctl/terminal/tools; sh terminal_demo.sh | iconv -t CP932; ls --color=always -F $root/commctl\r" \
   > /dev/null &
 bridge=$!
 for _ in $(seq 50); do [ -s "$work/dev" ] && break; sleep 0.1; done
