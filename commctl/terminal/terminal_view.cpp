@@ -43,7 +43,8 @@ TerminalView::TerminalView(control::CTolvexcommCtrl& control, QWidget& widget)
     QObject::connect(scrollBar_.data(), &QScrollBar::valueChanged, &widget_, [this](int value) {
         // The user scrolled: the view stays where it was put until it is
         // back at the bottom.
-        if (!adjusting_) pinned_ = value >= scrollBar_->maximum();
+        if (adjusting_) return;  // the view's own move: its repaint is already due
+        pinned_ = value >= scrollBar_->maximum();
         widget_.update();
     });
     QObject::connect(columnBar_.data(), &QScrollBar::valueChanged, &widget_, [this] { widget_.update(); });
@@ -213,22 +214,36 @@ bool TerminalView::Paint(QPainter& painter)
             painter.fillRect(c * cell.width(), y, (end - c) * cell.width(), cell.height(), Colour(drawn.back));
             painter.setPen(Colour(drawn.fore));
             for (int k = c; k < end;) {
+                // Printable ASCII in a fixed-pitch face goes in one piece;
+                // other cells one by one at their positions.
+                const auto plainAscii = [&](int i) {
+                    const auto b = static_cast<std::uint8_t>(bytes[static_cast<std::size_t>(i)]);
+                    return b >= 0x20 && b < 0x7F && !(attrs[i] & (kLeadHalf | kTrailHalf | kLineDrawing));
+                };
+                if (plainAscii(k)) {
+                    int j = k + 1;
+                    while (j < end && plainAscii(j)) ++j;
+                    const std::string_view run = bytes.substr(static_cast<std::size_t>(k), static_cast<std::size_t>(j - k));
+                    if (run.find_first_not_of(' ') != std::string_view::npos)
+                        painter.drawText(k * cell.width(), y + metrics.ascent(),
+                                         QString::fromLatin1(run.data(), static_cast<int>(run.size())));
+                    k = j;
+                    continue;
+                }
                 const int width = (attrs[k] & kLeadHalf) && k + 1 < t->Columns() ? 2 : 1;
                 const std::string_view cellBytes = bytes.substr(static_cast<std::size_t>(k), static_cast<std::size_t>(width));
-                if (cellBytes != " ") {
-                    const std::string utf8 = LineUtf8(cellBytes, attrs + k);
-                    const QString text = QString::fromUtf8(utf8.data(), static_cast<int>(utf8.size()));
-                    if (width == 2) {
-                        const int advance = std::max(1, wideMetrics.horizontalAdvance(text));
-                        painter.save();
-                        painter.setFont(wide);
-                        painter.translate(k * cell.width(), y + metrics.ascent());
-                        painter.scale(2.0 * cell.width() / advance, 1.0);
-                        painter.drawText(0, 0, text);
-                        painter.restore();
-                    } else {
-                        painter.drawText(k * cell.width(), y + metrics.ascent(), text);
-                    }
+                const std::string utf8 = LineUtf8(cellBytes, attrs + k);
+                const QString text = QString::fromUtf8(utf8.data(), static_cast<int>(utf8.size()));
+                if (width == 2) {
+                    const int advance = std::max(1, wideMetrics.horizontalAdvance(text));
+                    painter.save();
+                    painter.setFont(wide);
+                    painter.translate(k * cell.width(), y + metrics.ascent());
+                    painter.scale(2.0 * cell.width() / advance, 1.0);
+                    painter.drawText(0, 0, text);
+                    painter.restore();
+                } else if (!text.isEmpty()) {
+                    painter.drawText(k * cell.width(), y + metrics.ascent(), text);
                 }
                 k += width;
             }
