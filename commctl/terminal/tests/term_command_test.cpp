@@ -6,8 +6,15 @@
 #include <fstream>
 #include <string>
 
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
 
 namespace {
 
@@ -68,6 +75,48 @@ TEST(TermCommand, RefusesBadArguments)
                              "--emulation tty --rows 2", "--emulation tty --rows 2 --columns 2 --fore-color 16",
                              "--emulation tty --rows 2 --columns 2 --chunk 0", "--emulation tty --rows 2 --columns 2 --what 1"})
         EXPECT_EQ(RunTerm(args, "").status, 2) << args;
+}
+
+// tolvexctl terminal on a pseudo-terminal (offscreen): the line's data
+// reaches the window's terminal, whose VT52 answer comes back on the line,
+// and the window is saved as a picture at the end.
+TEST(TerminalCommand, TalksOnThePortAndSavesTheWindow)
+{
+    int master = -1, slave = -1;
+    ASSERT_EQ(openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
+    termios raw{};
+    tcgetattr(slave, &raw);
+    cfmakeraw(&raw);
+    tcsetattr(slave, TCSANOW, &raw);
+    const std::string device = ttyname(slave);
+    close(slave);
+    const auto dir = std::filesystem::temp_directory_path() / ("term-window-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir);
+    const auto picture = dir / "window.png";
+    const std::string command = "QT_QPA_PLATFORM=offscreen TOLVEXCOMM_CONFIG_DIR=" + dir.string() +
+                                " TOLVEXCOMM_COM8=" + device + " " + TOLVEXCTL +
+                                " --port 8 terminal --emulation vt52 --quit-after 2500 --snapshot " + picture.string() +
+                                " >/dev/null 2>&1";
+    FILE* p = ::popen(command.c_str(), "r");
+    ASSERT_NE(p, nullptr);
+    // Ask until the terminal answers (it needs a moment to open the port).
+    std::string got;
+    const auto start = std::chrono::steady_clock::now();
+    while (got.find("\x1b/Z") == std::string::npos && std::chrono::steady_clock::now() - start < std::chrono::seconds(5)) {
+        (void)::write(master, "\x1bZ", 2);
+        pollfd pf{master, POLLIN, 0};
+        if (::poll(&pf, 1, 200) > 0) {
+            char buf[64];
+            const ssize_t n = ::read(master, buf, sizeof buf);
+            if (n > 0) got.append(buf, static_cast<std::size_t>(n));
+        }
+    }
+    EXPECT_NE(got.find("\x1b/Z"), std::string::npos);
+    const int rc = ::pclose(p);
+    EXPECT_TRUE(WIFEXITED(rc) && WEXITSTATUS(rc) == 0);
+    EXPECT_TRUE(std::filesystem::exists(picture));
+    close(master);
+    std::filesystem::remove_all(dir);
 }
 
 }  // namespace
