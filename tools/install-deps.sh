@@ -23,6 +23,8 @@ PACKAGES=(
   python3-pil
   # Peer programs for the transfer interoperability tests: sx rx sb rb sz rz
   lrzsz
+  # Reference terminal for the terminal benchmark only: the build skips it when absent
+  libvterm-dev
 )
 
 if [ "${1:-}" = "--list" ]; then

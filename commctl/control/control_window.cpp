@@ -1,12 +1,16 @@
 #include "control_window.h"
 
+#include "terminal/terminal_view.h"
+
 #include <QApplication>
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QLabel>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPointer>
+#include <QStyle>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <QWidget>
@@ -42,7 +46,14 @@ std::int16_t ButtonState(Qt::MouseButtons b)
 
 class ControlWidget final : public QWidget {
 public:
-    ControlWidget(CTolvexcommCtrl& control, QWidget* parent) : QWidget(parent), control_(control) {}
+    ControlWidget(CTolvexcommCtrl& control, QWidget* parent)
+        : QWidget(parent), control_(control), terminal_(control, *this)
+    {
+    }
+
+    // Repaints at the next frame at the latest, however often it is asked.
+    void Changed() { terminal_.Changed(); }
+    QSize CellSize() const { return terminal_.CellSize(); }
 
 protected:
     void paintEvent(QPaintEvent*) override
@@ -51,7 +62,7 @@ protected:
         if (control_.UserMode()) {
             // At run time the terminal draws itself; without one the
             // control is hidden.
-            painter.fillRect(rect(), Colour(control_.BackColor()));
+            if (!terminal_.Paint(painter)) painter.fillRect(rect(), Colour(control_.BackColor()));
             return;
         }
         if (control_.Emulation() != 0) {
@@ -84,6 +95,13 @@ protected:
         if (rect().contains(e->position().toPoint())) control_.FireClick();
     }
     void mouseDoubleClickEvent(QMouseEvent*) override { control_.FireDblClick(); }
+    void keyPressEvent(QKeyEvent* e) override
+    {
+        if (!control_.UserMode() || !terminal_.Key(*e)) QWidget::keyPressEvent(e);
+    }
+    void resizeEvent(QResizeEvent*) override { terminal_.Resized(); }
+    // Tab types a TAB into the terminal rather than moving the focus.
+    bool focusNextPrevChild(bool next) override { return !control_.HasTerminal() && QWidget::focusNextPrevChild(next); }
 
 private:
     void Mouse(com::DispId event, QMouseEvent* e)
@@ -95,13 +113,12 @@ private:
     }
 
     CTolvexcommCtrl& control_;
+    terminal::TerminalView terminal_;
 };
 
 class QtWindow final : public WindowSide {
 public:
-    QtWindow(CTolvexcommCtrl& control, QWidget* parent) : widget_(new ControlWidget(control, parent))
-    {
-    }
+    QtWindow(CTolvexcommCtrl& control, QWidget* parent) : control_(control), widget_(new ControlWidget(control, parent)) {}
     // The container may have destroyed the window with its parent already.
     ~QtWindow() override { delete widget_.data(); }
 
@@ -113,7 +130,18 @@ public:
     void ShowAbout() override { MakeAboutBox(widget_ ? widget_->window() : nullptr)->exec(); }
     void Invalidate() override
     {
-        if (widget_) widget_->update();
+        if (widget_) static_cast<ControlWidget*>(widget_.data())->Changed();
+    }
+    void Beep() override { QApplication::beep(); }
+    bool TerminalMetrics(int& cellWidth, int& cellHeight, int& scrollBarWidth, int& border) override
+    {
+        if (!widget_) return false;
+        const QSize cell = static_cast<ControlWidget*>(widget_.data())->CellSize();
+        cellWidth = cell.width();
+        cellHeight = cell.height();
+        scrollBarWidth = widget_->style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+        border = control_.Appearance() == 1 ? 2 : 0;
+        return true;
     }
     void Resize(int width, int height) override
     {
@@ -125,6 +153,7 @@ public:
     }
 
 private:
+    CTolvexcommCtrl& control_;
     QPointer<QWidget> widget_;
 };
 

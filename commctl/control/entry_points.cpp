@@ -4,6 +4,8 @@
 #include "registry_file.h"
 #include "tolvexcomm_ctrl.h"
 
+#include "terminal/control_screen.h"
+
 #include <dlfcn.h>
 
 #include <atomic>
@@ -29,6 +31,8 @@ public:
         parts.makeWindow = control::QtWindowFactory();
         // The port side drives the system's serial devices.
         parts.makePort = [] { return std::make_unique<control::EnginePort>(); };
+        // The terminal shown while Emulation is not NONE.
+        parts.makeTerminal = terminal::ScreenFactory();
         *control = new control::CTolvexcommCtrl(std::move(parts));
         return com::kOk;
     }

@@ -1,13 +1,28 @@
 #include "terminal_part.h"
 
+#include "serial/comm_engine.h"
+
 namespace tolvex::control {
 
 namespace id = com::dispid;
 using com::Variant;
 
-StoredTerminal::StoredTerminal(TerminalFactory makeScreen, TerminalHost host, EngineLink link)
-    : makeScreen_(std::move(makeScreen)), link_(link), host_(std::move(host))
+StoredTerminal::StoredTerminal(TerminalFactory makeScreen, TerminalHost host, EngineLink link, KeyLine keys)
+    : makeScreen_(std::move(makeScreen)), link_(link), keys_(std::move(keys)), host_(std::move(host))
 {
+    serial::CommEngine* engine = link_.engine;
+    if (!keys_.open) {
+        keys_.open = [engine] {
+            if (!engine || !engine->PortOpen()) return false;
+            const auto mode = engine->AutoProcessMode();
+            return mode == com::TOLVEX_AUTOPROCESS_KEY || mode == com::TOLVEX_AUTOPROCESS_BOTH;
+        };
+    }
+    if (!keys_.send) {
+        keys_.send = [engine](std::string_view bytes) {
+            if (engine) engine->Output(bytes);
+        };
+    }
 }
 
 StoredTerminal::~StoredTerminal()
@@ -75,26 +90,40 @@ void StoredTerminal::Put(const PropertyRow& row, const PutValue& value)
     case id::kBackColor:
         (dispid == id::kForeColor ? foreColor_ : backColor_) = i2;
         if (screen_) screen_->SetColours(foreColor_, backColor_);
+        if (host_.invalidate) host_.invalidate();
         return;
     case id::kDisp:
         // With a binary capture the text goes to the capture file unchanged.
-        if (capture_ && captureMode_ == com::TOLVEX_CAPTURE_BINARY) {
-            std::fwrite(text.data(), 1, text.size(), capture_);
-            std::fflush(capture_);
+        if (captureMode_ == com::TOLVEX_CAPTURE_BINARY) Capture(text);
+        if (screen_) {
+            // A refused cursor position (380) still leaves what came before it drawn.
+            struct Redraw {
+                StoredTerminal* t;
+                ~Redraw() { if (t->host_.invalidate) t->host_.invalidate(); }
+            } redraw{this};
+            screen_->Disp(text);
         }
-        if (screen_) screen_->Disp(text);
         return;
     case id::kText:
-        if (screen_) screen_->SetText(text);
+        if (screen_) {
+            struct Redraw {
+                StoredTerminal* t;
+                ~Redraw() { if (t->host_.invalidate) t->host_.invalidate(); }
+            } redraw{this};
+            screen_->SetText(text);
+        }
         return;
     case id::kAutoScroll: autoScroll_ = i2; return;
     case id::kCaptureFilename: SetCaptureFilename(text); return;
     case id::kScrollRows:
         scrollRows_ = i2;
         if (screen_) screen_->SetScrollRows(i2);
-        Layout();
+        Relayout();
         return;
-    case id::kColorFilter: colorFilter_ = i2; return;
+    case id::kColorFilter:
+        colorFilter_ = i2;
+        if (host_.invalidate) host_.invalidate();
+        return;
     case id::kSelLength:
     case id::kSelStart:
         if (screen_) {
@@ -108,10 +137,19 @@ void StoredTerminal::Put(const PropertyRow& row, const PutValue& value)
         if (screen_) screen_->SetSelText(text);
         return;
     case id::kSmoothScroll: smoothScroll_ = value.flag(); return;
-    case id::kCursorType: cursorType_ = i2; return;
+    case id::kCursorType:
+        cursorType_ = i2;
+        if (host_.invalidate) host_.invalidate();
+        return;
     case id::kKeyTranslation: keyTranslation_ = i2; return;
-    case id::kBackspace: backspace_ = i2; return;
-    case id::kCaptureMode: captureMode_ = i2; return;
+    case id::kBackspace:
+        backspace_ = i2;
+        if (screen_) screen_->SetBackspace(i2);
+        return;
+    case id::kCaptureMode:
+        captureMode_ = i2;
+        CaptureModeChanged();
+        return;
     default: Fail(kErrSetNotSupported);
     }
 }
@@ -131,15 +169,38 @@ void StoredTerminal::SetRowsColumns(DispId dispid, std::int16_t value)
     // are loaded one after the other) leaves it where it is.
     if (rows_ > 0 && cursorRow_ > rows_) cursorRow_ = rows_;
     if (columns_ > 0 && cursorColumn_ > columns_) cursorColumn_ = columns_;
-    Layout();
+    Relayout();
+}
+
+void StoredTerminal::Relayout()
+{
+    if (host_.relayout) host_.relayout();
+    else Layout();
 }
 
 void StoredTerminal::OpenScreen(std::int16_t emulation)
 {
     screen_.reset();
     if (!makeScreen_) return;
-    TerminalSetup setup{emulation, rows_, columns_, foreColor_, backColor_, scrollRows_};
+    TerminalSetup setup{emulation, rows_, columns_, foreColor_, backColor_, scrollRows_, referenceFore_, referenceBack_};
     screen_ = makeScreen_(setup, link_);
+    if (!screen_) return;
+    TerminalSideEvents events;
+    events.capture = [this](std::string_view bytes) {
+        if (captureMode_ == com::TOLVEX_CAPTURE_STANDARD) Capture(bytes);
+    };
+    events.lineLeft = [this](std::string_view line) {
+        if (captureMode_ != com::TOLVEX_CAPTURE_VISIBLE) return;
+        Capture(line);
+        Capture("\r\n");
+    };
+    events.smoothScroll = [this](bool on) { smoothScroll_ = on; };
+    events.bell = [this] {
+        if (host_.bell) host_.bell();
+    };
+    screen_->Connect(std::move(events));
+    screen_->SetBackspace(backspace_);
+    CaptureModeChanged();
 }
 
 ScreenContents StoredTerminal::CloseScreen()
@@ -163,7 +224,47 @@ void StoredTerminal::RestoreScreen(const ScreenContents& contents)
 
 void StoredTerminal::Disp(std::string_view bytes)
 {
-    if (screen_) screen_->Disp(bytes);
+    // Received data: captured like Disp, and a position outside the screen
+    // is skipped (there is no caller to raise 380 to).
+    if (captureMode_ == com::TOLVEX_CAPTURE_BINARY) Capture(bytes);
+    if (!screen_) return;
+    screen_->Receive(bytes);
+    if (host_.invalidate) host_.invalidate();
+}
+
+void StoredTerminal::Capture(std::string_view bytes)
+{
+    if (!capture_ || bytes.empty()) return;
+    std::fwrite(bytes.data(), 1, bytes.size(), capture_);
+    std::fflush(capture_);
+}
+
+void StoredTerminal::CaptureModeChanged()
+{
+    if (screen_) screen_->SetCaptureMode(capture_ ? captureMode_ : static_cast<std::int16_t>(-1));
+}
+
+void StoredTerminal::SendKey(std::string_view bytes)
+{
+    if (bytes.empty()) return;
+    try {
+        keys_.send(bytes);
+    } catch (const ControlError&) {
+        // A key the line refuses (a transfer runs) is dropped.
+    }
+}
+
+void StoredTerminal::TypeCharacter(std::int16_t keyAscii)
+{
+    if (!keys_.open()) return;
+    if (host_.fireKeyPress) host_.fireKeyPress(keyAscii);
+    SendKey(terminal::KeyAsciiBytes(keyAscii));
+}
+
+void StoredTerminal::TypeSpecialKey(terminal::SpecialKey key)
+{
+    if (!keys_.open()) return;
+    SendKey(terminal::SpecialKeyBytes(key, keyTranslation_));
 }
 
 void StoredTerminal::Layout()
@@ -185,6 +286,7 @@ void StoredTerminal::KeepReferenceColours()
 {
     referenceFore_ = foreColor_;
     referenceBack_ = backColor_;
+    if (screen_) screen_->SetReferenceColours(referenceFore_, referenceBack_);
 }
 
 void StoredTerminal::SetCaptureFilename(const std::string& name)
@@ -200,6 +302,7 @@ void StoredTerminal::SetCaptureFilename(const std::string& name)
     if (!f) Fail(kErrInvalidPropertyValue);
     capture_ = f;
     captureName_ = name;
+    CaptureModeChanged();
 }
 
 void StoredTerminal::CloseCapture()
@@ -215,6 +318,7 @@ void StoredTerminal::CloseCapture()
     std::fclose(capture_);
     capture_ = nullptr;
     captureName_.clear();
+    CaptureModeChanged();
 }
 
 }  // namespace tolvex::control

@@ -11,6 +11,8 @@
 #include "control_part.h"
 #include "terminal_side.h"
 
+#include "terminal/render.h"
+
 #include <cstdint>
 #include <cstdio>
 #include <functional>
@@ -24,6 +26,16 @@ namespace tolvex::control {
 struct TerminalHost {
     std::function<void(std::int16_t rows, std::int16_t columns)> fireResize;  // before a screen is resized
     std::function<void()> invalidate;                                         // the control's look changed
+    std::function<void(std::int16_t& keyAscii)> fireKeyPress;                 // KeyPress; 0 swallows the key
+    std::function<void()> bell;                                               // the system beep
+    std::function<void()> relayout;  // the control lays itself out (size, AutoSize) after Rows, Columns, ScrollRows
+};
+
+// Where typed keys go: the line while the port is open and AutoProcess is
+// KEY or BOTH. Made from the port's engine unless given.
+struct KeyLine {
+    std::function<bool()> open;                       // keys go to the line now
+    std::function<void(std::string_view bytes)> send;  // through Output
 };
 
 // The screen's contents kept across a change of Emulation.
@@ -54,11 +66,28 @@ public:
     // For drawing the control.
     virtual std::int16_t ForeColor() const = 0;
     virtual std::int16_t BackColor() const = 0;
+    // The screen's cells; null without a screen.
+    virtual terminal::Terminal* Core() { return nullptr; }
+    // Rows, Columns and ScrollRows as set.
+    struct Size {
+        std::int16_t rows, columns, scrollRows;
+    };
+    virtual Size ScreenSize() const { return {0, 0, 0}; }
+    // Typed keys (the control's window): a character raises KeyPress first;
+    // a special key is sent as KeyTranslation says.
+    virtual void TypeCharacter(std::int16_t keyAscii) { (void)keyAscii; }
+    virtual void TypeSpecialKey(terminal::SpecialKey key) { (void)key; }
+    // Values the window draws with.
+    virtual std::int16_t ColorFilter() const { return 0; }
+    virtual std::int16_t CursorType() const { return 0; }
+    virtual std::int16_t AutoScroll() const { return 0; }
+    virtual std::int16_t ReferenceFore() const { return 0; }
+    virtual std::int16_t ReferenceBack() const { return 15; }
 };
 
 class StoredTerminal final : public TerminalPart {
 public:
-    StoredTerminal(TerminalFactory makeScreen, TerminalHost host, EngineLink link = {});
+    StoredTerminal(TerminalFactory makeScreen, TerminalHost host, EngineLink link = {}, KeyLine keys = {});
     // The capture file closes first, then the screen goes.
     ~StoredTerminal() override;
 
@@ -76,14 +105,28 @@ public:
     void KeepReferenceColours() override;
     std::int16_t ForeColor() const override { return foreColor_; }
     std::int16_t BackColor() const override { return backColor_; }
+    terminal::Terminal* Core() override { return screen_ ? screen_->Core() : nullptr; }
+    Size ScreenSize() const override { return {rows_, columns_, scrollRows_}; }
+    void TypeCharacter(std::int16_t keyAscii) override;
+    void TypeSpecialKey(terminal::SpecialKey key) override;
+    std::int16_t ColorFilter() const override { return colorFilter_; }
+    std::int16_t CursorType() const override { return cursorType_; }
+    std::int16_t AutoScroll() const override { return autoScroll_; }
+    std::int16_t ReferenceFore() const override { return referenceFore_; }
+    std::int16_t ReferenceBack() const override { return referenceBack_; }
 
 private:
+    void Capture(std::string_view bytes);
+    void CaptureModeChanged();
+    void SendKey(std::string_view bytes);
+    void Relayout();
     void SetRowsColumns(DispId dispid, std::int16_t value);
     void SetCaptureFilename(const std::string& name);
     void CloseCapture();
 
     TerminalFactory makeScreen_;
     EngineLink link_;  // the port's engine, handed to the screen's factory
+    KeyLine keys_;
     TerminalHost host_;
     std::unique_ptr<TerminalSide> screen_;
 

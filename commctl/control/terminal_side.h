@@ -17,6 +17,10 @@ namespace tolvex::serial {
 class CommEngine;
 }
 
+namespace tolvex::terminal {
+class Terminal;
+}
+
 namespace tolvex::control {
 
 // What a terminal or a transfer reaches of the port engine, handed to their
@@ -39,6 +43,17 @@ struct TerminalSetup {
     std::int16_t foreColor = 0;
     std::int16_t backColor = 15;
     std::int16_t scrollRows = 0;
+    // The colours loaded with the control, restored by the attribute reset.
+    std::int16_t referenceFore = 0;
+    std::int16_t referenceBack = 15;
+};
+
+// What a screen reports to the terminal part.
+struct TerminalSideEvents {
+    std::function<void(std::string_view bytes)> capture;   // STANDARD capture: bytes to append
+    std::function<void(std::string_view line)> lineLeft;   // a line left the screen (VISIBLE capture)
+    std::function<void(bool on)> smoothScroll;             // SmoothScroll switched by the data
+    std::function<void()> bell;                            // BEL received
 };
 
 class TerminalSide {
@@ -53,8 +68,12 @@ public:
     virtual void SetCursor(std::int16_t row, std::int16_t column) = 0;
     // Screen text and history.
     virtual std::string Text() const = 0;
+    // Data from the application (Disp, Text): throw 380 for a cursor
+    // position outside the screen.
     virtual void SetText(std::string_view text) = 0;
     virtual void Disp(std::string_view bytes) = 0;
+    // Received data (AutoProcess, echo): nobody to raise 380 to.
+    virtual void Receive(std::string_view bytes) { Disp(bytes); }
     virtual std::string ScrollText() const = 0;
     // The screen lines without trailing spaces (capture in VISIBLE mode).
     virtual std::vector<std::string> ScreenLines() const = 0;
@@ -67,6 +86,14 @@ public:
     virtual void SetSelText(std::string_view text) = 0;
     // Lay the terminal out again (size, font, rows, columns changed).
     virtual void Layout() = 0;
+
+    virtual void Connect(TerminalSideEvents events) { (void)events; }
+    // CaptureMode of the open capture file, -1 while none is open.
+    virtual void SetCaptureMode(std::int16_t mode) { (void)mode; }
+    virtual void SetBackspace(std::int16_t backspace) { (void)backspace; }
+    virtual void SetReferenceColours(std::int16_t fore, std::int16_t back) { (void)fore, (void)back; }
+    // The cells, for drawing; null for a screen without them.
+    virtual terminal::Terminal* Core() { return nullptr; }
 };
 
 using TerminalFactory = std::function<std::unique_ptr<TerminalSide>(const TerminalSetup&, const EngineLink&)>;
@@ -98,6 +125,15 @@ public:
     virtual void Invalidate() = 0;
     virtual void Resize(int width, int height) = 0;
     virtual void SetVisible(bool visible) = 0;
+    // The system beep (BEL in the terminal's data).
+    virtual void Beep() {}
+    // The terminal's cell size in the control's font, the width of a
+    // vertical scroll bar and of the border; false without them.
+    virtual bool TerminalMetrics(int& cellWidth, int& cellHeight, int& scrollBarWidth, int& border)
+    {
+        (void)cellWidth, (void)cellHeight, (void)scrollBarWidth, (void)border;
+        return false;
+    }
 };
 
 }  // namespace tolvex::control

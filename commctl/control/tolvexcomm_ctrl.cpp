@@ -109,6 +109,11 @@ CTolvexcommCtrl::CTolvexcommCtrl(ControlParts parts) : parts_(std::move(parts))
     host.invalidate = [this] {
         if (window_) window_->Invalidate();
     };
+    host.fireKeyPress = [this](std::int16_t& keyAscii) { FireKeyPress(keyAscii); };
+    host.relayout = [this] { LayoutTerminal(); };
+    host.bell = [this] {
+        if (window_) window_->Beep();
+    };
     terminal_ = parts_.makeTerminalPart ? parts_.makeTerminalPart(std::move(host))
                                         : std::make_unique<StoredTerminal>(parts_.makeTerminal, std::move(host), LinkTo(*port_));
     if (parts_.makeTransferPart) {
@@ -516,7 +521,19 @@ void CTolvexcommCtrl::CreateTerminal()
     terminal_->OpenScreen(emulation_);
 }
 
-void CTolvexcommCtrl::LayoutTerminal() { terminal_->Layout(); }
+void CTolvexcommCtrl::LayoutTerminal()
+{
+    terminal_->Layout();
+    // With AutoSize the control takes the size of its screen: Columns x
+    // cell width (and the scroll bar with a history) by Rows x cell height,
+    // plus the border.
+    int cellWidth = 0, cellHeight = 0, bar = 0, border = 0;
+    if (!autoSize_ || !terminal_->HasScreen() || !window_ ||
+        !window_->TerminalMetrics(cellWidth, cellHeight, bar, border))
+        return;
+    const TerminalPart::Size s = terminal_->ScreenSize();
+    SetOwnSize(s.columns * cellWidth + (s.scrollRows > 0 ? bar : 0) + 2 * border, s.rows * cellHeight + 2 * border);
+}
 
 void CTolvexcommCtrl::SetOwnSize(int width, int height)
 {
@@ -548,7 +565,10 @@ WindowSide* CTolvexcommCtrl::EnsureWindow()
 {
     if (!window_ && parts_.makeWindow) {
         window_ = parts_.makeWindow(*this, site_ ? site_->ParentWindow() : nullptr);
-        if (window_) window_->Resize(width_, height_);
+        if (window_) {
+            window_->Resize(width_, height_);
+            LayoutTerminal();
+        }
     }
     return window_.get();
 }

@@ -110,6 +110,8 @@ public:
     const StockFont& Font() const { return font_; }
     bool FastScroll() const { return fastScroll_; }
     bool HasTerminal() const { return terminal_->HasScreen(); }
+    // The terminal part: the cells to draw and the keys typed into the window.
+    TerminalPart& Terminal() { return *terminal_; }
 
 private:
     ~CTolvexcommCtrl() override;

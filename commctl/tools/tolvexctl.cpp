@@ -23,6 +23,17 @@
 //   tolvexctl --port N [--settings S] [--count K] events
 //       prints every OnComm code with a timestamp; received data is read and
 //       its length shown
+//   tolvexctl term --emulation {tty|ansi|vt52|vt100} --rows R --columns C
+//                  [--scroll-rows S] [--backspace 0|1] [--chunk N]
+//                  [--fore-color F] [--back-color B]
+//       a control in run mode with that terminal; standard input (CP932)
+//       goes to Disp in one call, or one call per N bytes; prints the
+//       cursor, the history and screen lines, the attributes that differ
+//       from ForeColor | BackColor << 4, the bytes sent, one "error,380" per
+//       refused call (see TermCommand)
+//   tolvexctl --port N [--settings S] terminal [--emulation E]
+//       the control's terminal window on the port: keys to the line, the
+//       line to the screen (needs a display)
 //
 // OPTIONS: --design (design mode), --bag FILE (load this bag into the fresh
 // instance first), --set NAME=VALUE (write a property first; repeatable).
@@ -34,7 +45,11 @@
 #include "host/control_host.h"
 #include "common/cp932.h"
 #include "control/ini_file.h"
+#include "control/tolvexcomm_ctrl.h"
 #include "serial/comm_engine.h"
+#include "terminal/control_screen.h"
+#include "terminal/render.h"
+#include "terminal/terminal.h"
 
 #include <tolvexcomm/component.h>
 #include <tolvexcomm/constants.h>
@@ -44,6 +59,10 @@
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QElapsedTimer>
+#include <QFontDatabase>
+#include <QFontMetrics>
+#include <QVBoxLayout>
+#include <QWidget>
 #include <QTimer>
 
 #include <algorithm>
@@ -555,9 +574,309 @@ int PortCommand(Context& ctx, int (*run)(Context&, QCoreApplication&))
     return status;
 }
 
+// ---------------------------------------------------------------------------
+// term: the terminal core on standard input, without a display
+
+// The value after `name` among a command's arguments.
+struct CommandOptions {
+    std::vector<std::pair<std::string, std::string>> values;
+    bool ok = true;
+
+    CommandOptions(const std::vector<std::string>& args, const std::vector<std::string>& known)
+    {
+        for (std::size_t i = 1; i < args.size(); ++i) {
+            if (std::find(known.begin(), known.end(), args[i]) == known.end() || i + 1 >= args.size()) {
+                ok = false;
+                return;
+            }
+            values.emplace_back(args[i], args[i + 1]);
+            ++i;
+        }
+    }
+    const std::string* Find(const std::string& name) const
+    {
+        for (const auto& [k, v] : values)
+            if (k == name) return &v;
+        return nullptr;
+    }
+    // A whole number from `low` to `high`; `fallback` when not given.
+    std::optional<long> Number(const std::string& name, long low, long high, std::optional<long> fallback) const
+    {
+        const std::string* v = Find(name);
+        if (!v) return fallback;
+        char* end = nullptr;
+        const long n = std::strtol(v->c_str(), &end, 10);
+        if (v->empty() || !end || *end != '\0' || n < low || n > high) return std::nullopt;
+        return n;
+    }
+};
+
+std::optional<std::int16_t> EmulationNumber(const std::string& name)
+{
+    static const char* const kNames[] = {"tty", "ansi", "vt52", "vt100"};
+    for (int i = 0; i < 4; ++i)
+        if (strcasecmp(name.c_str(), kNames[i]) == 0) return static_cast<std::int16_t>(i + 1);
+    return std::nullopt;
+}
+
+// The values the term command loads the control with.
+class TermBag final : public com::IPropertyBag {
+public:
+    std::vector<std::pair<std::string, com::Variant>> values;
+    bool Read(std::string_view name, com::Variant& value) const override
+    {
+        for (const auto& [k, v] : values)
+            if (k == name) {
+                value = v;
+                return true;
+            }
+        return false;
+    }
+    void Write(std::string_view, const com::Variant&) override {}
+};
+
+class RunModeSite final : public com::IControlSite {
+public:
+    bool UserMode() const override { return true; }
+};
+
+std::string HexBytes(std::string_view bytes)
+{
+    std::string out;
+    char hex[4];
+    for (unsigned char b : bytes) {
+        std::snprintf(hex, sizeof hex, "%02X", b);
+        if (!out.empty()) out += ' ';
+        out += hex;
+    }
+    return out;
+}
+
+// Output, LF line ends, in this order:
+//   cursor,ROW,COL           CursorRow, CursorColumn
+//   hist,I,TEXT              history lines 1..S, oldest first (S > 0)
+//   row,I,TEXT               screen lines 1..R
+//   attr,I,HH HH ...         screen lines with a cell whose attribute is not
+//                            ForeColor | BackColor << 4: first to last such cell
+//   sent,HH HH ...           every byte sent through Output (none: omitted)
+//   error,380                once per Disp call that raised 380
+// TEXT is the line in UTF-8 without trailing spaces; a line-drawing cell is
+// its glyph, a control byte shown as a character is that byte.
+int TermCommand(Context& ctx)
+{
+    const CommandOptions o(ctx.options.args, {"--emulation", "--rows", "--columns", "--scroll-rows", "--backspace",
+                                              "--chunk", "--fore-color", "--back-color"});
+    const std::string* emulationName = o.Find("--emulation");
+    const auto emulation = emulationName ? EmulationNumber(*emulationName) : std::nullopt;
+    const auto rows = o.Number("--rows", 1, 32767, std::nullopt);
+    const auto columns = o.Number("--columns", 1, 32767, std::nullopt);
+    const auto scrollRows = o.Number("--scroll-rows", 0, 32767, 0);
+    const auto backspace = o.Number("--backspace", 0, 1, 0);
+    const auto chunk = o.Number("--chunk", 1, 2147483647L, 0);
+    const auto fore = o.Number("--fore-color", 0, 15, 0);
+    const auto back = o.Number("--back-color", 0, 15, 15);
+    if (!o.ok || !emulation || !rows || !columns || !scrollRows || !backspace || !chunk || !fore || !back) {
+        std::fprintf(stderr,
+                     "usage: tolvexctl term --emulation {tty|ansi|vt52|vt100} --rows R --columns C [--scroll-rows S] "
+                     "[--backspace 0|1] [--chunk N] [--fore-color F] [--back-color B]\n");
+        return 2;
+    }
+
+    std::string input;
+    {
+        char buffer[65536];
+        std::size_t n;
+        while ((n = std::fread(buffer, 1, sizeof buffer, stdin)) > 0) input.append(buffer, n);
+    }
+
+    // What the terminal sends goes to the line as if the port were open.
+    std::string sent;
+    control::ControlParts parts;
+    parts.makeTerminal = terminal::ScreenFactory([&sent](std::string_view bytes) { sent += bytes; });
+    parts.profile = std::filesystem::path("/nonexistent/tolvexcomm.ini");  // the built-in defaults
+    auto* control = new control::CTolvexcommCtrl(std::move(parts));
+    RunModeSite site;
+    control->SetSite(&site);
+    TermBag bag;
+    auto i2 = [](long v) { return com::Variant::I2(static_cast<std::int16_t>(v)); };
+    bag.values = {{"Rows", i2(*rows)},           {"Columns", i2(*columns)},    {"ScrollRows", i2(*scrollRows)},
+                  {"Backspace", i2(*backspace)}, {"ForeColor", i2(*fore)},     {"BackColor", i2(*back)},
+                  {"Echo", com::Variant::Bool(false)}, {"AnswerBack", com::Variant::String("")},
+                  {"Emulation", i2(*emulation)}};
+    int status = 0;
+    if (control->Load(bag) != com::kOk || !control->Terminal().Core()) {
+        std::fprintf(stderr, "tolvexctl: the terminal could not be created\n");
+        status = 1;
+    }
+    int refused = 0;
+    if (status == 0) {
+        const std::size_t step = *chunk > 0 ? static_cast<std::size_t>(*chunk) : std::max<std::size_t>(input.size(), 1);
+        std::size_t at = 0;
+        do {
+            const com::Variant piece = com::Variant::String(input.substr(at, step));
+            auto r = control->Invoke(com::dispid::kDisp, com::InvokeKind::Put, std::span<const com::Variant>(&piece, 1));
+            if (r.status == com::ErrorStatus(380)) ++refused;
+            else if (r.status != com::kOk) status = PrintError(r.status, r.description);
+            at += step;
+        } while (at < input.size() && status == 0);
+    }
+    if (status == 0) {
+        const terminal::Terminal& t = *control->Terminal().Core();
+        const terminal::Screen& screen = t.View();
+        std::string out;
+        auto line = [&](const char* kind, int index, int row) {
+            out += kind;
+            out += ',' + std::to_string(index) + ',';
+            out += terminal::LineUtf8(screen.LineBytes(row), screen.LineAttributes(row));
+            out += '\n';
+        };
+        out += "cursor," + std::to_string(t.CursorRow()) + "," + std::to_string(t.CursorColumn()) + "\n";
+        for (int h = 0; h < t.ScrollRows(); ++h) line("hist", h + 1, h - t.ScrollRows());
+        for (int r = 0; r < t.Rows(); ++r) line("row", r + 1, r);
+        const auto plain = static_cast<std::uint16_t>((*fore) | (*back) << 4);
+        for (int r = 0; r < t.Rows(); ++r) {
+            const std::uint16_t* a = screen.LineAttributes(r);
+            int first = -1, last = -1;
+            for (int col = 0; col < t.Columns(); ++col)
+                if ((a[col] & terminal::kColourBits) != plain) {
+                    if (first < 0) first = col;
+                    last = col;
+                }
+            if (first < 0) continue;
+            std::string cells;
+            for (int col = first; col <= last; ++col) cells += static_cast<char>(a[col] & terminal::kColourBits);
+            out += "attr," + std::to_string(r + 1) + "," + HexBytes(cells) + "\n";
+        }
+        if (!sent.empty()) out += "sent," + HexBytes(sent) + "\n";
+        for (int i = 0; i < refused; ++i) out += "error,380\n";
+        std::fwrite(out.data(), 1, out.size(), stdout);
+    }
+    control->SetSite(nullptr);
+    control->Release();
+    return status;
+}
+
+// ---------------------------------------------------------------------------
+// terminal: the control's terminal window on a port
+
+// A small terminal program: the port's data on the screen (AutoProcess
+// BOTH), typed keys to the line. --snapshot FILE saves the window as an
+// image after --quit-after MS and ends (for documentation and checks).
+int TerminalWindow(Context& ctx)
+{
+    const CommandOptions o(ctx.options.args, {"--emulation", "--rows", "--columns", "--scroll-rows", "--font-size",
+                                              "--snapshot", "--quit-after"});
+    const std::string* emulationName = o.Find("--emulation");
+    const auto emulation = emulationName ? EmulationNumber(*emulationName) : std::optional<std::int16_t>(4);
+    const auto rows = o.Number("--rows", 1, 200, 25);
+    const auto columns = o.Number("--columns", 1, 400, 80);
+    const auto scrollRows = o.Number("--scroll-rows", 0, 10000, 500);
+    const auto fontSize = o.Number("--font-size", 4, 72, 11);
+    const auto quitAfter = o.Number("--quit-after", 1, 86400000L, 0);
+    const std::string* snapshot = o.Find("--snapshot");
+    if (!o.ok || !emulation || !rows || !columns || !scrollRows || !fontSize || !quitAfter) {
+        std::fprintf(stderr, "usage: tolvexctl --port N [--settings S] terminal [--emulation {tty|ansi|vt52|vt100}] "
+                             "[--rows R] [--columns C] [--scroll-rows S] [--font-size P] [--snapshot FILE --quit-after MS]\n");
+        return 2;
+    }
+    if (!HaveWindowSystem()) {
+        std::fprintf(stderr, "tolvexctl: terminal needs a display\n");
+        return 1;
+    }
+    int argc = 1;
+    char name[] = "tolvexctl";
+    char* argv[] = {name, nullptr};
+    QApplication app(argc, argv);
+    QWidget window;
+    // The instance and its window go before the window and the application.
+    struct ReleaseFirst {
+        Context& ctx;
+        ~ReleaseFirst() { ctx.instance.reset(); }
+    } releaseFirst{ctx};
+    auto* layout = new QVBoxLayout(&window);
+    layout->setContentsMargins(0, 0, 0, 0);
+    if (!OpenLibrary(ctx)) return 1;
+    ctx.instance = std::make_unique<ControlInstance>(ctx.library, true);
+    ctx.instance->SetParentWindow(&window);
+    if (com::Status s = ctx.instance->Create(); s != com::kOk) return PrintError(s, "the control could not be created");
+    ControlInstance& c = *ctx.instance;
+    auto put = [](auto result) {
+        if (!result.ok()) throw std::make_pair(result.status, result.description);
+    };
+    try {
+        put(c.PutI2(com::dispid::kRows, static_cast<std::int16_t>(*rows)));
+        put(c.PutI2(com::dispid::kColumns, static_cast<std::int16_t>(*columns)));
+        put(c.PutI2(com::dispid::kScrollRows, static_cast<std::int16_t>(*scrollRows)));
+        put(c.PutUtf8(com::dispid::kFontName, "Monospace"));
+        put(c.PutR4(com::dispid::kFontSize, static_cast<float>(*fontSize)));
+        put(c.PutI2(com::dispid::kEmulation, *emulation));
+        put(c.PutI2(com::dispid::kAutoProcess, com::TOLVEX_AUTOPROCESS_BOTH));
+        for (const auto& [key, value] : ctx.options.sets) {
+            const auto* p = FindByName(c.control()->TypeInfo(), key);
+            if (!p) throw std::make_pair(com::Status(2), "no property " + key);
+            put(c.PutUtf8(p->dispid, value));
+        }
+    } catch (const std::pair<com::Status, std::string>& failure) {
+        return PrintError(failure.first, failure.second);
+    }
+    // The port opens once the values are in.
+    ctx.options.sets.clear();
+    {
+        const auto port = static_cast<std::int16_t>(ctx.options.port);
+        const std::string device = serial::MapPortToDevice(
+            port, [](std::string_view key) { return profile::ReadProfileString("Ports", key); });
+        std::fprintf(stderr, "tolvexctl: COM%d is %s\n", ctx.options.port, device.c_str());
+        try {
+            put(c.PutI2(com::dispid::kCommPort, port));
+            if (!ctx.options.settings.empty()) put(c.PutUtf8(com::dispid::kSettings, ctx.options.settings));
+            put(c.PutBool(com::dispid::kPortOpen, true));
+        } catch (const std::pair<com::Status, std::string>& failure) {
+            return PrintError(failure.first, failure.second);
+        }
+        window.setWindowTitle(QString::fromUtf8("tolvexctl terminal: COM%1 (%2)")
+                                  .arg(ctx.options.port)
+                                  .arg(QString::fromStdString(device)));
+    }
+    QWidget* terminal = c.control()->Window();
+    if (!terminal) {
+        std::fprintf(stderr, "tolvexctl: the control has no window\n");
+        return ClosePort(ctx, 1);
+    }
+    layout->addWidget(terminal);
+    // Room for the screen and its scroll bar in the control's font.
+    QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    font.setPointSizeF(static_cast<double>(*fontSize));
+    const QFontMetrics metrics(font);
+    window.resize(static_cast<int>(*columns) * metrics.horizontalAdvance(QLatin1Char('M')) + 20,
+                  static_cast<int>(*rows) * metrics.height());
+    window.show();
+    terminal->setFocus();
+    if (*quitAfter > 0) {
+        QTimer::singleShot(static_cast<int>(*quitAfter), &window, [&] {
+            if (snapshot && !window.grab().save(QString::fromStdString(*snapshot)))
+                std::fprintf(stderr, "tolvexctl: cannot write %s\n", snapshot->c_str());
+            app.quit();
+        });
+    }
+    std::signal(SIGINT, OnSignal);
+    std::signal(SIGTERM, OnSignal);
+    QTimer check;
+    QObject::connect(&check, &QTimer::timeout, [&] {
+        if (g_interrupted || !window.isVisible()) app.quit();
+    });
+    check.start(50);
+    app.exec();
+    layout->removeWidget(terminal);
+    const int status = ClosePort(ctx, 0);
+    return status;
+}
+
+// A command that reads its own arguments.
+constexpr std::size_t kAnyArgs = static_cast<std::size_t>(-1);
+
 struct Command {
     const char* name;
-    std::size_t args;  // arguments after the command
+    std::size_t args;  // arguments after the command (kAnyArgs: any)
     const char* usage;
     std::function<int(Context&)> run;
 };
@@ -576,6 +895,10 @@ const std::vector<Command>& Commands()
         {"register", 0, "register", [](Context& c) { return Registration(c, true); }},
         {"unregister", 0, "unregister", [](Context& c) { return Registration(c, false); }},
         {"which", 0, "which", Which},
+        {"term", kAnyArgs,
+         "term --emulation {tty|ansi|vt52|vt100} --rows R --columns C [--scroll-rows S] [--backspace 0|1] "
+         "[--chunk N] [--fore-color F] [--back-color B]",
+         TermCommand},
     };
     return commands;
 }
@@ -590,6 +913,8 @@ const std::vector<Command>& PortCommands()
          [](Context& c) { return PortCommand(c, Send); }},
         {"events", 0, "--port N [--settings S] [--count K] [--set NAME=VALUE] events",
          [](Context& c) { return PortCommand(c, PortEvents); }},
+        {"terminal", kAnyArgs, "--port N [--settings S] [--set NAME=VALUE] terminal [--emulation E] [--rows R] [--columns C]",
+         TerminalWindow},
     };
     return commands;
 }
@@ -634,7 +959,7 @@ int main(int argc, char** argv)
     if (ctx.options.args.empty()) return Usage();
     for (const auto& c : ctx.options.port ? PortCommands() : Commands()) {
         if (ctx.options.args[0] != c.name) continue;
-        if (ctx.options.args.size() != c.args + 1) return Usage();
+        if (c.args != kAnyArgs && ctx.options.args.size() != c.args + 1) return Usage();
         return c.run(ctx);
     }
     return Usage();
