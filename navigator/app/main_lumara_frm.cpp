@@ -22,6 +22,7 @@
 #include "shell/guarded_step.h"
 #include "gps/data_load_frm.h"
 #include "recording/review_dialogs.h"
+#include "shell/owned_dialog.h"
 #include "settings/settings.h"
 
 namespace tessaro::app {
@@ -543,15 +544,7 @@ bool MainLumaraFrm::event(QEvent* e)
     return QMainWindow::event(e);
 }
 
-void MainLumaraFrm::PlaceFrameAtScreenCorner()
-{
-    const QScreen* where = screen() ? screen() : QGuiApplication::primaryScreen();
-    const QPoint corner = where ? where->availableGeometry().topLeft() : QPoint(0, 0);
-    if (QWindow* handle = windowHandle())
-        handle->setFramePosition(corner);
-    else
-        move(corner);
-}
+void MainLumaraFrm::PlaceFrameAtScreenCorner() { tessaro::PlaceFrameAtScreenCorner(this); }
 
 void MainLumaraFrm::Activate()
 {

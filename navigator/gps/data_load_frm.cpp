@@ -1,12 +1,9 @@
 #include "gps/data_load_frm.h"
 
 #include <QComboBox>
-#include <QGuiApplication>
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
-#include <QScreen>
-#include <QWindow>
 
 #include "shell/owned_dialog.h"
 
@@ -86,13 +83,7 @@ void DataLoadFrm::showEvent(QShowEvent* e)
     QDialog::showEvent(e);
     if (placed_) return;
     placed_ = true;
-    // At the top left corner of the screen, frame included.
-    const QScreen* where = screen() ? screen() : QGuiApplication::primaryScreen();
-    const QPoint corner = where ? where->availableGeometry().topLeft() : QPoint(0, 0);
-    if (QWindow* handle = windowHandle())
-        handle->setFramePosition(corner);
-    else
-        move(corner);
+    PlaceFrameAtScreenCorner(this);
 }
 
 }  // namespace tessaro::gps

@@ -1,7 +1,10 @@
 #include "shell/owned_dialog.h"
 
 #include <QDialog>
+#include <QGuiApplication>
 #include <QPushButton>
+#include <QScreen>
+#include <QWindow>
 
 namespace tessaro {
 
@@ -24,6 +27,16 @@ void MakeOwnedDialog(QDialog* dialog, QWidget* owner, QPushButton* ok, QPushButt
         cancel->setAutoDefault(false);
         QObject::connect(cancel, &QPushButton::clicked, dialog, &QDialog::reject);
     }
+}
+
+void PlaceFrameAtScreenCorner(QWidget* window)
+{
+    const QScreen* where = window->screen() ? window->screen() : QGuiApplication::primaryScreen();
+    const QPoint corner = where ? where->availableGeometry().topLeft() : QPoint(0, 0);
+    if (QWindow* handle = window->windowHandle())
+        handle->setFramePosition(corner);
+    else
+        window->move(corner);
 }
 
 }  // namespace tessaro

@@ -19,4 +19,9 @@ namespace tessaro {
 // call too. Call it once, in the dialog's constructor, before it is shown.
 void MakeOwnedDialog(QDialog* dialog, QWidget* owner, QPushButton* ok, QPushButton* cancel);
 
+// Puts a window's frame (title bar included) at the top left corner of the
+// available screen: the frame, not the contents, so that the title bar is on
+// the screen under a window manager. Call it once the window is shown.
+void PlaceFrameAtScreenCorner(QWidget* window);
+
 }  // namespace tessaro

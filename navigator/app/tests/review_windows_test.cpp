@@ -34,22 +34,32 @@ QListWidgetItem* Item(QListWidget* list, const QString& text)
     return found.isEmpty() ? nullptr : found.first();
 }
 
-TEST(GgaLogWindow, SampleLogsLoadAndShowWithoutTouchingTheRecording)
-{
-    App();
+// A main window on a program folder of its own; messages are collected.
+struct Review : ::testing::Test {
+    QApplication& app = App();
     QTemporaryDir home;
+    NavState state;
+    std::vector<std::string> messages;
+    std::unique_ptr<MainLumaraFrm> w;
+
+    void Open()
+    {
+        w = std::make_unique<MainLumaraFrm>(state, home.path().toStdString());
+        w->SetWait([](double) {});
+        w->onMessage = [this](const QString& m) { messages.push_back(m.toStdString()); };
+        w->Activate();
+    }
+};
+
+TEST_F(Review, SampleLogsLoadAndShowWithoutTouchingTheRecording)
+{
     UseSampleLibrary(home.path());
     const QString source = QString::fromLocal8Bit(qgetenv("TESSARO_SOURCE_DIR")) + "/data/20100508";
     QDir().mkpath(home.path() + "/20100508");
     for (const QString& name : QDir(source).entryList(QDir::Files))
         ASSERT_TRUE(QFile::copy(source + "/" + name, home.path() + "/20100508/" + name));
-
-    NavState state;
-    MainLumaraFrm w(state, home.path().toStdString());
-    w.SetWait([](double) {});
-    std::vector<std::string> messages;
-    w.onMessage = [&](const QString& m) { messages.push_back(m.toStdString()); };
-    w.Activate();
+    Open();
+    MainLumaraFrm& w = *this->w;
     state.pRecordSTS = 1;  // a recording that writes
 
     w.LoadGPGGAData2Menu->trigger();
@@ -95,10 +105,8 @@ TEST(GgaLogWindow, SampleLogsLoadAndShowWithoutTouchingTheRecording)
     EXPECT_TRUE(w.LoadGPGGAData2Menu->isEnabled());
 }
 
-TEST(ReviewWindows, ARecordFileIsChosenFromTheListAndShown)
+TEST_F(Review, ARecordFileIsChosenFromTheListAndShown)
 {
-    App();
-    QTemporaryDir home;
     UseSampleLibrary(home.path());
     const QString day = home.path() + "/data2/20100622";
     QDir().mkpath(day);
@@ -106,12 +114,8 @@ TEST(ReviewWindows, ARecordFileIsChosenFromTheListAndShown)
     WriteLines(day + "/20100622_0.dat", {"h1", "日本測地系: 第9系", "h3", "", "10:00:00,1000.0,2000.0,08,Navi,"});
     WriteLines(day + "/20100622_1.dat",
                {"h1", "日本測地系: 第9系", "h3", "", "10:00:00,90000.0,-90000.0,08,Navi,", "10:00:01,90010.0,-90000.0,08,Navi,"});
-    NavState state;
-    MainLumaraFrm w(state, home.path().toStdString());
-    w.SetWait([](double) {});
-    std::vector<std::string> messages;
-    w.onMessage = [&](const QString& m) { messages.push_back(m.toStdString()); };
-    w.Activate();
+    Open();
+    MainLumaraFrm& w = *this->w;
 
     w.DispRecordDataMenu->trigger();
     ASSERT_TRUE(w.ShowRecordDataFileFrm);
@@ -137,13 +141,10 @@ TEST(ReviewWindows, ARecordFileIsChosenFromTheListAndShown)
     EXPECT_TRUE(w.DispRecordDataMenu->isEnabled());
 }
 
-TEST(ReviewWindows, TheMarkListFollowsItsButton)
+TEST_F(Review, TheMarkListFollowsItsButton)
 {
-    App();
-    QTemporaryDir home;
-    NavState state;
-    MainLumaraFrm w(state, home.path().toStdString());
-    w.SetWait([](double) {});
+    Open();
+    MainLumaraFrm& w = *this->w;
     state.MKPointCount = 2;
     state.MKPointTime[0] = "053012.00";
     state.MKPointTime[1] = "053112.00";
