@@ -185,6 +185,16 @@ TEST_F(Drawing, MarksBeyondSixtyFourGetANumberButNoIcon)
     EXPECT_TRUE(pic.MarkPointImg[63].visible);
     EXPECT_DOUBLE_EQ(pic.MarkPointImg[63].left, 63 * 5 - 8);
     EXPECT_DOUBLE_EQ(pic.MarkPointImg[63].top, -12);
+
+    // A mark without a place (read before any position of its log) is not
+    // drawn at the zone origin.
+    s.MKPointPlaced[2] = 0;
+    for (auto& icon : pic.MarkPointImg) icon.visible = false;
+    pic.ClearDrawing();
+    DrawMarks(ctx);
+    EXPECT_EQ(OpsOf(Kind::Text).size(), 69u);
+    EXPECT_FALSE(pic.MarkPointImg[2].visible);
+    EXPECT_TRUE(pic.MarkPointImg[3].visible);
 }
 
 TEST_F(Drawing, MeasureLineDrawsAndMovesTheLastPoint)
