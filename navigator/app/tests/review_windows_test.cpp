@@ -105,6 +105,22 @@ TEST_F(Review, SampleLogsLoadAndShowWithoutTouchingTheRecording)
     EXPECT_TRUE(w.LoadGPGGAData2Menu->isEnabled());
 }
 
+// A place that cannot be read (a stick pulled out, a home that is not
+// there) is refused with the not-ready message; the lists stay where they
+// were.
+TEST_F(Review, APlaceThatCannotBeReadIsNotReady)
+{
+    gps::DataLoadFrm frm(nullptr, home.path().toStdString(), "/no/such/home");
+    frm.showMessage = [this](const std::string& m) { messages.push_back(m); };
+    const std::string before = frm.Lists().Folder();
+    EXPECT_EQ(before, home.path().toStdString());
+    emit frm.Lists().Drive1->activated(0);  // the home place
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0], kPlaceNotReadyMessage);
+    EXPECT_EQ(frm.Lists().Folder(), before);
+    EXPECT_EQ(frm.Lists().Drive1->currentIndex(), 1) << "the program folder's place is selected again";
+}
+
 TEST_F(Review, ARecordFileIsChosenFromTheListAndShown)
 {
     UseSampleLibrary(home.path());
