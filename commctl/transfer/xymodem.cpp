@@ -277,6 +277,7 @@ void Sender::BeginFile(Millis now)
     if (Batch()) {
         number_ = 0;
         frame_data_ = 0;
+        kind_ = Kind::kHeader;
         frame_ = Block(0, HeaderData(BaseName(name_), size_, file_->ModTime()), crc_);
         SendCurrent(now);
     } else {
@@ -320,6 +321,7 @@ void Sender::NextData(Millis now)
 {
     if (g_ && Batch()) {
         streaming_ = true;
+        StopTimer();  // paced by the line from here on
         Stream(now);
         return;
     }
@@ -338,6 +340,7 @@ void Sender::NextData(Millis now)
         return;
     }
     frame_data_ = got;
+    kind_ = Kind::kData;
     frame_ = Block(number_, data, crc_);
     attempts_ = 0;
     SendCurrent(now);
@@ -377,12 +380,13 @@ void Sender::BlockDone(Millis now)
 {
     attempts_ = 0;
     after_can_ = false;
-    if (number_ == 0 && !file_) {  // the end-of-batch block
+    if (kind_ == Kind::kEnd) {
         Finish(true);
         return;
     }
-    if (number_ == 0) {  // the header: the receiver asks again for the data
+    if (kind_ == Kind::kHeader) {  // the receiver asks again for the data
         number_ = 1;
+        kind_ = Kind::kData;
         state_ = State::kHeaderStart;
         ArmTimer(now + kHeaderStartWait);
         return;
@@ -398,7 +402,7 @@ void Sender::BlockDone(Millis now)
 
 void Sender::Repeat(Millis now, std::int16_t status, int message)
 {
-    const bool end_block = number_ == 0 && !file_;
+    const bool end_block = kind_ == Kind::kEnd;
     if (end_block && status == kStatusTimeout) {
         // Every file was delivered; a receiver that does not answer the
         // empty header changes nothing about that.
@@ -455,7 +459,7 @@ void Sender::OnFeed(std::string_view bytes, Millis now)
             // One CAN stops a stream (nothing else can be said during one);
             // otherwise two in a row, so line noise does not.
             if (streaming_ || after_can_) {
-                if (state_ == State::kEndStart || (state_ == State::kBlockAnswer && number_ == 0 && !file_))
+                if (state_ == State::kEndStart || (state_ == State::kBlockAnswer && kind_ == Kind::kEnd))
                     Finish(true);  // every file was delivered
                 else
                     Fail(kStatusAbort, kMsgRemoteAborted, false);
@@ -479,16 +483,8 @@ void Sender::OnFeed(std::string_view bytes, Millis now)
         case State::kBlockAnswer:
             if (b == kAck) {
                 BlockDone(now);
-            } else if ((b == 'C' || b == 'G') && number_ == 0) {
-                if (!file_) {
-                    Finish(true);  // answered the end-of-batch block with a request
-                } else {
-                    // The header answered with the request for the data.
-                    number_ = 1;
-                    attempts_ = 0;
-                    state_ = State::kHeaderStart;
-                    ArmTimer(now + kHeaderAnswerWait);
-                }
+            } else if ((b == 'C' || b == 'G') && kind_ == Kind::kEnd) {
+                Finish(true);  // answered the end-of-batch block with a request
             } else if (start_char) {
                 Repeat(now, kStatusTransferring, kMsgRemoteError);
             }
@@ -515,6 +511,7 @@ void Sender::OnFeed(std::string_view bytes, Millis now)
             crc_ = b != kNak;
             number_ = 0;
             frame_data_ = 0;
+            kind_ = Kind::kEnd;
             frame_ = Block(0, HeaderData("", 0, 0), crc_);
             attempts_ = 0;
             SendCurrent(now);
@@ -663,8 +660,11 @@ void Receiver::Process(Millis now)
                 state_ = State::kFrame;
                 ArmTimer(now + kByteWait);
             } else if (b == kEot) {
+                // An EOT counts once the line stays quiet after it: the
+                // tail of a block that came late may begin with 0x04.
                 after_can_ = false;
-                Eot(now);
+                state_ = State::kEot;
+                ArmTimer(now + kQuiet);
             } else if (b == kCan) {
                 if (after_can_) {
                     Fail(kStatusAbort, kMsgRemoteAborted, false);
@@ -690,6 +690,10 @@ void Receiver::Process(Millis now)
         case State::kDiscard:
             in_.clear();
             ArmTimer(now + kQuiet);
+            break;
+        case State::kEot:
+            state_ = State::kIdle;
+            Bad(now);
             break;
         case State::kReady:
         case State::kDone: return;
@@ -723,6 +727,11 @@ void Receiver::Frame(Millis now)
 // of a damaged block), then ask for the block again once.
 void Receiver::Bad(Millis now)
 {
+    if (g_ && in_file_) {
+        // A stream cannot repeat a block: the file cannot be completed.
+        Fail(kStatusAbort, kMsgRemoteError, true);
+        return;
+    }
     Emit(Note(in_file_ ? kStatusTransferring : kStatusWaiting, kMsgRemoteError, true));
     if (!CountError())
         return;
@@ -753,7 +762,7 @@ void Receiver::Good(std::uint8_t number, std::string_view data, Millis now)
         Fail(kStatusAbort, kMsgOutOfSequence, true);
         return;
     }
-    if (Batch() && expected_ == 0) {
+    if (Batch() && !in_file_) {  // block 0: the header
         Send(ack);
         const Header h = ParseHeader(data);
         if (h.name.empty()) {  // end of the batch
@@ -930,6 +939,10 @@ void Receiver::OnTick(Millis now)
         state_ = State::kIdle;
         Send(std::string(1, static_cast<char>(FirstBlock() ? StartChar() : kNak)));
         ArmTimer(now + (FirstBlock() ? kRequestWait : kBlockWait));
+        break;
+    case State::kEot:
+        state_ = State::kIdle;
+        Eot(now);
         break;
     case State::kReady:
     case State::kDone: break;

@@ -135,6 +135,7 @@ private:
     std::uint8_t number_ = 1;      // of the block in flight
     std::string frame_;            // the block in flight
     std::size_t frame_data_ = 0;   // its data bytes
+    enum class Kind : std::uint8_t { kHeader, kData, kEnd } kind_ = Kind::kData;  // of the block in flight
     bool crc_ = true;
     bool g_ = false;               // streaming: the receiver asked with "G"
     int reads_ = 0;                // waits for the start character
@@ -172,7 +173,7 @@ protected:
     void OnResume(Millis now) override;
 
 private:
-    enum class State : std::uint8_t { kIdle, kFrame, kDiscard, kReady, kDone };
+    enum class State : std::uint8_t { kIdle, kFrame, kDiscard, kEot, kReady, kDone };
 
     void BeginFile(Millis now);
     void AskForBlock(Millis now);
