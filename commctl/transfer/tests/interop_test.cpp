@@ -1,0 +1,393 @@
+// XModem and YModem against lrzsz (sx, rx, sb, rb) on a pseudo-terminal:
+// tolvexctl opens the slave through the loaded control, lrzsz runs on the
+// master. Files must cross byte for byte, names and times included.
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <random>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "testkit.h"
+
+extern char** environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+constexpr int kPort = 9;
+
+bool HaveLrzsz() { return ::access("/usr/bin/sx", X_OK) == 0 && ::access("/usr/bin/rb", X_OK) == 0; }
+
+std::string Random(std::size_t n, unsigned seed)
+{
+    std::mt19937 g(seed);
+    std::string s(n, '\0');
+    for (char& c : s)
+        c = static_cast<char>(g() & 0xFF);
+    return s;
+}
+
+void WriteFile(const fs::path& p, const std::string& data, std::time_t mtime = 0)
+{
+    fs::create_directories(p.parent_path());
+    std::ofstream(p, std::ios::binary) << data;
+    if (mtime) {
+        const timespec t[2] = {{mtime, 0}, {mtime, 0}};
+        ::utimensat(AT_FDCWD, p.c_str(), t, 0);
+    }
+}
+
+std::string ReadFile(const fs::path& p)
+{
+    std::ifstream in(p, std::ios::binary);
+    if (!in)
+        return "<missing>";
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+std::time_t MTime(const fs::path& p)
+{
+    struct stat st {};
+    return ::stat(p.c_str(), &st) == 0 ? st.st_mtime : 0;
+}
+
+struct Child {
+    pid_t pid = -1;
+    int out = -1;  // its standard output, when captured
+
+    // Exit status, or -1 when it did not end in time (it is killed then).
+    int Wait(int timeout_ms)
+    {
+        const auto end = Clock::now() + std::chrono::milliseconds(timeout_ms);
+        for (;;) {
+            int st = 0;
+            if (::waitpid(pid, &st, WNOHANG) == pid)
+                return WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
+            if (Clock::now() > end) {
+                ::kill(pid, SIGKILL);
+                ::waitpid(pid, &st, 0);
+                return -1;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+    }
+};
+
+// Starts `argv` in `cwd` with `in`/`out` as standard input and output (-1:
+// /dev/null, -2: a pipe the test reads) and `env` added.
+Child Spawn(const std::vector<std::string>& argv, const fs::path& cwd, int in, int out,
+            const std::vector<std::string>& env = {}, const std::string& err = "/dev/null")
+{
+    Child c;
+    int pipefd[2] = {-1, -1};
+    if (out == -2 && ::pipe(pipefd) != 0)
+        return c;
+    posix_spawn_file_actions_t fa;
+    posix_spawn_file_actions_init(&fa);
+    if (in >= 0)
+        posix_spawn_file_actions_adddup2(&fa, in, 0);
+    else
+        posix_spawn_file_actions_addopen(&fa, 0, "/dev/null", O_RDONLY, 0);
+    if (out == -2)
+        posix_spawn_file_actions_adddup2(&fa, pipefd[1], 1);
+    else if (out >= 0)
+        posix_spawn_file_actions_adddup2(&fa, out, 1);
+    posix_spawn_file_actions_addopen(&fa, 2, err.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
+    posix_spawn_file_actions_addchdir_np(&fa, cwd.c_str());
+    std::vector<std::string> envs;
+    for (char** e = environ; *e; ++e)
+        envs.emplace_back(*e);
+    envs.insert(envs.end(), env.begin(), env.end());
+    std::vector<char*> ev, av;
+    for (auto& e : envs)
+        ev.push_back(e.data());
+    ev.push_back(nullptr);
+    std::vector<std::string> args = argv;
+    for (auto& a : args)
+        av.push_back(a.data());
+    av.push_back(nullptr);
+    if (posix_spawn(&c.pid, av[0], &fa, nullptr, av.data(), ev.data()) != 0)
+        c.pid = -1;
+    posix_spawn_file_actions_destroy(&fa);
+    if (pipefd[1] >= 0)
+        ::close(pipefd[1]);
+    c.out = pipefd[0];
+    return c;
+}
+
+// Reads the child's output until a line arrived (true) or the time passed.
+bool ReadUntilLine(int fd, std::string& got, int timeout_ms)
+{
+    const auto end = Clock::now() + std::chrono::milliseconds(timeout_ms);
+    while (got.find('\n') == std::string::npos && Clock::now() < end) {
+        pollfd p{fd, POLLIN, 0};
+        if (::poll(&p, 1, 20) > 0) {
+            char b[512];
+            const ssize_t n = ::read(fd, b, sizeof b);
+            if (n <= 0)
+                return false;
+            got.append(b, static_cast<std::size_t>(n));
+        }
+    }
+    return got.find('\n') != std::string::npos;
+}
+
+void ReadAll(int fd, std::string& got)
+{
+    char b[4096];
+    ssize_t n;
+    while ((n = ::read(fd, b, sizeof b)) > 0)
+        got.append(b, static_cast<std::size_t>(n));
+}
+
+// The control's pseudo-terminal relayed to lrzsz. lrzsz talks through a
+// socket, not a second pseudo-terminal: on exit it flushes its terminal,
+// which on a pseudo-terminal throws away its last answer (the ACK of EOT)
+// before the far side could read it; a real line would have sent it.
+class Relay {
+public:
+    Relay()
+    {
+        if (::socketpair(AF_UNIX, SOCK_STREAM, 0, peer_) != 0)
+            throw std::runtime_error("socketpair");
+        ::fcntl(a_.master(), F_SETFL, ::fcntl(a_.master(), F_GETFL) | O_NONBLOCK);
+        ::fcntl(peer_[0], F_SETFL, ::fcntl(peer_[0], F_GETFL) | O_NONBLOCK);
+        ::fcntl(peer_[0], F_SETFD, FD_CLOEXEC);
+        a_.CloseSlave();  // only the control may hold it
+        if (::pipe(stop_) != 0)
+            throw std::runtime_error("pipe");
+        thread_ = std::thread([this] { Run(); });
+    }
+    ~Relay()
+    {
+        (void)!::write(stop_[1], "x", 1);
+        thread_.join();
+        ::close(stop_[0]);
+        ::close(stop_[1]);
+        ::close(peer_[0]);
+        ::close(peer_[1]);
+    }
+    const std::string& control_path() const { return a_.path(); }
+    int peer_fd() const { return peer_[1]; }
+
+private:
+    void Run()
+    {
+        std::string pending[2];  // towards a, towards b
+        for (;;) {
+            pollfd p[3] = {{a_.master(), POLLIN, 0}, {peer_[0], POLLIN, 0}, {stop_[0], POLLIN, 0}};
+            if (!pending[0].empty()) p[0].events |= POLLOUT;
+            if (!pending[1].empty()) p[1].events |= POLLOUT;
+            if (::poll(p, 3, 1000) < 0 && errno != EINTR)
+                return;
+            if (p[2].revents)
+                return;
+            char buf[4096];
+            for (int i = 0; i < 2; ++i) {
+                const int from = i == 0 ? a_.master() : peer_[0];
+                if (p[i].revents & POLLIN) {
+                    const ssize_t n = ::read(from, buf, sizeof buf);
+                    if (n > 0) pending[1 - i].append(buf, static_cast<std::size_t>(n));
+                }
+                if ((p[i].revents & POLLOUT) && !pending[i].empty()) {
+                    const ssize_t n = ::write(from, pending[i].data(), pending[i].size());
+                    if (n > 0) pending[i].erase(0, static_cast<std::size_t>(n));
+                }
+            }
+        }
+    }
+
+    tolvex::serial::testkit::Pty a_;
+    int peer_[2] = {-1, -1};  // relay's end, lrzsz's end
+    int stop_[2] = {-1, -1};
+    std::thread thread_;
+};
+
+class Lrzsz : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!HaveLrzsz())
+            GTEST_SKIP() << "lrzsz is not installed";
+        root_ = fs::temp_directory_path() / ("tolvex-interop-" + std::to_string(::getpid()) + "-" +
+                                             ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(root_);
+        fs::create_directories(root_ / "cfg");
+        fs::create_directories(src());
+        fs::create_directories(dst());
+        relay_ = std::make_unique<Relay>();
+    }
+    void TearDown() override
+    {
+        if (!root_.empty())
+            fs::remove_all(root_);
+    }
+    fs::path src() const { return root_ / "src"; }
+    fs::path dst() const { return root_ / "dst"; }
+
+    // Runs tolvexctl with `args` and, once its transfer has begun, `peer`
+    // on the other end in `peer_cwd`. Returns tolvexctl's exit status; its
+    // output goes to `out`, the peer's status to `peer_status`.
+    int Transfer(const std::vector<std::string>& args, const std::vector<std::string>& peer, const fs::path& peer_cwd,
+                 std::string& out, int& peer_status)
+    {
+        std::vector<std::string> argv = {TOLVEXCTL, "--port", std::to_string(kPort), "--settings", "115200,N,8,1"};
+        argv.insert(argv.end(), args.begin(), args.end());
+        Child tool = Spawn(argv, root_, -1, -2,
+                           {"TOLVEXCOMM_COM" + std::to_string(kPort) + "=" + relay_->control_path(),
+                            "TOLVEXCOMM_CONFIG_DIR=" + (root_ / "cfg").string()});
+        EXPECT_GT(tool.pid, 0);
+        // The first event says the port is open and the transfer running.
+        EXPECT_TRUE(ReadUntilLine(tool.out, out, 5000)) << out;
+        Child other = Spawn(peer, peer_cwd, relay_->peer_fd(), relay_->peer_fd(), {}, (root_ / "peer.log").string());
+        const int status = tool.Wait(30000);
+        peer_status = other.Wait(5000);
+        ReadAll(tool.out, out);
+        ::close(tool.out);
+        if (status != 0 || peer_status != 0)
+            out += "peer said:\n" + ReadFile(root_ / "peer.log");
+        fs::remove(root_ / "peer.log");
+        return status;
+    }
+
+    fs::path root_;
+    std::unique_ptr<Relay> relay_;
+};
+
+TEST_F(Lrzsz, XModemFromSx)
+{
+    struct Case {
+        const char* protocol;
+        std::vector<std::string> sx;
+        std::size_t size;
+    };
+    const Case cases[] = {
+        {"0", {"/usr/bin/sx"}, 128 * 37},          // sx uses checksums when asked with NAK
+        {"1", {"/usr/bin/sx"}, 128 * 41},
+        {"2", {"/usr/bin/sx", "-k"}, 1024 * 9},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.protocol);
+        const std::string data = Random(c.size, 7);
+        WriteFile(src() / "x.bin", data);
+        std::vector<std::string> peer = c.sx;
+        peer.push_back("x.bin");
+        std::string out;
+        int peer_status = 0;
+        const int status = Transfer({"xfer", "download", "--protocol", c.protocol, "--dir", dst().string(), "--name",
+                                     std::string("got") + c.protocol},
+                                    peer, src(), out, peer_status);
+        EXPECT_EQ(status, 0) << out;
+        EXPECT_EQ(peer_status, 0);
+        EXPECT_TRUE(ReadFile(dst() / (std::string("got") + c.protocol)) == data);
+        EXPECT_NE(out.find("xfer,7,"), std::string::npos) << out;
+        EXPECT_EQ(out.substr(out.rfind("xfer,")), "xfer,0,\n");
+    }
+}
+
+TEST_F(Lrzsz, XModemToRx)
+{
+    struct Case {
+        const char* protocol;
+        std::vector<std::string> rx;
+    };
+    const Case cases[] = {
+        {"0", {"/usr/bin/rx", "got0"}},
+        {"1", {"/usr/bin/rx", "-c", "got1"}},
+        {"2", {"/usr/bin/rx", "-c", "got2"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.protocol);
+        const std::string data = Random(1024 * 7, 11);  // whole blocks: XModem keeps the padding
+        WriteFile(src() / "x.bin", data);
+        std::string out;
+        int peer_status = 0;
+        const int status =
+            Transfer({"xfer", "upload", "--protocol", c.protocol, (src() / "x.bin").string()}, c.rx, dst(), out,
+                     peer_status);
+        EXPECT_EQ(status, 0) << out;
+        EXPECT_EQ(peer_status, 0);
+        EXPECT_TRUE(ReadFile(dst() / c.rx.back()) == data);
+    }
+}
+
+TEST_F(Lrzsz, YModemBatchFromSb)
+{
+    // Sizes that end inside a block, an empty file, and a name with a path.
+    const std::string a = Random(3001, 1), b, c = Random(70000, 3);
+    WriteFile(src() / "a.txt", a, 1600000000);
+    WriteFile(src() / "b.dat", b, 1600000100);
+    WriteFile(src() / "sub" / "c.bin", c, 1600000200);
+    for (const char* protocol : {"3", "4"}) {
+        SCOPED_TRACE(protocol);
+        fs::remove_all(dst());
+        fs::create_directories(dst());
+        std::string out;
+        int peer_status = 0;
+        const int status = Transfer({"xfer", "download", "--protocol", protocol, "--dir", dst().string()},
+                                    {"/usr/bin/sb", "a.txt", "b.dat", "sub/c.bin"}, src(), out, peer_status);
+        EXPECT_EQ(status, 0) << out;
+        EXPECT_EQ(peer_status, 0);
+        EXPECT_TRUE(ReadFile(dst() / "a.txt") == a);
+        EXPECT_TRUE(ReadFile(dst() / "b.dat") == b);
+        EXPECT_TRUE(ReadFile(dst() / "c.bin") == c);
+        EXPECT_EQ(MTime(dst() / "a.txt"), 1600000000);
+        EXPECT_EQ(MTime(dst() / "c.bin"), 1600000200);
+    }
+}
+
+TEST_F(Lrzsz, HostileNameFromSbStaysInTheFolder)
+{
+    WriteFile(src() / "evil.txt", "evil contents");
+    fs::create_directories(src() / "deep");
+    std::string out;
+    int peer_status = 0;
+    const int status = Transfer({"xfer", "download", "--protocol", "3", "--dir", dst().string()},
+                                {"/usr/bin/sb", "-f", "../evil.txt"}, src() / "deep", out, peer_status);
+    EXPECT_EQ(status, 0) << out;
+    EXPECT_EQ(ReadFile(dst() / "evil.txt"), "evil contents");
+    EXPECT_FALSE(fs::exists(root_ / "evil.txt"));
+}
+
+TEST_F(Lrzsz, YModemBatchToRb)
+{
+    const std::string a = Random(5000, 5), b = Random(129, 6);
+    WriteFile(src() / "one.bin", a, 1500000000);
+    WriteFile(src() / "two.bin", b, 1500000500);
+    for (const char* protocol : {"3", "4"}) {  // rb asks with "C": protocol 4 acknowledges too
+        SCOPED_TRACE(protocol);
+        fs::remove_all(dst());
+        fs::create_directories(dst());
+        std::string out;
+        int peer_status = 0;
+        const int status = Transfer(
+            {"xfer", "upload", "--protocol", protocol, (src() / "one.bin").string(), (src() / "two.bin").string()},
+            {"/usr/bin/rb"}, dst(), out, peer_status);
+        EXPECT_EQ(status, 0) << out;
+        EXPECT_EQ(peer_status, 0);
+        EXPECT_TRUE(ReadFile(dst() / "one.bin") == a);
+        EXPECT_TRUE(ReadFile(dst() / "two.bin") == b);
+        EXPECT_EQ(MTime(dst() / "one.bin"), 1500000000);
+    }
+}
+
+}  // namespace
