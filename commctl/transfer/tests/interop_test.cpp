@@ -24,7 +24,11 @@
 #include <thread>
 #include <vector>
 
+#include "port_kit.h"
 #include "testkit.h"
+
+#include <tolvexcomm/constants.h>
+#include <tolvexcomm/dispids.h>
 
 extern char** environ;
 
@@ -431,6 +435,146 @@ TEST_F(Lrzsz, YModemBatchToRb)
         EXPECT_TRUE(ReadFile(dst() / "two.bin") == b);
         EXPECT_EQ(MTime(dst() / "one.bin"), 1500000000);
     }
+}
+
+namespace id = tolvex::com::dispid;
+
+// The control itself, loaded as a host loads it, with lrzsz on the other
+// end: what an application sees and may do while a transfer runs.
+class ControlTransfer : public Lrzsz {
+protected:
+    void SetUp() override
+    {
+        Lrzsz::SetUp();
+        if (IsSkipped())
+            return;
+        ::setenv("TOLVEXCOMM_CONFIG_DIR", (root_ / "cfg").c_str(), 1);
+        tolvex::host::portkit::MapPort(kPort, relay_->control_path());
+        ctl_ = std::make_unique<tolvex::host::portkit::PortControl>(tolvex::host::portkit::Library());
+        ctl_->onComm = [this](std::int16_t code) {
+            if (code != tolvex::com::TOLVEX_EV_XFER)
+                return;
+            const int st = c().GetI2(id::kXferStatus).value;
+            statuses_.push_back(st);
+            if (onXfer)
+                onXfer(st);
+        };
+        ASSERT_TRUE(c().PutI2(id::kCommPort, kPort).ok());
+        ASSERT_TRUE(c().PutBool(id::kPortOpen, true).ok());
+    }
+    void TearDown() override
+    {
+        ctl_.reset();
+        Lrzsz::TearDown();
+    }
+    tolvex::host::ControlInstance& c() { return ctl_->c(); }
+    bool Ended() const
+    {
+        return !statuses_.empty() && (statuses_.back() == 0 || statuses_.back() == -1);
+    }
+    Child Peer(const std::vector<std::string>& argv, const fs::path& cwd)
+    {
+        return Spawn(argv, cwd, relay_->peer_fd(), relay_->peer_fd());
+    }
+
+    static constexpr auto& kLoop = tolvex::host::portkit::RunUntil;
+    std::unique_ptr<tolvex::host::portkit::PortControl> ctl_;
+    std::vector<int> statuses_;
+    std::function<void(int)> onXfer;
+};
+
+TEST_F(ControlTransfer, RenameDuringFileReadyAndRefuseLateOrWrongRequests)
+{
+    WriteFile(src() / "a.txt", "first");
+    ASSERT_TRUE(c().PutI2(id::kXferProtocol, 3).ok());
+    const fs::path renamed = dst() / "renamed.txt";
+    std::vector<int> late;
+    onXfer = [&](int st) {
+        if (st == tolvex::com::TOLVEX_XFER_FILE_READY) {
+            // Only now may the application name the file.
+            EXPECT_EQ(c().GetUtf8(id::kXferDestFilename).value, (dst() / "a.txt").string());
+            EXPECT_TRUE(c().PutUtf8(id::kXferDestFilename, renamed.string()).ok());
+        }
+        if (st == tolvex::com::TOLVEX_XFER_FILE_START) {
+            late.push_back(c().PutUtf8(id::kUpload, "x").status);                 // a download runs
+            late.push_back(c().PutI2(id::kXferStatus, 7).status);                 // not a request
+            late.push_back(c().PutBool(id::kPortOpen, false).status);             // the port is busy
+        }
+    };
+    ASSERT_TRUE(c().PutUtf8(id::kDownload, (dst() / "a.txt").string()).ok());
+    Child sb = Peer({"/usr/bin/sb", "a.txt"}, src());
+    EXPECT_TRUE(kLoop([&] { return Ended(); }, 20000));
+    EXPECT_EQ(sb.Wait(5000), 0);
+    EXPECT_EQ(statuses_.back(), 0);
+    EXPECT_EQ(ReadFile(renamed), "first");
+    ASSERT_EQ(late.size(), 3u);
+    EXPECT_EQ(late[0], tolvex::com::ErrorStatus(8019));
+    EXPECT_EQ(late[1], tolvex::com::ErrorStatus(383));
+    EXPECT_EQ(late[2], tolvex::com::ErrorStatus(8019));
+    // Outside the file-ready step the name is not taken.
+    EXPECT_TRUE(c().PutUtf8(id::kXferDestFilename, "elsewhere").ok());
+    EXPECT_EQ(c().GetUtf8(id::kXferDestFilename).value, renamed.string());
+}
+
+TEST_F(ControlTransfer, SkipDuringFileReadyEndsTheDownload)
+{
+    WriteFile(src() / "a.txt", "data");
+    WriteFile(dst() / "a.txt", "keep me");
+    ASSERT_TRUE(c().PutI2(id::kXferProtocol, 3).ok());
+    onXfer = [&](int st) {
+        if (st == tolvex::com::TOLVEX_XFER_FILE_READY)
+            c().PutI2(id::kXferStatus, tolvex::com::TOLVEX_XFER_SKIP);
+    };
+    ASSERT_TRUE(c().PutUtf8(id::kDownload, (dst() / "a.txt").string()).ok());
+    Child sb = Peer({"/usr/bin/sb", "a.txt"}, src());
+    EXPECT_TRUE(kLoop([&] { return Ended(); }, 20000));
+    sb.Wait(5000);
+    ASSERT_GE(statuses_.size(), 2u);
+    EXPECT_EQ(statuses_[statuses_.size() - 2], tolvex::com::TOLVEX_XFER_ABORT);
+    EXPECT_EQ(statuses_.back(), -1);
+    EXPECT_EQ(ReadFile(dst() / "a.txt"), "keep me");  // never emptied
+}
+
+TEST_F(ControlTransfer, NamesJoinTheListUntilTheTransferHasTakenItsLast)
+{
+    const std::string one = Random(300, 1), two = Random(200, 2);
+    WriteFile(src() / "one.bin", one);
+    WriteFile(src() / "two.bin", two);
+    ASSERT_TRUE(c().PutI2(id::kXferProtocol, 1).ok());
+    int joined = -1, late = -1, waits = 0, done = 0;
+    Child rx2;
+    onXfer = [&](int st) {
+        if (st == tolvex::com::TOLVEX_XFER_XFERING && joined == -1)
+            joined = c().PutUtf8(id::kUpload, (src() / "two.bin").string()).status;
+        if (st == tolvex::com::TOLVEX_XFER_WAITING && ++waits == 2)
+            rx2 = Peer({"/usr/bin/rx", "-c", "got2"}, dst());  // XModem: one transfer per file
+        // The last file is done and the list was found empty: a name now
+        // would never be sent, so it is refused instead of dropped.
+        if (st == tolvex::com::TOLVEX_XFER_FINISHED && ++done == 2)
+            late = c().PutUtf8(id::kUpload, (src() / "one.bin").string()).status;
+    };
+    ASSERT_TRUE(c().PutUtf8(id::kUpload, (src() / "one.bin").string()).ok());
+    Child rx1 = Peer({"/usr/bin/rx", "-c", "got1"}, dst());
+    EXPECT_TRUE(kLoop([&] { return Ended(); }, 30000));
+    EXPECT_EQ(rx1.Wait(5000), 0);
+    EXPECT_EQ(rx2.Wait(5000), 0);
+    EXPECT_EQ(statuses_.back(), 0);
+    EXPECT_EQ(joined, 0);
+    EXPECT_EQ(late, tolvex::com::ErrorStatus(8019));
+    EXPECT_EQ(ReadFile(dst() / "got1").substr(0, one.size()), one);
+    EXPECT_EQ(ReadFile(dst() / "got2").substr(0, two.size()), two);
+}
+
+TEST_F(ControlTransfer, DestroyingTheControlDuringATransferEndsItAtOnce)
+{
+    ASSERT_TRUE(c().PutI2(id::kXferProtocol, 1).ok());
+    ASSERT_TRUE(c().PutUtf8(id::kDownload, (dst() / "never").string()).ok());
+    // The worker has handed its first status change to the GUI thread,
+    // which does not get to it: the control goes first.
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    const auto t0 = Clock::now();
+    ctl_.reset();
+    EXPECT_LT(std::chrono::duration<double>(Clock::now() - t0).count(), 1.0);
 }
 
 }  // namespace
