@@ -30,6 +30,10 @@ void Pump::Apply(Answer answer)
     for (;;) {
         out_.append(answer.send);
         watch_sent_ = watch_sent_ || answer.watch_sent;
+        // The line first: the far side need not wait while the application
+        // handles the events.
+        if (!answer.events.empty() && !out_.empty())
+            out_.erase(0, channel_.Write(out_));
         for (const Event& e : answer.events)
             if (post_)
                 post_(e);
