@@ -27,6 +27,12 @@
 #include "lrzsz_kit.h"
 #include "port_kit.h"
 
+#include <QApplication>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QWidget>
+
 #include <tolvexcomm/constants.h>
 #include <tolvexcomm/dispids.h>
 
@@ -379,6 +385,64 @@ TEST_F(ControlTransfer, DestroyingTheControlDuringATransferEndsItAtOnce)
     const auto t0 = Clock::now();
     ctl_.reset();
     EXPECT_LT(std::chrono::duration<double>(Clock::now() - t0).count(), 1.0);
+}
+
+// The status window during a download: its title, file names and
+// progress, and its Cancel button aborting the transfer. With
+// TOLVEX_XFER_SHOT=FILE.png it also saves a picture of itself mid-way.
+TEST_F(ControlTransfer, StatusWindowShowsTheDownloadAndCancelsIt)
+{
+    const std::string data = Random(300 * 1024, 4);
+    WriteFile(src() / "photo.jpg", data, 1600000000);
+    ASSERT_TRUE(c().PutI2(id::kXferProtocol, 3).ok());
+    ASSERT_TRUE(c().PutI2(id::kXferStatusDialog, 1).ok());
+    QWidget* window = nullptr;
+    std::string title, dest, bytes;
+    int progressMax = 0, progress = 0, blocks = 0;
+    // For the picture the transfer runs at a pace a person would see (the
+    // worker waits for each handler), so that speed and time left show.
+    const char* shot = std::getenv("TOLVEX_XFER_SHOT");
+    const int at = shot ? 1500 : 150;
+    onXfer = [&](int st) {
+        if (st != tolvex::com::TOLVEX_XFER_XFERING)
+            return;
+        if (shot)
+            std::this_thread::sleep_for(std::chrono::microseconds(1200));
+        if (++blocks != at)
+            return;
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (w->isVisible() && w->windowTitle().endsWith("Download"))
+                window = w;
+        if (!window)
+            return;
+        title = window->windowTitle().toStdString();
+        for (QLabel* l : window->findChildren<QLabel*>()) {
+            if (l->text().toStdString().find("photo.jpg") != std::string::npos) dest = l->text().toStdString();
+            if (l->text().contains("k of")) bytes = l->text().toStdString();
+        }
+        auto* bar = window->findChild<QProgressBar*>();
+        progressMax = bar->maximum();
+        progress = bar->value();
+        if (shot) window->grab().save(QString::fromLocal8Bit(shot));
+        window->findChild<QPushButton*>()->click();  // 中止(&C)
+    };
+    ASSERT_TRUE(c().PutUtf8(id::kDownload, (dst() / "photo.jpg").string()).ok());
+    Child sb = Peer({"/usr/bin/sb", "photo.jpg"}, src());
+    EXPECT_TRUE(kLoop([&] { return Ended(); }, 20000));
+    sb.Wait(5000);
+    ASSERT_NE(window, nullptr);
+    EXPECT_EQ(title, "YModem Batch Download");
+    EXPECT_NE(dest.find((dst() / "photo.jpg").string()), std::string::npos);
+    EXPECT_EQ(progressMax, 300);
+    EXPECT_GT(progress, 0);
+    EXPECT_LT(progress, 300);
+    EXPECT_NE(bytes.find("k of 300k"), std::string::npos) << bytes;
+    // Cancel aborted the transfer, and the window went with it.
+    EXPECT_EQ(statuses_.back(), -1);
+    bool still_open = false;
+    for (QWidget* w : QApplication::topLevelWidgets())
+        still_open = still_open || (w->isVisible() && w->windowTitle() == "YModem Batch Download");
+    EXPECT_FALSE(still_open);
 }
 
 }  // namespace
