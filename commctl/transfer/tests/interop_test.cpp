@@ -1,6 +1,6 @@
-// XModem and YModem against lrzsz (sx, rx, sb, rb) on a pseudo-terminal:
-// tolvexctl opens the slave through the loaded control, lrzsz runs on the
-// master. Files must cross byte for byte, names and times included.
+// XModem and YModem against lrzsz (sx, rx, sb, rb): tolvexctl, or the
+// control loaded as a host loads it, opens a pseudo-terminal that a relay
+// joins to lrzsz. Files must cross byte for byte, names and times included.
 
 #include <gtest/gtest.h>
 
