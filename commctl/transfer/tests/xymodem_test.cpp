@@ -181,8 +181,11 @@ TEST(XYModem, EverySizeArrivesInEveryVariant)
                 if (e.kind == EventKind::kProgress)
                     last = e.transferred;
             EXPECT_EQ(last, size == 0 ? -1 : static_cast<std::int64_t>(size));
-            const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
-            EXPECT_LT(ms, 1000.0);
+            // The fake clock never sleeps: a 1 MiB row is line minutes in milliseconds.
+            if (size == (1u << 20))
+                std::printf("%s, 1 MiB: %lld ms of line time in %.0f ms\n", Name(v),
+                            static_cast<long long>(run.r.line_time),
+                            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count());
         }
     }
     std::printf("all sizes, all variants: %.0f ms\n",
