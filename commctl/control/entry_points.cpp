@@ -1,6 +1,7 @@
 // The exports of libtolvexcom32.so: the class factory of the control and
 // self-registration.
 #include "control_window.h"
+#include "xfer_status_dialog.h"
 #include "registry_file.h"
 #include "tolvexcomm_ctrl.h"
 
@@ -29,6 +30,7 @@ public:
         if (!control) return com::kPointer;
         control::ControlParts parts;
         parts.makeWindow = control::QtWindowFactory();
+        parts.makeStatusWindow = control::XferStatusDialogFactory();
         // The port side drives the system's serial devices.
         parts.makePort = [] { return std::make_unique<control::EnginePort>(); };
         // The terminal shown while Emulation is not NONE.

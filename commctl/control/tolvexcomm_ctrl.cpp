@@ -121,7 +121,7 @@ CTolvexcommCtrl::CTolvexcommCtrl(ControlParts parts) : parts_(std::move(parts))
     } else {
         const PortSide* port = port_.get();
         transfer_ = std::make_unique<StoredTransfer>(parts_.makeTransfer, [port] { return port->IsOpen(); },
-                                                     LinkTo(*port_));
+                                                     LinkTo(*port_), parts_.makeStatusWindow);
     }
     if (!parts_.profile) parts_.profile = profile::ProfilePath();
 

@@ -42,6 +42,7 @@ struct ControlParts {
     PortFactory makePort;              // default: StoredPort (no device)
     TerminalFactory makeTerminal;      // the screen of the stored terminal; default: no screen
     TransferFactory makeTransfer;      // the transfers of the stored transfer part; default: none
+    StatusWindowFactory makeStatusWindow;  // the transfer status window; default: none
     WindowFactory makeWindow;          // default: no window
     // The terminal and transfer parts; default: StoredTerminal on makeTerminal,
     // StoredTransfer on makeTransfer.

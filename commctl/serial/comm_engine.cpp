@@ -1351,6 +1351,16 @@ bool CommEngine::LineLost() const
     return core_->hangup_;
 }
 
+std::optional<bool> CommEngine::TransferCarrier() const
+{
+    if (!core_->open_)
+        return std::nullopt;
+    const std::optional<std::uint32_t> s = core_->device_->ModemStatus();
+    if (!s)
+        return std::nullopt;
+    return (*s & kModemRlsd) != 0;
+}
+
 void CommEngine::SetTransferRunning(bool running)
 {
     core_->transfer_.store(running);

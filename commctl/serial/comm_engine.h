@@ -320,6 +320,9 @@ public:
     std::size_t TransferOutputBacklog() const;
     // True once the far side went away (device removed, pty master closed).
     bool LineLost() const;
+    // Any thread: the carrier (receive-line-signal-detect) line; none when
+    // the device cannot report it (a pseudo-terminal, some USB adapters).
+    std::optional<bool> TransferCarrier() const;
 
 private:
     std::unique_ptr<EngineCore> core_;

@@ -34,6 +34,12 @@
 //   tolvexctl --port N [--settings S] terminal [--emulation E]
 //       the control's terminal window on the port: keys to the line, the
 //       line to the screen (needs a display)
+//   tolvexctl --port N [--settings S] [--carrier-abort 0|1] xfer upload --protocol P FILE...
+//   tolvexctl --port N [--settings S] [--carrier-abort 0|1] xfer download --protocol P
+//             [--dir DIR] [--name NAME] [--resume]
+//       sends the files (one batch, or one XModem transfer each) or receives
+//       into DIR; prints "xfer,STATUS,MESSAGE" for every transfer event; exit
+//       status 0 when the transfer ended with XferStatus 0, 1 with -1
 //
 // OPTIONS: --design (design mode), --bag FILE (load this bag into the fresh
 // instance first), --set NAME=VALUE (write a property first; repeatable).
@@ -65,8 +71,11 @@
 #include <QWidget>
 #include <QTimer>
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -91,6 +100,7 @@ struct Options {
     int port = 0;                   // --port: 0 for none
     std::string settings;           // --settings
     int count = 0;                  // --count: 0 for no limit
+    bool carrierAbort = false;      // --carrier-abort 0|1 (xfer)
 };
 
 struct Context {
@@ -562,6 +572,90 @@ int PortEvents(Context& ctx, QCoreApplication& app)
     return ClosePort(ctx, 0);
 }
 
+// File transfers: `xfer upload --protocol P FILE...` and
+// `xfer download --protocol P [--dir DIR] [--name NAME] [--resume]`. Every
+// transfer event prints "xfer,STATUS,MESSAGE"; the exit status follows the
+// last one (0: 0, -1: 1).
+int Usage();
+
+int Xfer(Context& ctx, QCoreApplication& app)
+{
+    const std::vector<std::string>& a = ctx.options.args;
+    if (a.size() < 2 || (a[1] != "upload" && a[1] != "download")) return Usage();
+    const bool upload = a[1] == "upload";
+    int protocol = -1;
+    std::string dir, name;
+    bool resume = false;
+    std::vector<std::string> files;
+    for (std::size_t i = 2; i < a.size(); ++i) {
+        if (a[i] == "--protocol" && i + 1 < a.size()) {
+            char* end = nullptr;
+            const long p = std::strtol(a[++i].c_str(), &end, 10);
+            if (!end || *end != '\0' || p < 0 || p > 8) return Usage();
+            protocol = static_cast<int>(p);
+        } else if (!upload && a[i] == "--dir" && i + 1 < a.size()) {
+            dir = a[++i];
+        } else if (!upload && a[i] == "--name" && i + 1 < a.size()) {
+            name = a[++i];
+        } else if (!upload && a[i] == "--resume") {
+            resume = true;
+        } else if (upload && (a[i].empty() || a[i][0] != '-' || a[i] == "-")) {
+            files.push_back(a[i]);
+        } else {
+            return Usage();
+        }
+    }
+    if (protocol < 0 || (upload && files.empty())) return Usage();
+    // Received files go into the current folder.
+    if (!dir.empty() && ::chdir(dir.c_str()) != 0) {
+        std::fprintf(stderr, "tolvexctl: cannot use folder %s: %s\n", dir.c_str(), std::strerror(errno));
+        return 2;
+    }
+    if (OpenPort(ctx, false)) return ClosePort(ctx, 2);
+    ControlInstance& c = *ctx.instance;
+    bool ended = false;
+    int last = -1;
+    c.onEvent = [&](com::DispId dispid, std::span<com::Variant>) {
+        if (dispid != com::eventid::kOnComm || c.GetI2(com::dispid::kCommEvent).value != com::TOLVEX_EV_XFER) return;
+        const int status = c.GetI2(com::dispid::kXferStatus).value;
+        const std::string message = c.GetUtf8(com::dispid::kXferMessage).value;
+        std::printf("xfer,%d,%s\n", status, message.c_str());
+        std::fflush(stdout);
+        if (status == com::TOLVEX_XFER_FILE_READY && resume)
+            c.PutI2(com::dispid::kXferStatus, com::TOLVEX_XFER_RESUME);
+        // The worker's last event: the transfer has ended.
+        if (status == com::TOLVEX_XFER_TERM_OK || status == com::TOLVEX_XFER_TERM_ERROR) {
+            ended = true;
+            last = status;
+        }
+    };
+    auto fail = [&](const auto& r) {
+        c.onEvent = nullptr;
+        return ClosePort(ctx, PrintError(r.status, r.description));
+    };
+    for (auto r : {c.PutI2(com::dispid::kXferProtocol, static_cast<std::int16_t>(protocol)),
+                   c.PutI2(com::dispid::kXferStatusDialog, 0),
+                   c.PutBool(com::dispid::kXferCarrierAbort, ctx.options.carrierAbort)})
+        if (!r.ok()) return fail(r);
+    if (upload) {
+        for (const std::string& f : files)
+            if (auto r = c.PutUtf8(com::dispid::kUpload, f); !r.ok()) {
+                if (&f == &files.front()) return fail(r);
+                PrintError(r.status, r.description);  // the batch goes on without it
+            }
+    } else if (auto r = c.PutUtf8(com::dispid::kDownload, name); !r.ok()) {
+        return fail(r);
+    }
+    RunUntil(app, [&] { return ended; });
+    if (!ended) {  // interrupted: abort, and let the far side hear it
+        g_interrupted = false;
+        c.PutI2(com::dispid::kXferStatus, com::TOLVEX_XFER_ABORT);
+        RunUntil(app, [&] { return ended; });
+    }
+    c.onEvent = nullptr;
+    return ClosePort(ctx, ended && last == com::TOLVEX_XFER_TERM_OK ? 0 : 1);
+}
+
 int PortCommand(Context& ctx, int (*run)(Context&, QCoreApplication&))
 {
     int argc = 1;
@@ -871,7 +965,7 @@ int TerminalWindow(Context& ctx)
     return status;
 }
 
-// A command that reads its own arguments.
+// Commands whose arguments they check themselves.
 constexpr std::size_t kAnyArgs = static_cast<std::size_t>(-1);
 
 struct Command {
@@ -915,6 +1009,11 @@ const std::vector<Command>& PortCommands()
          [](Context& c) { return PortCommand(c, PortEvents); }},
         {"terminal", kAnyArgs, "--port N [--settings S] [--set NAME=VALUE] terminal [--emulation E] [--rows R] [--columns C]",
          TerminalWindow},
+        {"xfer", kAnyArgs, "--port N [--settings S] [--carrier-abort 0|1] xfer upload --protocol P FILE...",
+         [](Context& c) { return PortCommand(c, Xfer); }},
+        {"xfer", kAnyArgs,
+         "--port N [--settings S] [--carrier-abort 0|1] xfer download --protocol P [--dir DIR] [--name NAME] [--resume]",
+         [](Context& c) { return PortCommand(c, Xfer); }},
     };
     return commands;
 }
@@ -950,6 +1049,10 @@ int main(int argc, char** argv)
             (a == "--port" ? ctx.options.port : ctx.options.count) = static_cast<int>(n);
         } else if (a == "--settings" && i + 1 < argc) {
             ctx.options.settings = argv[++i];
+        } else if (a == "--carrier-abort" && i + 1 < argc) {
+            const std::string v = argv[++i];
+            if (v != "0" && v != "1") return Usage();
+            ctx.options.carrierAbort = v == "1";
         } else if (a == "-h" || a == "--help") {
             return Usage();
         } else {

@@ -37,7 +37,25 @@ Answer Protocol::LineLost(Millis now)
     return Collect();
 }
 
+Answer Protocol::Resume(Millis now)
+{
+    if (!finished_)
+        OnResume(now);
+    return Collect();
+}
+
+Answer Protocol::Sent(Millis now)
+{
+    if (!finished_)
+        OnSent(now);
+    return Collect();
+}
+
 void Protocol::OnRequest(Request, Millis) {}
+
+void Protocol::OnResume(Millis) {}
+
+void Protocol::OnSent(Millis) {}
 
 void Protocol::OnLineLost(Millis) {}
 

@@ -40,6 +40,9 @@ enum XferStatus : std::int16_t {
 };
 
 enum class EventKind : std::uint8_t {
+    kWaiting,    // waiting for the far side to begin the next file
+    kFileReady,  // a file is about to begin: `file`, `size`, `time`; a receiver
+                 // asks for the application's choice (Protocol::Resume)
     kFileStart,  // a file begins: `file`, `size`
     kProgress,   // `transferred` bytes of the current file are done
     kFileDone,   // the current file is complete
@@ -54,6 +57,8 @@ struct Event {
     std::string file;               // kFileStart: the file's name
     std::int64_t transferred = 0;   // bytes of the current file so far
     std::int64_t size = -1;         // size of the current file, -1 when unknown
+    std::int64_t time = 0;          // kFileReady: the file's modification time (s since 1970), 0 unknown
+    bool counted = false;           // an error the far side made us repeat something for (the retry count)
 
     bool operator==(const Event&) const = default;
 };
@@ -67,6 +72,12 @@ struct Answer {
     std::vector<Event> events;       // in the order they happened
     std::optional<Millis> deadline;  // call Tick() at this time; none: only data or requests
     bool finished = false;           // the transfer has ended; no more calls are needed
+    // The caller must call Resume() once it has handed on every event of
+    // this answer (the application has seen a kFileReady and chosen).
+    bool resume = false;
+    // The caller must call Sent() once every byte answered so far has been
+    // handed to the line.
+    bool watch_sent = false;
 };
 
 class Protocol {
@@ -82,6 +93,10 @@ public:
     Answer Ask(Request request, Millis now);
     // The far side went away (device removed, carrier lost).
     Answer LineLost(Millis now);
+    // After an answer with `resume`: its events have been handled.
+    Answer Resume(Millis now);
+    // After an answer with `watch_sent`: the bytes have gone to the line.
+    Answer Sent(Millis now);
 
     bool Finished() const { return finished_; }
     std::optional<Millis> Deadline() const { return deadline_; }
@@ -95,6 +110,8 @@ protected:
     // Requests are ignored unless a protocol handles them.
     virtual void OnRequest(Request request, Millis now);
     virtual void OnLineLost(Millis now);
+    virtual void OnResume(Millis now);
+    virtual void OnSent(Millis now);
 
     // For the implementations: queue bytes, report events, arm the one
     // timer, and end the transfer (which reports kEnd and disarms).
@@ -102,6 +119,10 @@ protected:
     void Emit(Event event) { answer_.events.push_back(std::move(event)); }
     void ArmTimer(Millis at) { deadline_ = at; }
     void StopTimer() { deadline_.reset(); }
+    // Stop here until the caller has handed on the events so far (Resume).
+    void AwaitResume() { answer_.resume = true; }
+    // Ask to be told when the bytes so far have gone to the line (Sent).
+    void WatchSent() { answer_.watch_sent = true; }
     void Finish(bool ok);
 
 private:

@@ -27,16 +27,35 @@ void Pump::Stop()
 
 void Pump::Apply(Answer answer)
 {
-    out_.append(answer.send);
-    for (const Event& e : answer.events)
-        if (post_)
-            post_(e);
+    for (;;) {
+        out_.append(answer.send);
+        watch_sent_ = watch_sent_ || answer.watch_sent;
+        // The line first: the far side need not wait while the application
+        // handles the events.
+        if (!answer.events.empty() && !out_.empty())
+            out_.erase(0, channel_.Write(out_));
+        for (const Event& e : answer.events)
+            if (post_)
+                post_(e);
+        // The events were handled (post waits for that): the protocol may go on.
+        if (!answer.resume || Stopping())
+            return;
+        answer = protocol_.Resume(clock_.Now());
+    }
 }
 
 void Pump::Flush()
 {
     if (!out_.empty())
         out_.erase(0, channel_.Write(out_));
+    // Tell a protocol that streams when the line has taken all it answered,
+    // so it can answer more.
+    while (out_.empty() && watch_sent_ && !protocol_.Finished() && !Stopping()) {
+        watch_sent_ = false;
+        Apply(protocol_.Sent(clock_.Now()));
+        if (!out_.empty())
+            out_.erase(0, channel_.Write(out_));
+    }
 }
 
 PumpResult Pump::Run()

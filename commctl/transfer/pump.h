@@ -60,6 +60,7 @@ private:
     const Clock& clock_;
     Post post_;
     std::string out_;  // answered bytes the line has not taken yet
+    bool watch_sent_ = false;  // the protocol wants Sent() once out_ is empty
     std::atomic<bool> stop_{false};
     std::mutex requests_m_;
     std::vector<Request> requests_;

@@ -62,6 +62,8 @@ struct Line {
         return out;
     }
 
+    Micros IdleAt(Way way) const { return dir[way == Way::kAtoB ? 0 : 1].free_at; }
+
     std::optional<Micros> NextArrival(Way way) const
     {
         const Direction& d = dir[way == Way::kAtoB ? 0 : 1];
@@ -77,18 +79,26 @@ struct Side {
     Way out;  // the direction it sends on
     Way in;
 
+    bool watch_sent = false;  // call Sent() once the transmitter is idle
+
     void Apply(Answer a, Line& line, Micros now)
     {
-        r.bytes_sent += a.send.size();
-        line.Put(out, a.send, now);
-        for (Event& e : a.events) {
-            if (e.kind == EventKind::kError)
-                r.last_error = e.message;
-            r.events.push_back(std::move(e));
-        }
-        if (a.finished && !r.finished) {
-            r.finished = true;
-            r.ok = p.Succeeded();
+        for (;;) {
+            r.bytes_sent += a.send.size();
+            line.Put(out, a.send, now);
+            watch_sent = watch_sent || a.watch_sent;
+            for (Event& e : a.events) {
+                if (e.kind == EventKind::kError)
+                    r.last_error = e.message;
+                r.events.push_back(std::move(e));
+            }
+            if (a.finished && !r.finished) {
+                r.finished = true;
+                r.ok = p.Succeeded();
+            }
+            if (!a.resume || r.finished)
+                return;
+            a = p.Resume(static_cast<Millis>(now / 1000));
         }
     }
 };
@@ -112,7 +122,7 @@ Result Run(Protocol& a, Protocol& b, const std::vector<Fault>& faults, Millis li
 {
     Result result;
     Line line{faults, static_cast<Micros>(std::llround(1000.0 / model.bytes_per_ms)), model.latency * 1000};
-    Side sides[2] = {{a, result.a, Way::kAtoB, Way::kBtoA}, {b, result.b, Way::kBtoA, Way::kAtoB}};
+    Side sides[2] = {{a, result.a, Way::kAtoB, Way::kBtoA, false}, {b, result.b, Way::kBtoA, Way::kAtoB, false}};
 
     for (Side& s : sides)
         s.Apply(s.p.Start(0), line, 0);
@@ -129,6 +139,8 @@ Result Run(Protocol& a, Protocol& b, const std::vector<Fault>& faults, Millis li
                 next = std::min(next, *t);
             if (auto d = s.p.Deadline())
                 next = std::min(next, std::max(*d * 1000, now));
+            if (s.watch_sent)
+                next = std::min(next, std::max(line.IdleAt(s.out), now));
         }
         if (next == std::numeric_limits<Micros>::max()) {
             result.stuck = true;
@@ -150,7 +162,11 @@ Result Run(Protocol& a, Protocol& b, const std::vector<Fault>& faults, Millis li
             const std::string data = line.Take(s.in, now);
             if (s.r.finished)
                 continue;  // bytes for a side that has ended fall on the floor
-            if (!data.empty())
+            if (s.watch_sent && line.IdleAt(s.out) <= now) {
+                s.watch_sent = false;
+                s.Apply(s.p.Sent(ms), line, now);
+            }
+            if (!data.empty() && !s.r.finished)
                 s.Apply(s.p.Feed(data, ms), line, now);
             if (auto d = s.p.Deadline(); d && !s.r.finished && *d <= ms)
                 s.Apply(s.p.Tick(ms), line, now);

@@ -1,0 +1,145 @@
+// 1 MiB per XModem/YModem variant and direction over a pseudo-terminal
+// relay:
+//
+//   xfer_bench [MiB, default 1] [runs, default 3]
+//
+// ours: tolvexctl (the control) on the relay's pseudo-terminal, lrzsz on
+// its other end, both directions; reference: the lrzsz sender on the
+// pseudo-terminal and the lrzsz receiver on the other end. (lrzsz's
+// receivers on a pseudo-terminal are many times slower than on the relay's
+// other end, so that pair would be no fair reference; both our directions
+// are measured against the faster one.) The time runs from the start of
+// the far side until the receiver has exited with the file; the best of
+// the runs counts. Prints both rates and ours / reference.
+#include "lrzsz_kit.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+
+using namespace tolvex::transfer::lrzsz;
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+constexpr int kPort = 9;
+
+struct Variant {
+    const char* name;
+    const char* protocol;
+    std::vector<std::string> send, receive;  // lrzsz commands; the file name is added
+    bool batch;
+};
+
+const Variant kVariants[] = {
+    {"xmodem-checksum", "0", {"/usr/bin/sx"}, {"/usr/bin/rx"}, false},
+    {"xmodem-crc", "1", {"/usr/bin/sx"}, {"/usr/bin/rx", "-c"}, false},
+    {"xmodem-1k", "2", {"/usr/bin/sx", "-k"}, {"/usr/bin/rx", "-c"}, false},
+    {"ymodem", "3", {"/usr/bin/sb"}, {"/usr/bin/rb"}, true},
+    // lrzsz's receiver cannot ask for YModem-G: the reference is YModem.
+    {"ymodem-g", "4", {"/usr/bin/sb"}, {"/usr/bin/rb"}, true},
+};
+
+std::vector<std::string> Env(const Relay& r, const fs::path& root)
+{
+    return {"TOLVEXCOMM_COM" + std::to_string(kPort) + "=" + r.control_path(),
+            "TOLVEXCOMM_CONFIG_DIR=" + (root / "cfg").string()};
+}
+
+// Seconds until the receiver ended with the file intact; < 0 on failure.
+double Ours(const Variant& v, bool upload, const fs::path& root, const std::string& data)
+{
+    fs::remove_all(root / "dst");
+    fs::create_directories(root / "dst");
+    Relay relay;
+    std::vector<std::string> tool = {TOLVEXCTL, "--port", std::to_string(kPort), "xfer"};
+    if (upload) {
+        tool.insert(tool.end(), {"upload", "--protocol", v.protocol, (root / "src" / "f.bin").string()});
+    } else {
+        tool.insert(tool.end(), {"download", "--protocol", v.protocol, "--dir", (root / "dst").string()});
+        if (!v.batch) tool.insert(tool.end(), {"--name", "f.bin"});
+    }
+    // Its output goes to a file: a pipe nobody reads would stop it.
+    const fs::path log = root / "tool.out";
+    const int out_fd = ::open(log.c_str(), O_CREAT | O_TRUNC | O_WRONLY, 0644);
+    Child t = Spawn(tool, root, -1, out_fd, Env(relay, root));
+    ::close(out_fd);
+    for (int i = 0; i < 500 && ReadFile(log).find('\n') == std::string::npos; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    std::vector<std::string> peer = upload ? v.receive : v.send;
+    if (!upload || !v.batch) peer.push_back("f.bin");
+    const auto t0 = Clock::now();
+    Child p = Spawn(peer, upload ? root / "dst" : root / "src", relay.peer_fd(), relay.peer_fd());
+    const int receiver = upload ? p.Wait(120000) : t.Wait(120000);
+    const double s = std::chrono::duration<double>(Clock::now() - t0).count();
+    (upload ? t : p).Wait(15000);
+    if (receiver != 0 || ReadFile(root / "dst" / "f.bin").substr(0, data.size()) != data) return -1;
+    return s;
+}
+
+double Reference(const Variant& v, bool upload, const fs::path& root, const std::string& data)
+{
+    fs::remove_all(root / "dst");
+    fs::create_directories(root / "dst");
+    Relay relay;
+    const int pty = ::open(relay.control_path().c_str(), O_RDWR | O_NOCTTY);
+    if (pty < 0) return -1;
+    // The pseudo-terminal's side plays our part: it sends when we upload.
+    // Senders name the file; an XModem receiver names it too, a YModem one
+    // takes the name from the header.
+    std::vector<std::string> sender = v.send, receiver_cmd = v.receive;
+    sender.push_back("f.bin");
+    if (!v.batch) receiver_cmd.push_back("f.bin");
+    const std::vector<std::string>& near = upload ? sender : receiver_cmd;
+    const std::vector<std::string>& far = upload ? receiver_cmd : sender;
+    const fs::path near_cwd = upload ? root / "src" : root / "dst";
+    const fs::path far_cwd = upload ? root / "dst" : root / "src";
+    Child n = Spawn(near, near_cwd, pty, pty);
+    ::close(pty);
+    const auto t0 = Clock::now();
+    Child f = Spawn(far, far_cwd, relay.peer_fd(), relay.peer_fd());
+    const int receiver = upload ? f.Wait(120000) : n.Wait(120000);
+    const double s = std::chrono::duration<double>(Clock::now() - t0).count();
+    (upload ? n : f).Wait(15000);
+    if (receiver != 0 || ReadFile(root / "dst" / "f.bin").substr(0, data.size()) != data) return -1;
+    return s;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    const double mib = argc > 1 ? std::atof(argv[1]) : 1.0;
+    const int runs = argc > 2 ? std::atoi(argv[2]) : 3;
+    if (mib <= 0 || runs <= 0 || !HaveLrzsz()) {
+        std::fprintf(stderr, "usage: xfer_bench [MiB] [runs]   (needs lrzsz)\n");
+        return 2;
+    }
+    const fs::path root = fs::temp_directory_path() / ("xfer-bench-" + std::to_string(::getpid()));
+    fs::create_directories(root / "cfg");
+    const std::string data = Random(static_cast<std::size_t>(mib * 1024 * 1024), 42);
+    WriteFile(root / "src" / "f.bin", data);
+    std::printf("%-16s %-9s %12s %12s %8s\n", "variant", "direction", "ours KiB/s", "lrzsz KiB/s", "ratio");
+    bool all = true;
+    for (const Variant& v : kVariants) {
+        for (bool upload : {true, false}) {
+            double ours = 1e9, ref = 1e9;
+            for (int i = 0; i < runs; ++i) {
+                const double o = Ours(v, upload, root, data);
+                const double r = Reference(v, true, root, data);
+                if (o > 0) ours = std::min(ours, o);
+                if (r > 0) ref = std::min(ref, r);
+            }
+            const double kib = static_cast<double>(data.size()) / 1024;
+            const bool ok = ours < 1e9 && ref < 1e9;
+            all = all && ok;
+            std::printf("%-16s %-9s %12.0f %12.0f %8.2f%s\n", v.name, upload ? "upload" : "download",
+                        ok ? kib / ours : 0, ok ? kib / ref : 0, ok ? ref / ours : 0, ok ? "" : "  (failed)");
+            std::fflush(stdout);
+        }
+    }
+    fs::remove_all(root);
+    return all ? 0 : 1;
+}
