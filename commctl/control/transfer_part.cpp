@@ -8,7 +8,7 @@
 #include <ctime>
 #include <system_error>
 
-#include "cp932.h"
+#include "common/cp932.h"
 #include "serial/comm_engine.h"
 #include "transfer/channel.h"
 #include "transfer/file_list.h"
