@@ -111,7 +111,8 @@ MainLumaraFrm::MainLumaraFrm(NavState& state, std::string programFolder, QWidget
       slots_(*BasePic),
       mark_(BasePic->Area()),
       tracking_(state, *this, *this, *this, *this, *this),
-      recording_(state)
+      recording_(state),
+      pointer_(state, BasePic->Area(), *this)
 {
     EndProgram = [] { QCoreApplication::exit(0); };
     state_.ProgramFolder = std::move(programFolder);
@@ -224,6 +225,19 @@ void MainLumaraFrm::BuildControls()
 
     DispGGATmr = new QTimer(this);
     DispGGATmr->setSingleShot(true);
+
+    connect(ClickPicRbn, &QPushButton::toggled, this, [this](bool on) { ClickPicRbn_Toggled(on); });
+    connect(DispXYRbn, &QPushButton::toggled, this, [this](bool on) { DispXYRbn_Toggled(on); });
+    connect(ShowMKPointRbn, &QPushButton::toggled, this, [this](bool) { ShowMKPointRbn_Click(); });
+    for (int i = 0; i < 2; ++i)
+        connect(ShowLonLatPointCmd[static_cast<std::size_t>(i)], &QPushButton::clicked, this,
+                [this, i] { ShowLonLatPointCmd_Click(i); });
+    connect(BasePic, &overlays::BasePic::PictureMousePressed, this,
+            [this](Qt::MouseButton button, double x, double y, int slot) { BasePic_MouseDown(button, x, y, slot); });
+    // The coordinate display follows the pointer without a button held.
+    BasePic->setMouseTracking(true);
+    connect(BasePic, &overlays::BasePic::PictureMouseMoved, this,
+            [this](double x, double y, int slot) { BasePic_MouseMove(x, y, slot); });
 
     connect(StartGPSCmd, &QPushButton::clicked, this, [this] { StartGPSCmd_Click(); });
     connect(ClearGPSDataCmd, &QPushButton::clicked, this, [this] { ClearGPSDataCmd_Click(); });
@@ -571,8 +585,9 @@ void MainLumaraFrm::closeEvent(QCloseEvent* e)
 void MainLumaraFrm::ShowAllData()
 {
     overlays::ShowAllData(overlay_);
-    // Every redraw may have moved the view under the mark.
+    // Every redraw may have moved the view under the marks.
     PlacePositionMarkAtFix();
+    pointer_.PlaceMarkers();
 }
 
 void MainLumaraFrm::PlacePositionMarkAtFix()
@@ -616,6 +631,110 @@ void MainLumaraFrm::RedrawMoved(const std::function<void()>& move)
     move();
     ShowAllData();
     ShowPositionMark();
+}
+
+// --- pointer tools ---
+
+void MainLumaraFrm::ClickPicRbn_Toggled(bool pressed)
+{
+    // The two tools exclude each other: the other one is released first.
+    if (pressed && DispXYRbn->isChecked()) DispXYRbn->setChecked(false);
+    pointer_.MeasuringPressed(pressed);
+}
+
+void MainLumaraFrm::DispXYRbn_Toggled(bool pressed)
+{
+    if (pressed && ClickPicRbn->isChecked()) ClickPicRbn->setChecked(false);
+    pointer_.CoordDisplayPressed(pressed);
+}
+
+namespace {
+
+const overlays::PictureItem* PhotoItem(overlays::PictureArea& area, int slot)
+{
+    if (slot < 0 || slot >= overlays::PictureArea::kPhotoSlots) return nullptr;
+    return &area.PhotoImg[static_cast<std::size_t>(slot)];
+}
+
+}  // namespace
+
+void MainLumaraFrm::BasePic_MouseDown(Qt::MouseButton button, double x, double y, int photoSlot)
+{
+    const pointer::PicturePoint p = pointer::PointerPosition(x, y, PhotoItem(BasePic->Area(), photoSlot));
+    if (button == Qt::LeftButton) pointer_.LeftPressed(p);
+    if (button == Qt::RightButton) pointer_.RightPressed(p);
+}
+
+void MainLumaraFrm::BasePic_MouseMove(double x, double y, int photoSlot)
+{
+    pointer_.Moved(pointer::PointerPosition(x, y, PhotoItem(BasePic->Area(), photoSlot)));
+}
+
+void MainLumaraFrm::ShowLonLatPointCmd_Click(int index)
+{
+    if (index == 0) {
+        pointer_.ShowTypedCoordinates(MapXTxt->text().toStdString(), MapYTxt->text().toStdString());
+    } else {
+        pointer_.ShowTypedLatLon({LatDTxt->text().toStdString(), LatMTxt->text().toStdString(),
+                                  LatSTxt->text().toStdString()},
+                                 {LonDTxt->text().toStdString(), LonMTxt->text().toStdString(),
+                                  LonSTxt->text().toStdString()});
+    }
+}
+
+void MainLumaraFrm::ShowMKPointRbn_Click()
+{
+    // The mark-point list opens here once it exists.
+}
+
+void MainLumaraFrm::SetPointData(const std::string&, double easting, double northing)
+{
+    pointer_.MarkPoint(easting, northing);
+}
+
+void MainLumaraFrm::SetMeasureText(const std::string& text) { MeasDistLbl->setText(QString::fromStdString(text)); }
+
+void MainLumaraFrm::SetCoordinateBoxes(const std::string& easting, const std::string& northing)
+{
+    MapXTxt->setText(QString::fromStdString(easting));
+    MapYTxt->setText(QString::fromStdString(northing));
+}
+
+void MainLumaraFrm::SetDegreeBoxes(const pointer::DmsTexts& lat, const pointer::DmsTexts& lon)
+{
+    LatDTxt->setText(QString::fromStdString(lat.degrees));
+    LatMTxt->setText(QString::fromStdString(lat.minutes));
+    LatSTxt->setText(QString::fromStdString(lat.seconds));
+    LonDTxt->setText(QString::fromStdString(lon.degrees));
+    LonMTxt->setText(QString::fromStdString(lon.minutes));
+    LonSTxt->setText(QString::fromStdString(lon.seconds));
+}
+
+void MainLumaraFrm::SetPositionButtonsEnabled(bool enabled)
+{
+    ShowLonLatPointCmd[0]->setEnabled(enabled);
+    ShowLonLatPointCmd[1]->setEnabled(enabled);
+}
+
+void MainLumaraFrm::UseMeasuringPointer(bool on)
+{
+    if (!on) {
+        unsetCursor();
+        return;
+    }
+    // Without its icon file the measuring tool keeps the default pointer.
+    const QPixmap icon(QString::fromStdString(state_.ProgramFolder + "/ico/RedPosition.ICO"));
+    if (!icon.isNull()) setCursor(QCursor(icon));
+}
+
+void MainLumaraFrm::CentreViewOn(double easting, double northing)
+{
+    state_.ViewCentreEasting = easting;
+    state_.ViewCentreNorthing = static_cast<float>(northing);
+    GuardedStep([&] { mapview::SelectNearestMap(state_); });
+    GuardedStep([&] { mapview::CheckMapQuadrant(state_); });
+    GuardedStep([&] { mapview::LoadMapImages(state_, &slots_); });
+    GuardedStep([&] { ShowAllData(); });
 }
 
 // --- navigation on the picture: wheel, drag, keys ---

@@ -31,6 +31,7 @@
 #include "overlays/base_pic_slots.h"
 #include "overlays/overlay_drawing.h"
 #include "overlays/position_mark.h"
+#include "pointer/pointer_tools.h"
 #include "recording/record_files.h"
 #include "recording/recording_session.h"
 #include "shell/run_state.h"
@@ -53,7 +54,8 @@ class MainLumaraFrm : public QMainWindow,
                       public gps::MapSelection,
                       public gps::OverlayDrawing,
                       public gps::RecordLineSink,
-                      public gps::TrackingView {
+                      public gps::TrackingView,
+                      public pointer::PointerWindow {
     Q_OBJECT
 public:
     // Builds the window and runs its load sequence with `programFolder` as
@@ -69,7 +71,10 @@ public:
     void LoadMapDataToGrid();
     void ResetMapData();
     void DrawTrailPoint(double px, double py) override;
-    void RedrawRecordOverlays();
+    void RedrawRecordOverlays() override;
+    // Marks one stored point: its coordinates into the boxes, the marker on
+    // it (the name is not shown).
+    void SetPointData(const std::string& name, double easting, double northing);
 
     // The activation handler: the first call chooses and loads the
     // photographs around the view centre and draws everything; later calls
@@ -116,6 +121,17 @@ public:
     // Called after each decoded GGA sentence (the latency benchmark and the
     // demo listen here).
     std::function<void(const gps::PositionFix&)> onFixDecoded;
+
+    // --- pointer tools ---
+    // The tool buttons (pressed or released; pressing one releases the
+    // other), the mouse on the picture area and its photographs (x, y in
+    // picture units, `photoSlot` -1 for the bare area), the position buttons.
+    void ClickPicRbn_Toggled(bool pressed);
+    void DispXYRbn_Toggled(bool pressed);
+    void BasePic_MouseDown(Qt::MouseButton button, double x, double y, int photoSlot);
+    void BasePic_MouseMove(double x, double y, int photoSlot);
+    void ShowLonLatPointCmd_Click(int index);
+    void ShowMKPointRbn_Click();
 
     // --- recording ---
     void StartRecordCmd_Click();
@@ -217,6 +233,16 @@ public:
     void NoPort() override;
     void PortOpenRefused(int portNo, const gps::ComError& why) override;
 
+    // --- pointer::PointerWindow ---
+    void SetMeasureText(const std::string& text) override;
+    void SetCoordinateBoxes(const std::string& easting, const std::string& northing) override;
+    void SetDegreeBoxes(const pointer::DmsTexts& lat, const pointer::DmsTexts& lon) override;
+    void SetPositionButtonsEnabled(bool enabled) override;
+    void UseMeasuringPointer(bool on) override;
+    void RedrawAll() override { ShowAllData(); }
+    void CentreViewOn(double easting, double northing) override;
+    void Message(const std::string& text) override { Message(QString::fromStdString(text)); }
+
 protected:
     bool event(QEvent* e) override;
     bool eventFilter(QObject* watched, QEvent* e) override;
@@ -260,6 +286,7 @@ private:
 
     gps::LiveTracking tracking_;
     recording::RecordingSession recording_;
+    pointer::PointerTools pointer_;
 };
 
 // A modal message with an OK button and no icon.

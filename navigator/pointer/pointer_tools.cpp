@@ -36,9 +36,16 @@ PicturePoint PhotoOffsetToPicture(double left, double top, double offsetXTwips, 
 
 PicturePoint PointerPosition(double x, double y, const overlays::PictureItem* photo)
 {
-    const double left = photo ? photo->left : overlays::PictureArea::kLeft;
-    const double top = photo ? photo->top : overlays::PictureArea::kTop;
-    return PhotoOffsetToPicture(left, top, (x - left) * kTwipsPerUnit, (top - y) * kTwipsPerUnit);
+    // The pointer goes to its whole picture unit first (a pixel at the
+    // default size), halves to even. Over a photograph its offset is counted
+    // in twips from the photograph's corner on the same whole-unit grid and
+    // turned back by the twips rule, so both paths give the same position
+    // wherever the photograph lies.
+    const double px = RoundHalfEven(x);
+    const double py = RoundHalfEven(y);
+    const double left = photo ? RoundHalfEven(photo->left) : overlays::PictureArea::kLeft;
+    const double top = photo ? RoundHalfEven(photo->top) : overlays::PictureArea::kTop;
+    return PhotoOffsetToPicture(left, top, (px - left) * kTwipsPerUnit, (top - py) * kTwipsPerUnit);
 }
 
 DmsTexts ToDmsTexts(double value)

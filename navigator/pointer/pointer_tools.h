@@ -37,11 +37,9 @@ inline constexpr double kTwipsPerUnit = 15.0;
 PicturePoint PhotoOffsetToPicture(double left, double top, double offsetXTwips, double offsetYTwips);
 
 // The picture position the tools use for a pointer at (x, y) picture units
-// (the widget's one pixel mapping). Over a photograph the offset inside it is
-// taken in whole units as above; over the bare picture area the same rule
-// applies from the area's own corner, which lies on whole units, so that a
-// pointer gives the same position on either path wherever a photograph's
-// edge lies on whole units.
+// (the widget's one pixel mapping), over the photograph `photo` (null: the
+// bare picture area): whole picture units, halves to even, the same on both
+// paths wherever the photograph lies.
 PicturePoint PointerPosition(double x, double y, const overlays::PictureItem* photo);
 
 // Degrees, minutes and seconds as the boxes show them.

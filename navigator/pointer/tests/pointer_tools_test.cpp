@@ -108,18 +108,25 @@ TEST(PointerPosition, PhotoOffsetsInTwipsBecomeWholeUnitsHalvesToEven)
 TEST(PointerPosition, PhotographAndBarePictureGiveTheSamePosition)
 {
     // Unit positions as a scaled widget's mapping gives them (fractions of a
-    // unit), over a photograph whose edges lie on whole units.
-    overlays::PictureItem photo;
-    photo.left = -250;
-    photo.top = 213;
-    for (double x : {-100.0, -99.5, -98.5, 0.25, 17.7, 120.5})
-        for (double y : {-40.0, -39.5, 0.5, 33.49, 100.51}) {
-            const PicturePoint a = PointerPosition(x, y, &photo);
-            const PicturePoint b = PointerPosition(x, y, nullptr);
-            EXPECT_DOUBLE_EQ(a.x, b.x) << x;
-            EXPECT_DOUBLE_EQ(a.y, b.y) << y;
-            EXPECT_LE(std::abs(a.x - x), 0.5);
-            EXPECT_LE(std::abs(a.y - y), 0.5);
+    // unit), over photographs whose corners lie off the whole units, as the
+    // view places them.
+    overlays::PictureItem photos[2];
+    photos[0].left = -250.0;
+    photos[0].top = 213.0;
+    photos[1].left = -250.37;
+    photos[1].top = 212.5;
+    struct Case {
+        double x, y, wantX, wantY;
+    };
+    const Case cases[] = {
+        {-100.0, -40.0, -100, -40}, {-99.5, -39.5, -100, -40}, {-98.5, 0.5, -98, 0},
+        {0.25, 33.49, 0, 33},       {17.7, 100.51, 18, 101},   {120.5, -0.5, 120, 0},
+    };
+    for (const Case& c : cases)
+        for (const overlays::PictureItem* over : {&photos[0], &photos[1], static_cast<overlays::PictureItem*>(nullptr)}) {
+            const PicturePoint p = PointerPosition(c.x, c.y, over);
+            EXPECT_DOUBLE_EQ(p.x, c.wantX) << c.x;
+            EXPECT_DOUBLE_EQ(p.y, c.wantY) << c.y;
         }
 }
 
