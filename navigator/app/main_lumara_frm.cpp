@@ -16,6 +16,8 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include <control/ini_file.h>
+
 #include "geodesy/plane_coords.h"
 #include "mapview/map_loader.h"
 #include "recording/record_dialogs.h"
@@ -415,7 +417,46 @@ void MainLumaraFrm::SettingGPSMenu_Click()
     state_.Track.TrackCount = 0;
     state_.Track.TrackIndex = 0;
     tracking_.Stop();
-    // The GPS settings dialog opens here once it exists.
+    if (GPSSettingFrm) {
+        GPSSettingFrm->raise();
+        GPSSettingFrm->activateWindow();
+        return;
+    }
+    gpsSetting_ = std::make_unique<gps::GPSSettingSession>(state_, tolvex::profile::ProfilePath());
+    auto* frm = new gps::GPSSettingFrm(this, *gpsSetting_, SerialDeviceRoots, CurrentUserName());
+    frm->onOk = [this] { return GPSSettingOk(); };
+    GPSSettingFrm = frm;
+    frm->show();
+}
+
+bool MainLumaraFrm::GPSSettingOk()
+{
+    if (!GPSSettingFrm || !gpsSetting_) return false;
+    const gps::GPSSettingOutcome out = gpsSetting_->Confirm(GPSSettingFrm->Choice());
+    for (const std::string& m : out.messages) Message(QString::fromStdString(m));
+    if (out.close && out.zoneChanged) ZoneChanged(out.oldZone);
+    return out.close;
+}
+
+void MainLumaraFrm::ZoneChanged(const geodesy::CurrentZone& oldZone)
+{
+    NavState& s = state_;
+    geodesy::InitEllipsoid();
+    // The view centre and the last position go over by their latitude and
+    // longitude (a coordinate of exactly 0 is no position the conversion
+    // takes).
+    auto carry = [&](double& easting, float& northing) {
+        if (oldZone.ZoneNo < 1 || easting == 0.0 || northing == 0.0f) return;
+        const geodesy::LatLon ll =
+            geodesy::PlaneToLatLon(easting, northing, oldZone.ZoneOriginLat, oldZone.ZoneOriginLon);
+        const geodesy::PlanePoint p = geodesy::LatLonToPlane(ll.lat, ll.lon, s.Zone.ZoneOriginLat, s.Zone.ZoneOriginLon);
+        easting = p.easting;
+        northing = static_cast<float>(p.northing);
+    };
+    carry(s.ViewCentreEasting, s.ViewCentreNorthing);
+    carry(s.PosEasting, s.PosNorthing);
+    pointer_.ForgetPlanePositions();
+    ResetMapData();
 }
 
 void MainLumaraFrm::DownloadMapSettingMenu_Click()

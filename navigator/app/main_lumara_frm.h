@@ -25,6 +25,8 @@
 
 #include "app/gps_com.h"
 #include "gps/gga_decoder.h"
+#include "gps/gps_setting_frm.h"
+#include "gps/gps_setting_session.h"
 #include "gps/live_tracking.h"
 #include "mapview/map_view.h"
 #include "overlays/base_pic.h"
@@ -118,6 +120,10 @@ public:
     bool FixKnown() const { return tracking_.FixKnown(); }
     void SettingGPSMenu_Click();
     void DownloadMapSettingMenu_Click();
+    // The GPS settings dialog while it is open, and where it looks for
+    // serial devices (tests use a private folder).
+    QPointer<gps::GPSSettingFrm> GPSSettingFrm;
+    gps::DeviceRoots SerialDeviceRoots;
     // Called after each decoded GGA sentence (the latency benchmark and the
     // demo listen here).
     std::function<void(const gps::PositionFix&)> onFixDecoded;
@@ -268,6 +274,10 @@ private:
     void PlaceFrameAtScreenCorner();
     // The position mark at the picture position of the last fix.
     void PlacePositionMarkAtFix();
+    bool GPSSettingOk();
+    // After the zone changed: what is kept in the old zone's metres moves to
+    // the new zone or is dropped, and the map index is loaded in the new one.
+    void ZoneChanged(const geodesy::CurrentZone& oldZone);
     // A pan: the position mark hidden, the view moved by `move`, the full
     // redraw, the mark shown again.
     void RedrawMoved(const std::function<void()>& move);
@@ -287,6 +297,7 @@ private:
     gps::LiveTracking tracking_;
     recording::RecordingSession recording_;
     pointer::PointerTools pointer_;
+    std::unique_ptr<gps::GPSSettingSession> gpsSetting_;
 };
 
 // A modal message with an OK button and no icon.
