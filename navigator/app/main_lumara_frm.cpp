@@ -230,6 +230,7 @@ void MainLumaraFrm::BuildControls()
 
     connect(ClickPicRbn, &QPushButton::toggled, this, [this](bool on) { ClickPicRbn_Toggled(on); });
     connect(DispXYRbn, &QPushButton::toggled, this, [this](bool on) { DispXYRbn_Toggled(on); });
+    connect(OpenFileCmd, &QPushButton::clicked, this, [this] { OpenFileCmd_Click(); });
     connect(ShowMKPointRbn, &QPushButton::toggled, this, [this](bool) { ShowMKPointRbn_Click(); });
     for (int i = 0; i < 2; ++i)
         connect(ShowLonLatPointCmd[static_cast<std::size_t>(i)], &QPushButton::clicked, this,
@@ -726,6 +727,21 @@ void MainLumaraFrm::ShowLonLatPointCmd_Click(int index)
 void MainLumaraFrm::ShowMKPointRbn_Click()
 {
     // The mark-point list opens here once it exists.
+}
+
+void MainLumaraFrm::OpenFileCmd_Click()
+{
+    if (SetPointFrm) {
+        SetPointFrm->raise();
+        SetPointFrm->activateWindow();
+        return;
+    }
+    auto* frm = new points::SetPointFrm(this, state_.ProgramFolder);
+    frm->onPoint = [this](const points::StoredPoint& p) { SetPointData(p.name, p.easting, p.northing); };
+    frm->onMessage = [this](const std::string& m) { Message(QString::fromStdString(m)); };
+    SetPointFrm = frm;
+    frm->show();
+    frm->LoadRemembered();
 }
 
 void MainLumaraFrm::SetPointData(const std::string&, double easting, double northing)

@@ -34,6 +34,7 @@
 #include "overlays/overlay_drawing.h"
 #include "overlays/position_mark.h"
 #include "pointer/pointer_tools.h"
+#include "points/set_point_frm.h"
 #include "recording/record_files.h"
 #include "recording/recording_session.h"
 #include "shell/run_state.h"
@@ -138,6 +139,10 @@ public:
     void BasePic_MouseMove(double x, double y, int photoSlot);
     void ShowLonLatPointCmd_Click(int index);
     void ShowMKPointRbn_Click();
+    // "ポイント": the point window (opened once; a second press brings it
+    // to the front).
+    void OpenFileCmd_Click();
+    QPointer<points::SetPointFrm> SetPointFrm;
 
     // --- recording ---
     void StartRecordCmd_Click();
