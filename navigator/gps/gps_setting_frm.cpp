@@ -73,33 +73,33 @@ GPSSettingFrm::GPSSettingFrm(QWidget* owner, const GPSSettingSession& session, D
     ScaleFacterLbl->setText(QStringLiteral("0.9999"));
 
     PortSettingFlm = new QGroupBox(QStringLiteral("GPS入力ポート設定"), this);
-    PortSettingFlm->setGeometry(8, 436, 600, 170);
+    PortSettingFlm->setGeometry(8, 436, 600, 214);
     Caption(PortSettingFlm, QStringLiteral("ポートNo."), 10, 22, 200);
     GPSPortCmb = new QComboBox(PortSettingFlm);
-    GPSPortCmb->setGeometry(10, 42, 250, 24);
+    GPSPortCmb->setGeometry(10, 42, 300, 24);
     for (int p = 1; p <= kPortCount; ++p)
         GPSPortCmb->addItem(QString::fromStdString(PortEntryText(p, session_.Profile())));
-    Caption(PortSettingFlm, QStringLiteral("スピード"), 10, 74, 200);
+    Caption(PortSettingFlm, QStringLiteral("スピード"), 326, 22, 200);
     GPSPortSpeedCmb = new QComboBox(PortSettingFlm);
-    GPSPortSpeedCmb->setGeometry(10, 94, 250, 24);
+    GPSPortSpeedCmb->setGeometry(326, 42, 140, 24);
     for (const char* speed : SpeedTexts()) GPSPortSpeedCmb->addItem(QString::fromLatin1(speed));
 
-    Caption(PortSettingFlm, QStringLiteral("接続されているシリアルデバイス"), 276, 22, 230);
+    Caption(PortSettingFlm, QStringLiteral("接続されているシリアルデバイス"), 10, 76, 300);
     RefreshDeviceCmd = new QPushButton(QStringLiteral("再検出"), PortSettingFlm);
-    RefreshDeviceCmd->setGeometry(516, 18, 74, 24);
+    RefreshDeviceCmd->setGeometry(506, 72, 84, 24);
     SerialDeviceLst = new QListWidget(PortSettingFlm);
-    SerialDeviceLst->setGeometry(276, 44, 314, 74);
+    SerialDeviceLst->setGeometry(10, 98, 580, 66);
     SerialDeviceLbl = new QLabel(PortSettingFlm);
-    SerialDeviceLbl->setGeometry(10, 122, 580, 44);
+    SerialDeviceLbl->setGeometry(10, 166, 580, 44);
     SerialDeviceLbl->setWordWrap(true);
     SerialDeviceLbl->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
     OKCmd = new QPushButton(QStringLiteral("OK(&Y)"), this);
-    OKCmd->setGeometry(396, 614, 100, 30);
+    OKCmd->setGeometry(396, 658, 100, 30);
     CancelCmd = new QPushButton(QStringLiteral("キャンセル(&C)"), this);
-    CancelCmd->setGeometry(508, 614, 100, 30);
+    CancelCmd->setGeometry(508, 658, 100, 30);
     MakeOwnedDialog(this, owner, OKCmd, CancelCmd);
-    setFixedSize(616, 652);
+    setFixedSize(616, 696);
     move(kLeft, kTop);
 
     const GPSSettingView v = session_.Initial();

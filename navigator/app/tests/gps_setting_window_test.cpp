@@ -108,6 +108,7 @@ TEST_F(GpsSettingWindow, Zone9Com3And4800WriteTheSixLinesAndMapTheChosenDevice)
     QTest::mouseClick(d->SerialDeviceLst->viewport(), Qt::LeftButton, Qt::NoModifier,
                       d->SerialDeviceLst->visualItemRect(d->SerialDeviceLst->item(1)).center());
     EXPECT_TRUE(d->SerialDeviceLbl->text().contains(QStringLiteral("Com3")));
+    SaveScreenshotIfAsked(d, "gps-settings.png");
     QPointer<gps::GPSSettingFrm> alive = d;
     QTest::mouseClick(d->OKCmd, Qt::LeftButton);
     QApplication::processEvents();

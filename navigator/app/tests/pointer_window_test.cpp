@@ -79,14 +79,17 @@ TEST_F(PointerWindowTest, MeasuringAtLevel21AtTwoWindowSizes)
         EXPECT_EQ(w->MeasDistLbl->text(), QStringLiteral("125.0"));
         Click(30, 0);
         EXPECT_EQ(w->MeasDistLbl->text(), QStringLiteral("225.0"));
+        Click(-150, -120);  // 540.8 m more
+        EXPECT_EQ(w->MeasDistLbl->text(), QStringLiteral("765.8"));
+        if (contents.width() == 1030) SaveScreenshotIfAsked(w.get(), "measurement.png");
 
         // The points stay on the ground through a zoom and a pan.
         const float firstE = state.MeasureEasting[0];
         QTest::mouseClick(w->ZoomUpDownCmd[1], Qt::LeftButton);
         QTest::mouseClick(w->MoveImgCmd[0], Qt::LeftButton);
-        EXPECT_EQ(state.MeasureCount, 3);
+        EXPECT_EQ(state.MeasureCount, 4);
         EXPECT_EQ(state.MeasureEasting[0], firstE);
-        const pointer::PicturePoint last = mapview::PlaneToPicture(state, state.MeasureEasting[2], state.MeasureNorthing[2]);
+        const pointer::PicturePoint last = mapview::PlaneToPicture(state, state.MeasureEasting[3], state.MeasureNorthing[3]);
         EXPECT_NEAR(state.MeasureLastX, last.x, 1e-3);
 
         QTest::mouseClick(w->ClickPicRbn, Qt::LeftButton);
