@@ -14,7 +14,7 @@
 #include "mapview/map_index.h"
 #include "mapview/map_loader.h"
 #include "mapview/map_view.h"
-#include "shell/run_state.h"
+#include "state/nav_state.h"
 #include "shell/textfile.h"
 #include "shell/values.h"
 

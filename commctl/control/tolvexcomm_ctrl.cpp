@@ -1,6 +1,6 @@
 #include "tolvexcomm_ctrl.h"
 
-#include "cp932.h"
+#include "common/cp932.h"
 #include "ini_file.h"
 #include "variant_convert.h"
 

@@ -1,6 +1,6 @@
 #include "control_host.h"
 
-#include "control/cp932.h"
+#include "common/cp932.h"
 #include "control/ini_file.h"
 #include "control/registry_file.h"
 

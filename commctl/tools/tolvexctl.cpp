@@ -32,7 +32,7 @@
 // Only `about` opens a window and needs a display; every other command runs
 // without one (the port commands on a core application).
 #include "host/control_host.h"
-#include "control/cp932.h"
+#include "common/cp932.h"
 #include "control/ini_file.h"
 #include "serial/comm_engine.h"
 

@@ -21,9 +21,6 @@ struct LoadOptions;
 
 namespace tessaro::app {
 
-// The receive notification's event code.
-inline constexpr int kCommEventReceive = tolvex::com::TOLVEX_EV_RECEIVE;
-
 // The control's errors that opening a port may raise.
 inline constexpr int kErrInvalidPort = 8002;      // the device is not there
 inline constexpr int kErrPortAlreadyOpen = 8005;  // busy, or no permission

@@ -29,9 +29,9 @@
 #include "app/demo.h"
 #include "app/main_lumara_frm.h"
 #include "app/start_up_frm.h"
-#include "shell/run_state.h"
+#include "state/nav_state.h"
 #include "shell/program_folder.h"
-#include "shell/settings.h"
+#include "settings/settings.h"
 
 namespace {
 

@@ -22,7 +22,7 @@
 #include "mapview/map_loader.h"
 #include "recording/record_dialogs.h"
 #include "shell/guarded_step.h"
-#include "shell/settings.h"
+#include "settings/settings.h"
 
 namespace tessaro::app {
 

@@ -37,7 +37,7 @@
 #include "points/set_point_frm.h"
 #include "recording/record_files.h"
 #include "recording/recording_session.h"
-#include "shell/run_state.h"
+#include "state/nav_state.h"
 
 #include <QPointer>
 #include <memory>

@@ -23,7 +23,7 @@
 #include <string>
 #include <string_view>
 
-#include "shell/run_state.h"
+#include "state/nav_state.h"
 #include "shell/values.h"
 
 namespace tessaro::gps {

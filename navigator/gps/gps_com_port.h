@@ -4,13 +4,15 @@
 // in its place.
 #pragma once
 
+#include <tolvexcomm/constants.h>
+
 #include <functional>
 #include <string>
 
 namespace tessaro::gps {
 
 // The control's event code for received data.
-inline constexpr int kReceiveEvent = 2;
+inline constexpr int kReceiveEvent = tolvex::com::TOLVEX_EV_RECEIVE;
 
 // An error the control raised: its number and description (UTF-8).
 struct ComError {

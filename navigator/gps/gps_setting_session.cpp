@@ -13,7 +13,7 @@
 #include <fstream>
 #include <system_error>
 
-#include "shell/settings.h"
+#include "settings/settings.h"
 #include "shell/values.h"
 
 namespace tessaro::gps {

@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "shell/run_state.h"
+#include "state/nav_state.h"
 
 namespace tessaro::gps {
 

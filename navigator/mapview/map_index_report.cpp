@@ -8,7 +8,7 @@
 
 #include "mapview/map_loader.h"
 #include "mapview/map_view.h"
-#include "shell/run_state.h"
+#include "state/nav_state.h"
 
 namespace tessaro::mapview {
 

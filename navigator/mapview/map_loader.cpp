@@ -6,7 +6,7 @@
 #include <limits>
 #include <optional>
 
-#include "shell/run_state.h"
+#include "state/nav_state.h"
 #include "shell/textfile.h"
 #include "shell/values.h"
 
@@ -238,6 +238,9 @@ bool UseSampleLibraryIfNoneIsUsable(NavState& state)
     if (!state.MapPicFolder.empty() && std::filesystem::is_directory(state.MapPicFolder, ec)) return false;
     const std::string sample = JoinPath(state.ProgramFolder, kSampleLibraryFolder);
     if (!std::filesystem::is_regular_file(JoinPath(sample, kMapIndexFileName), ec)) return false;
+    if (!state.MapPicFolder.empty())
+        state.SampleStandsInFor = StoredLibrary{state.MapPicFolder, state.ScaleLevel, state.ViewCentreEasting,
+                                                state.ViewCentreNorthing};
     state.MapPicFolder = sample;
     return true;
 }

@@ -78,7 +78,8 @@ inline constexpr const char* kSampleLibraryFolder = "MapPicSample";
 // names a folder that does not exist, and the program folder holds the
 // sample library (MapPicSample/ with its index file), MapPicFolder becomes
 // that sample folder. Returns true when it did. A folder that exists is
-// always kept, whatever it holds.
+// always kept, whatever it holds. When a folder was named, it and the view
+// (scale level, view centre) are kept in state.SampleStandsInFor first.
 bool UseSampleLibraryIfNoneIsUsable(NavState& state);
 
 // Puts the view centre in the middle of the loaded photographs when it lies

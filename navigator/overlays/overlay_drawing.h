@@ -14,7 +14,7 @@
 #include "mapview/map_index.h"
 #include "mapview/map_view.h"
 #include "overlays/picture_area.h"
-#include "shell/run_state.h"
+#include "state/nav_state.h"
 
 namespace tessaro::overlays {
 

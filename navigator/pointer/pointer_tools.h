@@ -21,7 +21,7 @@
 
 #include "mapview/picture_units.h"
 #include "overlays/picture_area.h"
-#include "shell/run_state.h"
+#include "state/nav_state.h"
 
 namespace tessaro::pointer {
 

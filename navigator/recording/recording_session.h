@@ -9,7 +9,7 @@
 #include <string>
 
 #include "recording/record_files.h"
-#include "shell/run_state.h"
+#include "state/nav_state.h"
 
 namespace tessaro::recording {
 

@@ -5,8 +5,6 @@
 #include <filesystem>
 #include <system_error>
 
-#include "shell/settings.h"
-
 namespace tessaro {
 
 namespace fs = std::filesystem;
@@ -112,6 +110,26 @@ std::string OpenProgramFolder(int argc, char** argv)
             std::fprintf(stderr, "tessaro: the program folder %s is incomplete: %s\n", user.c_str(), error.c_str());
     }
     return folder;
+}
+
+std::string ResolveProgramFolder(const std::vector<std::string>& args, const char* envHome,
+                                 const std::string& currentFolder)
+{
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == "--home" && i + 1 < args.size() && !args[i + 1].empty()) return args[i + 1];
+        if (args[i].rfind("--home=", 0) == 0 && args[i].size() > 7) return args[i].substr(7);
+    }
+    if (envHome != nullptr && *envHome != '\0') return envHome;
+    return currentFolder;
+}
+
+std::string ResolveProgramFolder(int argc, char** argv)
+{
+    std::vector<std::string> args;
+    for (int i = 1; i < argc; ++i) args.emplace_back(argv[i]);
+    std::error_code ec;
+    const auto cwd = std::filesystem::current_path(ec);
+    return ResolveProgramFolder(args, std::getenv("TESSARO_HOME"), ec ? std::string(".") : cwd.string());
 }
 
 }  // namespace tessaro

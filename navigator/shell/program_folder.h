@@ -18,6 +18,14 @@
 
 namespace tessaro {
 
+// The program folder: the value of "--home DIR" (or "--home=DIR") among the
+// arguments, else the environment's TESSARO_HOME when set and not empty, else
+// the current folder. `envHome` may be null.
+std::string ResolveProgramFolder(const std::vector<std::string>& args, const char* envHome,
+                                 const std::string& currentFolder);
+// The same for the running process (argv, getenv, the current folder).
+std::string ResolveProgramFolder(int argc, char** argv);
+
 // <executableFolder>/../share/tessaro when that folder holds data0/, else
 // an empty text (a program run from its build folder).
 std::string InstalledDataFolder(const std::string& executableFolder);

@@ -3,7 +3,7 @@
 // that only a real change is announced.
 #include "control_fixture.h"
 
-#include "control/cp932.h"
+#include "common/cp932.h"
 
 #include <set>
 

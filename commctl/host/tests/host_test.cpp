@@ -2,7 +2,7 @@
 // typed helpers, bag files, and the tolvexctl command line.
 #include "host/control_host.h"
 
-#include "control/cp932.h"
+#include "common/cp932.h"
 
 #include <tolvexcomm/dispids.h>
 

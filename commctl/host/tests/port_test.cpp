@@ -5,7 +5,7 @@
 #include "port_kit.h"
 #include "testkit.h"
 
-#include "control/cp932.h"
+#include "common/cp932.h"
 
 #include <tolvexcomm/constants.h>
 #include <tolvexcomm/dispids.h>

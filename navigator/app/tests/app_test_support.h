@@ -79,7 +79,7 @@ inline void SaveScreenshotIfAsked(QWidget* window, const char* name)
 struct FakePort : GpsComPort {
     std::vector<std::string>& log;
     std::deque<std::string> input;
-    int event = kCommEventReceive;
+    int event = gps::kReceiveEvent;
     bool open = false;
     explicit FakePort(std::vector<std::string>& l) : log(l) {}
 

@@ -125,7 +125,7 @@ TEST_F(LiveTracking, ReceiveHandlerDecodesEveryGgaLineOfABurstAndKeepsPartialLin
     log.clear();
     port->onComm();
     EXPECT_EQ(log, std::vector<std::string>{});
-    port->event = kCommEventReceive;
+    port->event = gps::kReceiveEvent;
 
     // One notification for a whole epoch: every sentence of it is taken,
     // the GGA one decoded, the rest dropped; a line cut in two is joined.

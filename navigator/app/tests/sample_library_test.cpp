@@ -75,6 +75,34 @@ TEST(SampleLibraryAtStart, SettingsWithoutAUsableLibraryOpenTheSampleLibrary)
     }
 }
 
+// A library on a disk that is not plugged in is opened again next time:
+// closing the program while the sample stands in keeps the stored folder and
+// view in the settings; only the position, a real fix, is the run's own.
+TEST(SampleLibraryAtStart, ClosingKeepsTheStoredLibraryTheSampleStoodInFor)
+{
+    App();
+    QTemporaryDir home;
+    CopySampleLibrary(home.path());
+    QDir().mkpath(home.path() + "/data0");
+    const QString settings = home.path() + "/data0/CurrentSetting.dat";
+    WriteLines(settings, {"/media/stick/maps", " 20 ", "50000.0,20000.0", "1.0,2.0"});
+    WriteLines(home.path() + "/data0/GPSSetting.dat", {" 9 ", "36-00", "139-50", " 1 ", " 2 ", "4800,n,8,1"});
+    {
+        NavState state;
+        MainLumaraFrm w(state, home.path().toStdString());
+        w.SetWait([](double) {});
+        w.Activate();
+        ASSERT_EQ(state.MapPicFolder, (home.path() + "/MapPicSample").toStdString());
+        state.PosEasting = -6500.0;
+        state.PosNorthing = -33200.0f;
+        w.close();
+    }
+    QFile file(settings);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll().toStdString(),
+              "/media/stick/maps\r\n 20 \r\n50000.0,20000.0\r\n-6500.0,-33200.0\r\n");
+}
+
 TEST(SampleLibraryAtStart, AnExistingLibraryFolderIsKept)
 {
     App();

@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "gps/gps_setting_session.h"
-#include "shell/settings.h"
+#include "settings/settings.h"
 #include "testsupport/scratch_dir.h"
 
 namespace tessaro::gps {

@@ -10,7 +10,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "shell/run_state.h"
+#include "state/nav_state.h"
 #include "shell/textfile.h"
 
 namespace tessaro::mapview {

@@ -14,7 +14,7 @@
 
 #include "mapview/fixed2.h"
 #include "mapview/map_loader.h"
-#include "shell/run_state.h"
+#include "state/nav_state.h"
 #include "shell/values.h"
 
 namespace tessaro::mapview {

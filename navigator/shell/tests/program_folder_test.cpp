@@ -106,5 +106,25 @@ TEST(ProgramFolder, SeedingCopiesWhatIsMissingAndKeepsTheUsersFiles)
     EXPECT_EQ(Read(from / "data0/CurrentSetting.dat"), "installed");
 }
 
+TEST(ProgramFolderTest, HomeOptionThenEnvironmentThenCurrentFolder)
+{
+    struct Case {
+        std::vector<std::string> args;
+        const char* env;
+        const char* expected;
+    };
+    const Case cases[] = {
+        {{}, nullptr, "/cwd"},
+        {{}, "", "/cwd"},
+        {{}, "/env", "/env"},
+        {{"--home", "/opt/t"}, "/env", "/opt/t"},
+        {{"-x", "--home=/opt/u"}, nullptr, "/opt/u"},
+        {{"--home"}, "/env", "/env"},  // option without its value
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(ResolveProgramFolder(c.args, c.env, "/cwd"), c.expected);
+    }
+}
+
 }  // namespace
 }  // namespace tessaro

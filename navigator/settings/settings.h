@@ -1,4 +1,4 @@
-// The program folder and the two settings files below it.
+// The two settings files below the program folder.
 //
 // data0/CurrentSetting.dat, four lines:
 //   1  map library folder, as text
@@ -23,14 +23,6 @@ namespace tessaro {
 
 struct NavState;
 
-// The program folder: the value of "--home DIR" (or "--home=DIR") among the
-// arguments, else the environment's TESSARO_HOME when set and not empty, else
-// the current folder. `envHome` may be null.
-std::string ResolveProgramFolder(const std::vector<std::string>& args, const char* envHome,
-                                 const std::string& currentFolder);
-// The same for the running process (argv, getenv, the current folder).
-std::string ResolveProgramFolder(int argc, char** argv);
-
 // ProgramFolder + "/data0/CurrentSetting.dat" and "/data0/GPSSetting.dat".
 std::string CurrentSettingPath(const std::string& programFolder);
 std::string GPSSettingPath(const std::string& programFolder);
@@ -41,9 +33,11 @@ std::string GPSSettingPath(const std::string& programFolder);
 // number beyond the variable's range), keeping what was read before.
 void ReadCurrentSetting(NavState& state);
 
-// Writes CurrentSetting.dat from the same six values. A folder text that
-// CP932 cannot hold is not turned into "?": the file is then written as
-// UTF-8 with a byte-order mark, which the readers accept. Returns false when
+// Writes CurrentSetting.dat from the same six values; while the sample
+// library stands in for a stored one (SampleStandsInFor), the stored folder,
+// scale level and view centre are written in place of the sample's. A folder
+// text that CP932 cannot hold is not turned into "?": the file is then
+// written as UTF-8 with a byte-order mark, which the readers accept. Returns false when
 // the file could not be written (the old file stays).
 bool WriteCurrentSetting(const NavState& state);
 

@@ -1,4 +1,4 @@
-#include "shell/settings.h"
+#include "settings/settings.h"
 
 #include <gtest/gtest.h>
 
@@ -10,7 +10,7 @@
 #include <fstream>
 #include <iterator>
 
-#include "shell/run_state.h"
+#include "state/nav_state.h"
 #include "shell/textfile.h"
 
 namespace tessaro {
@@ -185,26 +185,6 @@ TEST_F(SettingsTest, ReadGPSSettingTakesEachLineOnItsOwn)
         EXPECT_EQ(s.GPSPortNo, c.port);
         EXPECT_EQ(s.GPSSpeedIndex, c.speed);
         EXPECT_EQ(s.GPSPortSettings, c.settings);
-    }
-}
-
-TEST(ProgramFolderTest, HomeOptionThenEnvironmentThenCurrentFolder)
-{
-    struct Case {
-        std::vector<std::string> args;
-        const char* env;
-        const char* expected;
-    };
-    const Case cases[] = {
-        {{}, nullptr, "/cwd"},
-        {{}, "", "/cwd"},
-        {{}, "/env", "/env"},
-        {{"--home", "/opt/t"}, "/env", "/opt/t"},
-        {{"-x", "--home=/opt/u"}, nullptr, "/opt/u"},
-        {{"--home"}, "/env", "/env"},  // option without its value
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(ResolveProgramFolder(c.args, c.env, "/cwd"), c.expected);
     }
 }
 

@@ -1,4 +1,4 @@
-#include "shell/settings.h"
+#include "settings/settings.h"
 
 #include <QByteArray>
 #include <QSaveFile>
@@ -12,7 +12,7 @@
 #include <optional>
 #include <system_error>
 
-#include "shell/run_state.h"
+#include "state/nav_state.h"
 #include "shell/textfile.h"
 #include "shell/values.h"
 
@@ -108,26 +108,6 @@ bool WriteSettingLines(const std::string& path, const std::vector<std::string>& 
 
 }  // namespace
 
-std::string ResolveProgramFolder(const std::vector<std::string>& args, const char* envHome,
-                                 const std::string& currentFolder)
-{
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        if (args[i] == "--home" && i + 1 < args.size() && !args[i + 1].empty()) return args[i + 1];
-        if (args[i].rfind("--home=", 0) == 0 && args[i].size() > 7) return args[i].substr(7);
-    }
-    if (envHome != nullptr && *envHome != '\0') return envHome;
-    return currentFolder;
-}
-
-std::string ResolveProgramFolder(int argc, char** argv)
-{
-    std::vector<std::string> args;
-    for (int i = 1; i < argc; ++i) args.emplace_back(argv[i]);
-    std::error_code ec;
-    const auto cwd = std::filesystem::current_path(ec);
-    return ResolveProgramFolder(args, std::getenv("TESSARO_HOME"), ec ? std::string(".") : cwd.string());
-}
-
 std::string CurrentSettingPath(const std::string& programFolder)
 {
     return programFolder + "/data0/CurrentSetting.dat";
@@ -174,6 +154,10 @@ void ReadCurrentSetting(NavState& state)
 
 std::vector<std::string> CurrentSettingLines(const NavState& state)
 {
+    if (const auto& stored = state.SampleStandsInFor)
+        return {stored->MapPicFolder, PrintInteger(stored->ScaleLevel),
+                CoordinatePair(stored->ViewCentreEasting, stored->ViewCentreNorthing),
+                CoordinatePair(state.PosEasting, state.PosNorthing)};
     return {state.MapPicFolder, PrintInteger(state.ScaleLevel),
             CoordinatePair(state.ViewCentreEasting, state.ViewCentreNorthing),
             CoordinatePair(state.PosEasting, state.PosNorthing)};
