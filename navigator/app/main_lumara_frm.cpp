@@ -441,21 +441,7 @@ bool MainLumaraFrm::GPSSettingOk()
 
 void MainLumaraFrm::ZoneChanged(const geodesy::CurrentZone& oldZone)
 {
-    NavState& s = state_;
-    geodesy::InitEllipsoid();
-    // The view centre and the last position go over by their latitude and
-    // longitude (a coordinate of exactly 0 is no position the conversion
-    // takes).
-    auto carry = [&](double& easting, float& northing) {
-        if (oldZone.ZoneNo < 1 || easting == 0.0 || northing == 0.0f) return;
-        const geodesy::LatLon ll =
-            geodesy::PlaneToLatLon(easting, northing, oldZone.ZoneOriginLat, oldZone.ZoneOriginLon);
-        const geodesy::PlanePoint p = geodesy::LatLonToPlane(ll.lat, ll.lon, s.Zone.ZoneOriginLat, s.Zone.ZoneOriginLon);
-        easting = p.easting;
-        northing = static_cast<float>(p.northing);
-    };
-    carry(s.ViewCentreEasting, s.ViewCentreNorthing);
-    carry(s.PosEasting, s.PosNorthing);
+    gps::CarryViewToZone(state_, oldZone);
     pointer_.ForgetPlanePositions();
     ResetMapData();
 }

@@ -13,6 +13,7 @@
 #include <fstream>
 #include <system_error>
 
+#include "geodesy/plane_coords.h"
 #include "settings/settings.h"
 #include "shell/values.h"
 
@@ -173,6 +174,22 @@ bool MapPortInProfile(const fs::path& profile, int port, const std::string& devi
 }
 
 // --- the dialog's choice ---
+
+void CarryViewToZone(NavState& s, const geodesy::CurrentZone& oldZone)
+{
+    if (oldZone.ZoneNo < 1) return;
+    geodesy::InitEllipsoid();
+    auto carry = [&](double& easting, float& northing) {
+        if (easting == 0.0 || northing == 0.0f) return;
+        const geodesy::LatLon ll =
+            geodesy::PlaneToLatLon(easting, northing, oldZone.ZoneOriginLat, oldZone.ZoneOriginLon);
+        const geodesy::PlanePoint p = geodesy::LatLonToPlane(ll.lat, ll.lon, s.Zone.ZoneOriginLat, s.Zone.ZoneOriginLon);
+        easting = p.easting;
+        northing = static_cast<float>(p.northing);
+    };
+    carry(s.ViewCentreEasting, s.ViewCentreNorthing);
+    carry(s.PosEasting, s.PosNorthing);
+}
 
 GPSSettingSession::GPSSettingSession(NavState& state, fs::path profile)
     : state_(state), profile_(std::move(profile))
