@@ -16,6 +16,8 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include <control/ini_file.h>
+
 #include "geodesy/plane_coords.h"
 #include "mapview/map_loader.h"
 #include "recording/record_dialogs.h"
@@ -114,7 +116,8 @@ MainLumaraFrm::MainLumaraFrm(NavState& state, std::string programFolder, QWidget
       slots_(*BasePic),
       mark_(BasePic->Area()),
       tracking_(state, *this, *this, *this, *this, *this),
-      recording_(state)
+      recording_(state),
+      pointer_(state, BasePic->Area(), *this)
 {
     EndProgram = [] { QCoreApplication::exit(0); };
     state_.ProgramFolder = std::move(programFolder);
@@ -228,6 +231,19 @@ void MainLumaraFrm::BuildControls()
     DispGGATmr = new QTimer(this);
     DispGGATmr->setSingleShot(true);
     connect(DispGGATmr, &QTimer::timeout, this, [this] { ShowGPGGAData(); });
+
+    connect(ClickPicRbn, &QPushButton::toggled, this, [this](bool on) { ClickPicRbn_Toggled(on); });
+    connect(DispXYRbn, &QPushButton::toggled, this, [this](bool on) { DispXYRbn_Toggled(on); });
+    connect(OpenFileCmd, &QPushButton::clicked, this, [this] { OpenFileCmd_Click(); });
+    for (int i = 0; i < 2; ++i)
+        connect(ShowLonLatPointCmd[static_cast<std::size_t>(i)], &QPushButton::clicked, this,
+                [this, i] { ShowLonLatPointCmd_Click(i); });
+    connect(BasePic, &overlays::BasePic::PictureMousePressed, this,
+            [this](Qt::MouseButton button, double x, double y, int slot) { BasePic_MouseDown(button, x, y, slot); });
+    // The coordinate display follows the pointer without a button held.
+    BasePic->setMouseTracking(true);
+    connect(BasePic, &overlays::BasePic::PictureMouseMoved, this,
+            [this](double x, double y, int slot) { BasePic_MouseMove(x, y, slot); });
 
     connect(StartGPSCmd, &QPushButton::clicked, this, [this] { StartGPSCmd_Click(); });
     connect(ShowMKPointRbn, &QPushButton::toggled, this, [this](bool on) { ShowMKPointRbn_Toggled(on); });
@@ -408,7 +424,32 @@ void MainLumaraFrm::SettingGPSMenu_Click()
     state_.Track.TrackCount = 0;
     state_.Track.TrackIndex = 0;
     tracking_.Stop();
-    // The GPS settings dialog opens here once it exists.
+    if (GPSSettingFrm) {
+        GPSSettingFrm->raise();
+        GPSSettingFrm->activateWindow();
+        return;
+    }
+    gpsSetting_ = std::make_unique<gps::GPSSettingSession>(state_, tolvex::profile::ProfilePath());
+    auto* frm = new gps::GPSSettingFrm(this, *gpsSetting_, SerialDeviceRoots, CurrentUserName());
+    frm->onOk = [this] { return GPSSettingOk(); };
+    GPSSettingFrm = frm;
+    frm->show();
+}
+
+bool MainLumaraFrm::GPSSettingOk()
+{
+    if (!GPSSettingFrm || !gpsSetting_) return false;
+    const gps::GPSSettingOutcome out = gpsSetting_->Confirm(GPSSettingFrm->Choice());
+    for (const std::string& m : out.messages) Message(QString::fromStdString(m));
+    if (out.close && out.zoneChanged) ZoneChanged(out.oldZone);
+    return out.close;
+}
+
+void MainLumaraFrm::ZoneChanged(const geodesy::CurrentZone& oldZone)
+{
+    gps::CarryViewToZone(state_, oldZone);
+    pointer_.ForgetPlanePositions();
+    ResetMapData();
 }
 
 void MainLumaraFrm::DownloadMapSettingMenu_Click()
@@ -570,8 +611,9 @@ void MainLumaraFrm::closeEvent(QCloseEvent* e)
 void MainLumaraFrm::ShowAllData()
 {
     overlays::ShowAllData(overlay_);
-    // Every redraw may have moved the view under the mark.
+    // Every redraw may have moved the view under the marks.
     PlacePositionMarkAtFix();
+    pointer_.PlaceMarkers();
 }
 
 void MainLumaraFrm::PlacePositionMarkAtFix()
@@ -615,6 +657,120 @@ void MainLumaraFrm::RedrawMoved(const std::function<void()>& move)
     move();
     ShowAllData();
     ShowPositionMark();
+}
+
+// --- pointer tools ---
+
+void MainLumaraFrm::ClickPicRbn_Toggled(bool pressed)
+{
+    // The two tools exclude each other: the other one is released first.
+    if (pressed && DispXYRbn->isChecked()) DispXYRbn->setChecked(false);
+    pointer_.MeasuringPressed(pressed);
+}
+
+void MainLumaraFrm::DispXYRbn_Toggled(bool pressed)
+{
+    if (pressed && ClickPicRbn->isChecked()) ClickPicRbn->setChecked(false);
+    pointer_.CoordDisplayPressed(pressed);
+}
+
+namespace {
+
+const overlays::PictureItem* PhotoItem(overlays::PictureArea& area, int slot)
+{
+    if (slot < 0 || slot >= overlays::PictureArea::kPhotoSlots) return nullptr;
+    return &area.PhotoImg[static_cast<std::size_t>(slot)];
+}
+
+}  // namespace
+
+void MainLumaraFrm::BasePic_MouseDown(Qt::MouseButton button, double x, double y, int photoSlot)
+{
+    const pointer::PicturePoint p = pointer::PointerPosition(x, y, PhotoItem(BasePic->Area(), photoSlot));
+    if (button == Qt::LeftButton) pointer_.LeftPressed(p);
+    if (button == Qt::RightButton) pointer_.RightPressed(p);
+}
+
+void MainLumaraFrm::BasePic_MouseMove(double x, double y, int photoSlot)
+{
+    pointer_.Moved(pointer::PointerPosition(x, y, PhotoItem(BasePic->Area(), photoSlot)));
+}
+
+void MainLumaraFrm::ShowLonLatPointCmd_Click(int index)
+{
+    if (index == 0) {
+        pointer_.ShowTypedCoordinates(MapXTxt->text().toStdString(), MapYTxt->text().toStdString());
+    } else {
+        pointer_.ShowTypedLatLon({LatDTxt->text().toStdString(), LatMTxt->text().toStdString(),
+                                  LatSTxt->text().toStdString()},
+                                 {LonDTxt->text().toStdString(), LonMTxt->text().toStdString(),
+                                  LonSTxt->text().toStdString()});
+    }
+}
+
+void MainLumaraFrm::OpenFileCmd_Click()
+{
+    if (SetPointFrm) {
+        SetPointFrm->raise();
+        SetPointFrm->activateWindow();
+        return;
+    }
+    auto* frm = new points::SetPointFrm(this, state_.ProgramFolder);
+    frm->onPoint = [this](const points::StoredPoint& p) { SetPointData(p.name, p.easting, p.northing); };
+    frm->onMessage = [this](const std::string& m) { Message(QString::fromStdString(m)); };
+    SetPointFrm = frm;
+    frm->show();
+    frm->LoadRemembered();
+}
+
+void MainLumaraFrm::SetPointData(const std::string&, double easting, double northing)
+{
+    pointer_.MarkPoint(easting, northing);
+}
+
+void MainLumaraFrm::SetMeasureText(const std::string& text) { MeasDistLbl->setText(QString::fromStdString(text)); }
+
+void MainLumaraFrm::SetCoordinateBoxes(const std::string& easting, const std::string& northing)
+{
+    MapXTxt->setText(QString::fromStdString(easting));
+    MapYTxt->setText(QString::fromStdString(northing));
+}
+
+void MainLumaraFrm::SetDegreeBoxes(const pointer::DmsTexts& lat, const pointer::DmsTexts& lon)
+{
+    LatDTxt->setText(QString::fromStdString(lat.degrees));
+    LatMTxt->setText(QString::fromStdString(lat.minutes));
+    LatSTxt->setText(QString::fromStdString(lat.seconds));
+    LonDTxt->setText(QString::fromStdString(lon.degrees));
+    LonMTxt->setText(QString::fromStdString(lon.minutes));
+    LonSTxt->setText(QString::fromStdString(lon.seconds));
+}
+
+void MainLumaraFrm::SetPositionButtonsEnabled(bool enabled)
+{
+    ShowLonLatPointCmd[0]->setEnabled(enabled);
+    ShowLonLatPointCmd[1]->setEnabled(enabled);
+}
+
+void MainLumaraFrm::UseMeasuringPointer(bool on)
+{
+    if (!on) {
+        unsetCursor();
+        return;
+    }
+    // Without its icon file the measuring tool keeps the default pointer.
+    const QPixmap icon(QString::fromStdString(state_.ProgramFolder + "/ico/RedPosition.ICO"));
+    if (!icon.isNull()) setCursor(QCursor(icon));
+}
+
+void MainLumaraFrm::CentreViewOn(double easting, double northing)
+{
+    state_.ViewCentreEasting = easting;
+    state_.ViewCentreNorthing = static_cast<float>(northing);
+    GuardedStep([&] { mapview::SelectNearestMap(state_); });
+    GuardedStep([&] { mapview::CheckMapQuadrant(state_); });
+    GuardedStep([&] { mapview::LoadMapImages(state_, &slots_); });
+    GuardedStep([&] { ShowAllData(); });
 }
 
 // --- navigation on the picture: wheel, drag, keys ---

@@ -25,12 +25,16 @@
 
 #include "app/gps_com.h"
 #include "gps/gga_decoder.h"
+#include "gps/gps_setting_frm.h"
+#include "gps/gps_setting_session.h"
 #include "gps/live_tracking.h"
 #include "mapview/map_view.h"
 #include "overlays/base_pic.h"
 #include "overlays/base_pic_slots.h"
 #include "overlays/overlay_drawing.h"
 #include "overlays/position_mark.h"
+#include "pointer/pointer_tools.h"
+#include "points/set_point_frm.h"
 #include "recording/record_files.h"
 #include "recording/recording_session.h"
 #include "state/nav_state.h"
@@ -60,7 +64,8 @@ class MainLumaraFrm : public QMainWindow,
                       public gps::MapSelection,
                       public gps::OverlayDrawing,
                       public gps::RecordLineSink,
-                      public gps::TrackingView {
+                      public gps::TrackingView,
+                      public pointer::PointerWindow {
     Q_OBJECT
 public:
     // Builds the window and runs its load sequence with `programFolder` as
@@ -76,7 +81,10 @@ public:
     void LoadMapDataToGrid();
     void ResetMapData();
     void DrawTrailPoint(double px, double py) override;
-    void RedrawRecordOverlays();
+    void RedrawRecordOverlays() override;
+    // Marks one stored point: its coordinates into the boxes, the marker on
+    // it (the name is not shown).
+    void SetPointData(const std::string& name, double easting, double northing);
 
     // The activation handler: the first call chooses and loads the
     // photographs around the view centre and draws everything; later calls
@@ -138,9 +146,28 @@ public:
     // The mark-point list follows ShowMKPointRbn: open while it is pressed.
     QPointer<recording::CheckMKPointFrm> CheckMKPointFrm;
     void ShowMKPointRbn_Toggled(bool pressed);
+
+    // The GPS settings dialog while it is open, and where it looks for
+    // serial devices (tests use a private folder).
+    QPointer<gps::GPSSettingFrm> GPSSettingFrm;
+    gps::DeviceRoots SerialDeviceRoots;
     // Called after each decoded GGA sentence (the latency benchmark and the
     // demo listen here).
     std::function<void(const gps::PositionFix&)> onFixDecoded;
+
+    // --- pointer tools ---
+    // The tool buttons (pressed or released; pressing one releases the
+    // other), the mouse on the picture area and its photographs (x, y in
+    // picture units, `photoSlot` -1 for the bare area), the position buttons.
+    void ClickPicRbn_Toggled(bool pressed);
+    void DispXYRbn_Toggled(bool pressed);
+    void BasePic_MouseDown(Qt::MouseButton button, double x, double y, int photoSlot);
+    void BasePic_MouseMove(double x, double y, int photoSlot);
+    void ShowLonLatPointCmd_Click(int index);
+    // "ポイント": the point window (opened once; a second press brings it
+    // to the front).
+    void OpenFileCmd_Click();
+    QPointer<points::SetPointFrm> SetPointFrm;
 
     // --- recording ---
     void StartRecordCmd_Click();
@@ -242,6 +269,16 @@ public:
     void NoPort() override;
     void PortOpenRefused(int portNo, const gps::ComError& why) override;
 
+    // --- pointer::PointerWindow ---
+    void SetMeasureText(const std::string& text) override;
+    void SetCoordinateBoxes(const std::string& easting, const std::string& northing) override;
+    void SetDegreeBoxes(const pointer::DmsTexts& lat, const pointer::DmsTexts& lon) override;
+    void SetPositionButtonsEnabled(bool enabled) override;
+    void UseMeasuringPointer(bool on) override;
+    void RedrawAll() override { ShowAllData(); }
+    void CentreViewOn(double easting, double northing) override;
+    void Message(const std::string& text) override { Message(QString::fromStdString(text)); }
+
 protected:
     bool event(QEvent* e) override;
     bool eventFilter(QObject* watched, QEvent* e) override;
@@ -267,6 +304,10 @@ private:
     void PlaceFrameAtScreenCorner();
     // The position mark at the picture position of the last fix.
     void PlacePositionMarkAtFix();
+    bool GPSSettingOk();
+    // After the zone changed: what is kept in the old zone's metres moves to
+    // the new zone or is dropped, and the map index is loaded in the new one.
+    void ZoneChanged(const geodesy::CurrentZone& oldZone);
     // A pan: the position mark hidden, the view moved by `move`, the full
     // redraw, the mark shown again.
     void RedrawMoved(const std::function<void()>& move);
@@ -285,6 +326,8 @@ private:
 
     gps::LiveTracking tracking_;
     recording::RecordingSession recording_;
+    pointer::PointerTools pointer_;
+    std::unique_ptr<gps::GPSSettingSession> gpsSetting_;
 };
 
 // A modal message with an OK button and no icon.

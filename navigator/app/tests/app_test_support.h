@@ -7,6 +7,9 @@
 #include <QDir>
 #include <QFile>
 #include <QString>
+#include <QWidget>
+
+#include <gtest/gtest.h>
 
 #include <deque>
 #include <fstream>
@@ -58,6 +61,17 @@ inline void UseSampleLibrary(const QString& home)
     WriteLines(home + "/data0/CurrentSetting.dat",
                {target.toStdString(), " 16 ", "-6636.3,-33281.1", "-6636.3,-33281.1"});
     WriteLines(home + "/data0/GPSSetting.dat", {" 9 ", "36-00", "139-50", " 1 ", " 2 ", "4800,n,8,1"});
+}
+
+// With TESSARO_SCREENSHOT_DIR set, saves the window as a PNG picture of that
+// name there (the pictures of the README are made this way).
+inline void SaveScreenshotIfAsked(QWidget* window, const char* name)
+{
+    const QString dir = QString::fromLocal8Bit(qgetenv("TESSARO_SCREENSHOT_DIR"));
+    if (dir.isEmpty()) return;
+    QApplication::processEvents();
+    const QString path = dir + "/" + QString::fromLatin1(name);
+    if (!window->grab().save(path, "PNG")) ADD_FAILURE() << "cannot write " << path.toStdString();
 }
 
 // A control stand-in: logs every property written and hands out queued
