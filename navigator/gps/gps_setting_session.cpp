@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <type_traits>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -189,6 +190,23 @@ void CarryViewToZone(NavState& s, const geodesy::CurrentZone& oldZone)
     };
     carry(s.ViewCentreEasting, s.ViewCentreNorthing);
     carry(s.PosEasting, s.PosNorthing);
+    // What is drawn over the photographs goes with them: a loaded GGA log,
+    // its marks, a reviewed record file and the trail of recent fixes.
+    auto carryList = [&](auto& eastings, auto& northings, int count) {
+        const int n = std::min<int>(count, static_cast<int>(std::min(eastings.size(), northings.size())));
+        for (int i = 0; i < n; ++i) {
+            const auto u = static_cast<std::size_t>(i);
+            double e = eastings[u];
+            float nn = northings[u];
+            carry(e, nn);
+            eastings[u] = static_cast<std::decay_t<decltype(eastings[u])>>(e);
+            northings[u] = nn;
+        }
+    };
+    carryList(s.GGAPointEasting, s.GGAPointNorthing, s.GGAPointCount);
+    carryList(s.MKPointEasting, s.MKPointNorthing, s.MKPointCount);
+    carryList(s.RecordPointEasting, s.RecordPointNorthing, s.RecordPointCount);
+    carryList(s.Track.TrackEasting, s.Track.TrackNorthing, s.Track.TrackCount);
 }
 
 GPSSettingSession::GPSSettingSession(NavState& state, fs::path profile)

@@ -96,8 +96,9 @@ struct GPSSettingOutcome {
     geodesy::CurrentZone oldZone;
 };
 
-// After a change of zone: the view centre and the last position, kept in
-// metres of `oldZone`, go over to the current zone by their latitude and
+// After a change of zone: the view centre, the last position and the drawn
+// lists (a GGA log and its marks, a reviewed record file, the trail), kept
+// in metres of `oldZone`, go over to the current zone by their latitude and
 // longitude (nothing to carry without an old zone, or for a coordinate of
 // exactly 0, which is no position the conversion takes).
 void CarryViewToZone(NavState& state, const geodesy::CurrentZone& oldZone);

@@ -293,6 +293,30 @@ TEST_F(Settings, AChosenDeviceIsMappedInThePortsSectionOnly)
     EXPECT_EQ(MappedDevice(7, profile), "/dev/ttyS6");
 }
 
+// A new zone takes the drawn lists with the view: each point keeps its
+// latitude and longitude.
+TEST(ZoneChange, TheDrawnListsGoOverToTheNewZone)
+{
+    NavState s;
+    geodesy::CurrentZone old;
+    geodesy::SetCurrentZone(9, old);
+    s.Zone = old;
+    const auto at = geodesy::LatLonToPlane(35.7, 139.2, old.ZoneOriginLat, old.ZoneOriginLon);
+    s.GGAPointCount = s.MKPointCount = s.RecordPointCount = 1;
+    s.GGAPointEasting[0] = s.RecordPointEasting[0] = at.easting;
+    s.GGAPointNorthing[0] = s.RecordPointNorthing[0] = static_cast<float>(at.northing);
+    s.MKPointEasting[0] = static_cast<float>(at.easting);
+    s.MKPointNorthing[0] = static_cast<float>(at.northing);
+    geodesy::SetCurrentZone(8, s.Zone);
+    CarryViewToZone(s, old);
+    const auto want = geodesy::LatLonToPlane(35.7, 139.2, s.Zone.ZoneOriginLat, s.Zone.ZoneOriginLon);
+    EXPECT_NEAR(s.GGAPointEasting[0], want.easting, 0.05);
+    EXPECT_NEAR(s.GGAPointNorthing[0], want.northing, 0.05);
+    EXPECT_NEAR(s.RecordPointEasting[0], want.easting, 0.05);
+    EXPECT_NEAR(s.MKPointEasting[0], want.easting, 0.05);
+    EXPECT_NEAR(s.MKPointNorthing[0], want.northing, 0.05);
+}
+
 TEST(ZoneRows, TheGridHoldsTheHeadingsAndTheNineteenZonesOfTheZoneTable)
 {
     const auto& rows = ZoneRows();
