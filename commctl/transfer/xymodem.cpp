@@ -556,20 +556,21 @@ void Sender::OnTick(Millis now)
     }
 }
 
-void Sender::OnRequest(Request request, Millis)
+void Endpoint::OnRequest(Request request, Millis)
 {
     if (request == Request::kAbort)
         Fail(kStatusAbort, kMsgAborted, true);
 }
 
-void Sender::OnLineLost(Millis) { Fail(kStatusLostCarrier, kMsgCarrierLost, false); }
+void Endpoint::OnLineLost(Millis) { Fail(kStatusLostCarrier, kMsgCarrierLost, false); }
 
-void Sender::Fail(std::int16_t status, int message, bool abort_sequence)
+void Endpoint::Fail(std::int16_t status, int message, bool abort_sequence)
 {
     if (abort_sequence)
         Send(AbortSequence());
     Emit(Ev(EventKind::kError, status, message));
     file_.reset();
+    OnFail();
     Finish(false);
 }
 
@@ -949,22 +950,6 @@ void Receiver::OnTick(Millis now)
     }
 }
 
-void Receiver::OnRequest(transfer::Request request, Millis)
-{
-    if (request == transfer::Request::kAbort)
-        Fail(kStatusAbort, kMsgAborted, true);
-}
-
-void Receiver::OnLineLost(Millis) { Fail(kStatusLostCarrier, kMsgCarrierLost, false); }
-
-void Receiver::Fail(std::int16_t status, int message, bool abort_sequence)
-{
-    if (abort_sequence)
-        Send(AbortSequence());
-    Emit(Ev(EventKind::kError, status, message));
-    file_.reset();
-    state_ = State::kDone;
-    Finish(false);
-}
+void Receiver::OnFail() { state_ = State::kDone; }
 
 }  // namespace tolvex::transfer::xy

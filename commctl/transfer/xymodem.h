@@ -94,7 +94,22 @@ struct Options {
     double bytes_per_ms = 0;
 };
 
-class Sender final : public Protocol {
+// What both ends share: the open file, and how a transfer fails (an abort
+// request, the line lost).
+class Endpoint : public Protocol {
+protected:
+    void OnRequest(Request request, Millis now) override;
+    void OnLineLost(Millis now) override;
+    // Ends the transfer with an error event; with `abort_sequence` the peer
+    // is told to stop too.
+    void Fail(std::int16_t status, int message, bool abort_sequence);
+    // Called by Fail before the transfer ends.
+    virtual void OnFail() {}
+
+    std::unique_ptr<TransferFile> file_;
+};
+
+class Sender final : public Endpoint {
 public:
     Sender(FileAccess& files, FileList& list, Options options) : files_(files), list_(list), opt_(options) {}
     // Sends of a block or EOT repeated because the receiver asked for them or did not answer.
@@ -104,8 +119,6 @@ protected:
     void OnStart(Millis now) override;
     void OnFeed(std::string_view bytes, Millis now) override;
     void OnTick(Millis now) override;
-    void OnRequest(Request request, Millis now) override;
-    void OnLineLost(Millis now) override;
     void OnSent(Millis now) override;
 
 private:
@@ -120,7 +133,6 @@ private:
     void Repeat(Millis now, std::int16_t status, int message);
     void SendEot(Millis now);
     void FileDone(Millis now);
-    void Fail(std::int16_t status, int message, bool abort_sequence);
     Millis AnswerWait(std::size_t bytes) const;
     bool Batch() const { return opt_.variant >= Variant::kYModem; }
 
@@ -128,7 +140,6 @@ private:
     FileList& list_;
     Options opt_;
     State state_ = State::kStartWait;
-    std::unique_ptr<TransferFile> file_;
     std::string name_;
     std::int64_t size_ = 0;
     std::int64_t pos_ = 0;         // bytes of the file sent in acknowledged (or streamed) blocks
@@ -156,7 +167,7 @@ struct FileChoice {
 };
 using FileReadyHook = std::function<FileChoice(const Event& ready)>;
 
-class Receiver final : public Protocol {
+class Receiver final : public Endpoint {
 public:
     // `hook` runs once the kFileReady event has been handed on; none: keep the name.
     Receiver(FileAccess& files, FileList& list, Options options, FileReadyHook hook = {})
@@ -168,8 +179,6 @@ protected:
     void OnStart(Millis now) override;
     void OnFeed(std::string_view bytes, Millis now) override;
     void OnTick(Millis now) override;
-    void OnRequest(Request request, Millis now) override;
-    void OnLineLost(Millis now) override;
     void OnResume(Millis now) override;
 
 private:
@@ -186,7 +195,7 @@ private:
     void Open(Millis now);
     void Data(std::string_view data, Millis now);
     void Eot(Millis now);
-    void Fail(std::int16_t status, int message, bool abort_sequence);
+    void OnFail() override;
     std::uint8_t StartChar() const;
     bool FirstBlock() const;
     bool Batch() const { return opt_.variant >= Variant::kYModem; }
@@ -201,7 +210,6 @@ private:
     std::size_t frame_len_ = 0;
     std::string given_;             // the application's name for the next file ("" none)
     std::string dir_;               // folder of received files ("" the current folder)
-    std::unique_ptr<TransferFile> file_;
     std::string dest_;
     std::string held_;              // XModem: the first block, kept while the file is made ready
     Event ready_;
