@@ -213,13 +213,7 @@ void BasePic::PaintPictureLayer()
             const auto u = static_cast<std::size_t>(slot);
             wanted[u] = px;
             ready[u] = scaledPictures_.Ready(photos_[u], px, made[u]);
-            if (ready[u] || !zoomFactors_) continue;
-            made[u] = scaledPictures_.StandIn(photos_[u], px);
-            // No copy at any size yet (the photograph was off the picture
-            // before): the decoded picture itself stands in, except on the
-            // first paint, which has nothing on screen to keep.
-            if (!made[u] && layerPainted_) made[u] = photos_[u];
-            if (made[u]) standIns = true;
+            if (!ready[u] && zoomFactors_ && (made[u] = scaledPictures_.StandIn(photos_[u], px))) standIns = true;
         }
         for (const auto& [slot, px] : whole)
             if (!ready[static_cast<std::size_t>(slot)]) scaledPictures_.Prepare(photos_[static_cast<std::size_t>(slot)], px, true);
@@ -274,7 +268,6 @@ void BasePic::PaintPictureLayer()
     for (std::size_t i = first; i < ops.size(); ++i) PaintOp(p, raster, ops[i], frame);
     // A layer with stand-ins is painted afresh next time.
     layerValid_ = !provisional_.load();
-    layerPainted_ = true;
     layerGeneration_ = area_.Generation();
     layerOps_ = ops.size();
     layerPhotos_ = photos;

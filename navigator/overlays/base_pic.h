@@ -185,7 +185,6 @@ private:
     bool layerValid_ = false;
     // The layer shows a stand-in for a copy still being made.
     std::atomic<bool> provisional_{false};
-    bool layerPainted_ = false;  // a full paint of the layer has been made
 
     QImage markIcon_;
     QImage gpsIcon_;
