@@ -12,6 +12,8 @@
 // level is painted with stand-ins (the copies of the level before,
 // stretched); the tool also reports when it is painted sharp. Every photograph is decoded once: the tool counts the decodes
 // and fails when a picture still in its slot was decoded again.
+#include <sys/resource.h>
+
 #include <QApplication>
 #include <QImage>
 #include <QPainter>
@@ -99,6 +101,15 @@ double ThreadCpuMillis()
 }
 
 }  // namespace
+
+// Times the GUI thread gave up the processor of its own accord (waited for
+// a lock, a worker or Qt's own threads) so far.
+long VoluntarySwitches()
+{
+    rusage r{};
+    getrusage(RUSAGE_THREAD, &r);
+    return r.ru_nvcsw;
+}
 
 int main(int argc, char** argv)
 {
@@ -190,12 +201,15 @@ int main(int argc, char** argv)
     std::vector<double> sharpMs;
     auto measure = [&](const char* what, auto before, bool sharp = false) {
         std::vector<double> ms, cpu;
+        long waits = 0;
         sharpMs.clear();
         for (int i = 0; i < redraws; ++i) {
             before(i);
             const auto a = std::chrono::steady_clock::now();
             const double c = ThreadCpuMillis();
+            const long w = VoluntarySwitches();
             redraw();
+            waits += VoluntarySwitches() - w;
             cpu.push_back(ThreadCpuMillis() - c);
             ms.push_back(Millis(a, std::chrono::steady_clock::now()));
             if (sharp) {
@@ -210,8 +224,9 @@ int main(int argc, char** argv)
         // Processor time of the GUI thread alone, less sensitive to a busy
         // machine (the workers' time is not in it).
         const Stats ct = Summarise(cpu);
-        std::printf("%-56s median %7.3f ms  worst %7.3f ms  GUI cpu median %7.3f ms  (%d redraws, %zu figures)\n",
-                    what, st.median, st.worst, ct.median, redraws, pic.Area().Ops().size());
+        std::printf("%-56s median %7.3f ms  worst %7.3f ms  GUI cpu median %7.3f ms  GUI waits %.1f  (%d redraws, %zu figures)\n",
+                    what, st.median, st.worst, ct.median, static_cast<double>(waits) / redraws, redraws,
+                    pic.Area().Ops().size());
         if (sharp) {
             const Stats sh = Summarise(sharpMs);
             std::printf("%-56s median %7.3f ms  worst %7.3f ms\n", "  ... until painted without stand-ins", sh.median,

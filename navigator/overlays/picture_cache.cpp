@@ -63,22 +63,31 @@ namespace {
 
 // The halving of the picture (done once per picture) and the final smooth
 // scaling: shrinking starts from the smallest half still at least `size`,
-// so a zoom step does not read every pixel of every photograph.
+// so a zoom step does not read every pixel of every photograph. The lock is
+// held only to look at and add to the halves, never while one is made: the
+// GUI thread must not wait for a worker that makes a half at low priority.
+// Two threads may then make the same half; the first one added is kept.
 QImage MakeScaled(const QImage& source, std::mutex& lock, std::vector<QImage>& halves, QSize size)
 {
-    QImage from;
-    {
-        const std::lock_guard<std::mutex> hold(lock);
-        const QImage* s = &source;
-        std::size_t level = 0;
-        while (s->width() / 2 >= size.width() && s->height() / 2 >= size.height() && s->width() >= 64 &&
-               s->height() >= 64) {
-            if (level == halves.size())
-                halves.push_back(
-                    s->scaled(s->width() / 2, s->height() / 2, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
-            s = &halves[level++];
+    auto halfWanted = [&size](const QImage& s) {
+        return s.width() / 2 >= size.width() && s.height() / 2 >= size.height() && s.width() >= 64 &&
+               s.height() >= 64;
+    };
+    QImage from = source;  // shared, not copied: pictures are never changed once made
+    std::size_t level = 0;
+    while (halfWanted(from)) {
+        {
+            const std::lock_guard<std::mutex> hold(lock);
+            if (level < halves.size()) {
+                from = halves[level++];
+                continue;
+            }
         }
-        from = *s;  // shared, not copied: pictures are never changed once made
+        QImage half = from.scaled(from.width() / 2, from.height() / 2, Qt::IgnoreAspectRatio,
+                                  Qt::SmoothTransformation);
+        const std::lock_guard<std::mutex> hold(lock);
+        if (level == halves.size()) halves.push_back(std::move(half));
+        from = halves[level++];
     }
     return from.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
 }
@@ -222,9 +231,18 @@ ScaledPictures::Picture ScaledPictures::Get(const Picture& source, QSize size)
         if (!job) job = Add(source, size);
         halves = HalvesOf(source);
     }
-    // Not started by a worker yet: made here rather than waited for.
-    Run(*job, source, halves, false);
-    return job->result.get();
+    // Not started by a worker yet: made here rather than waited for. A copy a
+    // worker is still making is made here as well (the worker runs at a low
+    // priority; waiting for it would let it set the pace of the paint).
+    if (Run(*job, source, halves, false) || job->result.wait_for(std::chrono::seconds(0)) == std::future_status::ready)
+        return job->result.get();
+    try {
+        QImage made = MakeScaled(*source, halves->lock, halves->images, size);
+        if (made.isNull()) return nullptr;
+        return std::make_shared<const QImage>(std::move(made));
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
 }
 
 void ScaledPictures::DropQueued()

@@ -9,8 +9,8 @@
 // ScaledPictures: a decoded picture is scaled once per size and the copy is
 // kept while there is room (the least recently used copies go first). A copy
 // can be asked for ahead: worker threads make it while the GUI thread does
-// other work, and Get then finds it made, waits for the worker already at
-// it, or makes it itself when no worker has started on it yet. A copy is made
+// other work, and Get then finds it made or makes it itself (a worker
+// still at it finishes for the cache: the GUI thread never waits for one). A copy is made
 // the same way wherever it is made: the picture is halved while the half is
 // still at least the size asked for (the halves are made once per picture),
 // then the last half is scaled smoothly to the size.
@@ -89,7 +89,9 @@ public:
     // Waits until the workers have nothing left to do.
     void WaitForWorkers();
 
-    // Copies made so far, and how many of them a worker made.
+    // Copies made so far, and how many of them a worker made (a copy the GUI
+    // thread made for itself while a worker was at it is not kept and not
+    // counted).
     std::uint64_t Made() const { return made_.load(); }
     std::uint64_t MadeByWorkers() const { return madeByWorkers_.load(); }
 
