@@ -1,5 +1,7 @@
 #include "overlays/picture_cache.h"
 
+#include "overlays/area_shrink.h"
+
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -67,8 +69,18 @@ namespace {
 // held only to look at and add to the halves, never while one is made: the
 // GUI thread must not wait for a worker that makes a half at low priority.
 // Two threads may then make the same half; the first one added is kept.
-QImage MakeScaled(const QImage& source, std::mutex& lock, std::vector<QImage>& halves, QSize size)
+// A worker shrinks by area averaging on its own thread: Qt's smooth scaling
+// hands bands of a large picture to threads it shares with the GUI thread,
+// where they would run at normal priority and delay the GUI thread's own.
+QImage MakeScaled(const QImage& source, std::mutex& lock, std::vector<QImage>& halves, QSize size, bool worker)
 {
+    auto shrink = [worker](const QImage& from, QSize to) {
+        if (worker && to.width() <= from.width() && to.height() <= from.height()) {
+            QImage made = ShrinkByArea(from, to);
+            if (!made.isNull()) return made;
+        }
+        return from.scaled(to, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    };
     auto halfWanted = [&size](const QImage& s) {
         return s.width() / 2 >= size.width() && s.height() / 2 >= size.height() && s.width() >= 64 &&
                s.height() >= 64;
@@ -83,13 +95,12 @@ QImage MakeScaled(const QImage& source, std::mutex& lock, std::vector<QImage>& h
                 continue;
             }
         }
-        QImage half = from.scaled(from.width() / 2, from.height() / 2, Qt::IgnoreAspectRatio,
-                                  Qt::SmoothTransformation);
+        QImage half = shrink(from, QSize(from.width() / 2, from.height() / 2));
         const std::lock_guard<std::mutex> hold(lock);
         if (level == halves.size()) halves.push_back(std::move(half));
         from = halves[level++];
     }
-    return from.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    return shrink(from, size);
 }
 
 }  // namespace
@@ -181,7 +192,7 @@ bool ScaledPictures::Run(Job& job, const Picture& source, const std::shared_ptr<
     if (job.claimed.exchange(true)) return false;
     Picture made;
     try {
-        made = std::make_shared<const QImage>(MakeScaled(*source, halves->lock, halves->images, job.size));
+        made = std::make_shared<const QImage>(MakeScaled(*source, halves->lock, halves->images, job.size, worker));
         if (made->isNull()) made = nullptr;
     } catch (const std::bad_alloc&) {
         made = nullptr;
@@ -237,7 +248,7 @@ ScaledPictures::Picture ScaledPictures::Get(const Picture& source, QSize size)
     if (Run(*job, source, halves, false) || job->result.wait_for(std::chrono::seconds(0)) == std::future_status::ready)
         return job->result.get();
     try {
-        QImage made = MakeScaled(*source, halves->lock, halves->images, size);
+        QImage made = MakeScaled(*source, halves->lock, halves->images, size, false);
         if (made.isNull()) return nullptr;
         return std::make_shared<const QImage>(std::move(made));
     } catch (const std::bad_alloc&) {

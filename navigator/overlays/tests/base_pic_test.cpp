@@ -9,6 +9,7 @@
 #include <QTemporaryDir>
 
 #include "overlay_fixture.h"
+#include "overlays/area_shrink.h"
 #include "overlays/base_pic.h"
 
 namespace tessaro::overlays {
@@ -377,6 +378,52 @@ TEST(ScaledPicturesTest, ReadyStandInAndDroppedCopies)
         ASSERT_NE(copy, nullptr);
         EXPECT_EQ(copy->size(), QSize(w, w));
     }
+}
+
+TEST(ShrinkByArea, EachPixelIsTheMeanOfTheAreaItCovers)
+{
+    // A checker of black and white pixels halved: every 2 x 2 square is one grey.
+    QImage checker(8, 6, QImage::Format_RGB32);
+    for (int y = 0; y < 6; ++y)
+        for (int x = 0; x < 8; ++x) checker.setPixel(x, y, (x + y) % 2 ? qRgb(255, 255, 255) : qRgb(0, 0, 0));
+    const QImage half = ShrinkByArea(checker, {4, 3});
+    ASSERT_EQ(half.size(), QSize(4, 3));
+    for (int y = 0; y < 3; ++y)
+        for (int x = 0; x < 4; ++x) EXPECT_EQ(half.pixel(x, y), qRgb(128, 128, 128)) << x << "," << y;
+
+    // Three columns to two: the middle column is shared half and half.
+    QImage three(3, 1, QImage::Format_RGB32);
+    three.setPixel(0, 0, qRgb(0, 0, 0));
+    three.setPixel(1, 0, qRgb(90, 30, 150));
+    three.setPixel(2, 0, qRgb(240, 60, 0));
+    const QImage two = ShrinkByArea(three, {2, 1});
+    EXPECT_EQ(two.pixel(0, 0), qRgb(30, 10, 50));
+    EXPECT_EQ(two.pixel(1, 0), qRgb(190, 50, 50));
+
+    // A plain colour stays exactly that colour at any size, and a photograph
+    // comes out as Qt's smooth scaling makes it, to a level or two.
+    QImage plain(1920, 1080, QImage::Format_RGB32);
+    plain.fill(qRgb(37, 201, 99));
+    const QImage odd = ShrinkByArea(plain, {777, 333});
+    EXPECT_EQ(odd.pixel(0, 0), qRgb(37, 201, 99));
+    EXPECT_EQ(odd.pixel(776, 332), qRgb(37, 201, 99));
+    QImage ramp(301, 157, QImage::Format_RGB32);
+    for (int y = 0; y < ramp.height(); ++y)
+        for (int x = 0; x < ramp.width(); ++x) ramp.setPixel(x, y, qRgb(x * 255 / 300, y * 255 / 156, (x * y) % 256));
+    const QImage ours = ShrinkByArea(ramp, {160, 90}), qts = ramp.scaled(160, 90, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    int worst = 0;
+    for (int y = 0; y < 90; ++y)
+        for (int x = 0; x < 160; ++x) {
+            worst = std::max(worst, std::abs(qRed(ours.pixel(x, y)) - qRed(qts.pixel(x, y))));
+            worst = std::max(worst, std::abs(qGreen(ours.pixel(x, y)) - qGreen(qts.pixel(x, y))));
+        }
+    EXPECT_LE(worst, 2);
+
+    // Nothing to shrink, or a size it cannot make by shrinking.
+    EXPECT_TRUE(ShrinkByArea(QImage(), {4, 3}).isNull());
+    EXPECT_TRUE(ShrinkByArea(checker, {0, 3}).isNull());
+    EXPECT_TRUE(ShrinkByArea(checker, {9, 3}).isNull());
+    EXPECT_EQ(ShrinkByArea(checker, {8, 6}), checker);
 }
 
 TEST_F(Painted, PicturesAreDecodedOnceWhileTheirSlotsShowThem)
