@@ -2,9 +2,8 @@
 //
 // Each pixel of the copy is the mean of the part of the picture it covers,
 // with fractional weights at the edges of that part: the same result as a
-// smooth downscale, worked out without Qt's own threads. A worker thread
-// that makes copies ahead uses it, so that its work runs at the worker's
-// low priority instead of on the threads Qt shares with the GUI thread.
+// smooth downscale, worked out without Qt's own threads, so that a worker
+// thread that makes copies ahead does all its work at its own low priority.
 #pragma once
 
 #include <QImage>

@@ -69,13 +69,15 @@ namespace {
 // held only to look at and add to the halves, never while one is made: the
 // GUI thread must not wait for a worker that makes a half at low priority.
 // Two threads may then make the same half; the first one added is kept.
-// A worker shrinks by area averaging on its own thread: Qt's smooth scaling
-// hands bands of a large picture to threads it shares with the GUI thread,
-// where they would run at normal priority and delay the GUI thread's own.
-QImage MakeScaled(const QImage& source, std::mutex& lock, std::vector<QImage>& halves, QSize size, bool worker)
+// Shrinking is done by area averaging on the calling thread: Qt's smooth
+// scaling would hand bands of a worker's picture to threads it shares with
+// the GUI thread, where they run at normal priority and delay the GUI
+// thread's own bands. Every copy is made the same way on every thread, so
+// the picture painted does not depend on which thread made it.
+QImage MakeScaled(const QImage& source, std::mutex& lock, std::vector<QImage>& halves, QSize size)
 {
-    auto shrink = [worker](const QImage& from, QSize to) {
-        if (worker && to.width() <= from.width() && to.height() <= from.height()) {
+    auto shrink = [](const QImage& from, QSize to) {
+        if (to.width() <= from.width() && to.height() <= from.height()) {
             QImage made = ShrinkByArea(from, to);
             if (!made.isNull()) return made;
         }
@@ -192,7 +194,7 @@ bool ScaledPictures::Run(Job& job, const Picture& source, const std::shared_ptr<
     if (job.claimed.exchange(true)) return false;
     Picture made;
     try {
-        made = std::make_shared<const QImage>(MakeScaled(*source, halves->lock, halves->images, job.size, worker));
+        made = std::make_shared<const QImage>(MakeScaled(*source, halves->lock, halves->images, job.size));
         if (made->isNull()) made = nullptr;
     } catch (const std::bad_alloc&) {
         made = nullptr;
@@ -248,7 +250,7 @@ ScaledPictures::Picture ScaledPictures::Get(const Picture& source, QSize size)
     if (Run(*job, source, halves, false) || job->result.wait_for(std::chrono::seconds(0)) == std::future_status::ready)
         return job->result.get();
     try {
-        QImage made = MakeScaled(*source, halves->lock, halves->images, size, false);
+        QImage made = MakeScaled(*source, halves->lock, halves->images, size);
         if (made.isNull()) return nullptr;
         return std::make_shared<const QImage>(std::move(made));
     } catch (const std::bad_alloc&) {

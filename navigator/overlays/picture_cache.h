@@ -13,7 +13,7 @@
 // still at it finishes for the cache: the GUI thread never waits for one). A copy is made
 // the same way wherever it is made: the picture is halved while the half is
 // still at least the size asked for (the halves are made once per picture),
-// then the last half is scaled smoothly to the size.
+// then the last half is shrunk by area averaging to the size.
 #pragma once
 
 #include <QImage>
