@@ -2,10 +2,11 @@
 JOBS ?= $(shell nproc)
 BUILD ?= build
 ASAN_BUILD ?= build-asan
+FUZZ_BUILD ?= build-fuzz
 RUN_HOME ?= $(BUILD)/run-home
 PREFIX ?= /usr/local
 
-.PHONY: all deps build build-asan run test test-plain test-asan bench install deb check-deps clean
+.PHONY: all deps build build-asan run test test-plain test-asan bench fuzz install deb check-deps clean
 
 all: build
 
@@ -34,6 +35,10 @@ run: build
 bench: build
 	./tools/run-benchmarks.sh $(BUILD)
 
+# Every fuzz target for FUZZ_SECONDS (default 60) each; see tools/run-fuzz.sh.
+fuzz: deps
+	JOBS=$(JOBS) ./tools/run-fuzz.sh $(FUZZ_BUILD)
+
 # `make install PREFIX=/opt/tessaro`; DESTDIR=... stages the files below it.
 install: build
 	DESTDIR=$(DESTDIR) cmake --install $(BUILD) --prefix $(PREFIX)
@@ -47,4 +52,4 @@ check-deps: build
 	./tools/check-deps.py $(BUILD)
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)

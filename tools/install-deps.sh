@@ -21,6 +21,8 @@ PACKAGES=(
   xvfb xauth
   python3
   python3-pil
+  # Fuzz targets (make fuzz): clang with libFuzzer and the sanitizer runtimes
+  clang libclang-rt-14-dev
   # Peer programs for the transfer interoperability tests: sx rx sb rb sz rz
   lrzsz
   # Reference terminal for the terminal benchmark only: the build skips it when absent

@@ -152,7 +152,6 @@ private:
     int reads_ = 0;                // waits for the start character
     int attempts_ = 0;             // sends of the block in flight
     bool after_can_ = false;
-    Millis can_until_ = 0;
     bool streaming_ = false;       // YModem-G data: blocks go without answers
     bool delivered_ = false;       // every file of the batch was acknowledged
     int files_sent_ = 0;
