@@ -14,7 +14,8 @@ SECONDS_EACH=${FUZZ_SECONDS:-60}
 JOBS=${JOBS:-$(nproc)}
 
 CC=clang CXX=clang++ cmake -S . -B "$BUILD" -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-g -O1" \
-  -DTESSARO_FUZZ=ON -DTESSARO_SANITIZE=ON -DTESSARO_BENCH=OFF >/dev/null
+  -DTESSARO_FUZZ=ON -DTESSARO_SANITIZE=ON -DTESSARO_BENCH=OFF \
+  -DCMAKE_AR=/usr/bin/ar -DCMAKE_RANLIB=/usr/bin/ranlib -DCMAKE_LINKER=/usr/bin/ld >/dev/null
 if ! cmake --build "$BUILD" --target fuzz_targets -j "$JOBS" >"$BUILD/fuzz-build.log" 2>&1; then
   tail -40 "$BUILD/fuzz-build.log"
   exit 1
