@@ -2,6 +2,7 @@
 
 #include <QApplication>
 
+#include <cstdio>
 #include <cstdlib>
 
 #include "app/main_lumara_frm.h"
@@ -45,8 +46,12 @@ bool LiveDemo::Start(std::string& error)
     const QByteArray name = "TOLVEXCOMM_COM" + QByteArray::number(s.GPSPortNo);
     qputenv(name.constData(), QByteArray::fromStdString(feeder_.slavePath()));
 
-    window_.onFixDecoded = [this](const gps::PositionFix&) {
+    window_.onFixDecoded = [this](const gps::PositionFix& fix) {
         ++decoded_;
+        if (options_.printRecorded && fix.recorded) {
+            std::printf("recorded %s\n", fix.timeText.c_str());
+            std::fflush(stdout);
+        }
         if (!finished_ && written_ == static_cast<int>(sets_.size()) && decoded_ >= ggaSets_) {
             finished_ = true;
             // Let the window paint the last position before anyone looks.

@@ -21,6 +21,7 @@ struct DemoOptions {
     std::string logPath;
     int periodMs = 1000;          // one sentence set per tick
     bool startRecording = false;  // also press the recording button and OK
+    bool printRecorded = false;   // print "recorded hh:mm:ss" on stdout once a fix's record line is written
 };
 
 class LiveDemo : public QObject {

@@ -1,6 +1,7 @@
 // tessaro: the navigator program.
 //
-//   tessaro [--home DIR] [--demo [LOG]] [--log FILE]... [--screenshot FILE]
+//   tessaro [--home DIR] [--demo [LOG]] [--demo-period MS] [--record] [--log FILE]...
+//           [--screenshot FILE]
 //
 // --home DIR         program folder (else TESSARO_HOME, else the current folder;
 //                    an installed program uses ~/.local/share/tessaro unless the
@@ -9,6 +10,10 @@
 //                    sample drive in 20100508/ of the program folder), one
 //                    sentence set per second, through a pseudo-terminal that
 //                    the GPS port is mapped to
+// --demo-period MS   the demo writes one sentence set every MS milliseconds
+// --record           the demo also starts a recording (as the recording
+//                    button and OK would) and prints "recorded hh:mm:ss" on
+//                    standard output once each fix's record line is written
 // --log FILE        shows a GGA log at start, as if chosen in the log
 //                    window (repeatable: the files load in the order given);
 //                    with --screenshot the mark-point list is opened too and
@@ -27,6 +32,7 @@
 #include <QTimer>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -62,6 +68,25 @@ bool DemoArgument(int argc, char** argv, std::string& log)
     return false;
 }
 
+bool HasArgument(int argc, char** argv, const char* name)
+{
+    for (int i = 1; i < argc; ++i)
+        if (std::strcmp(argv[i], name) == 0) return true;
+    return false;
+}
+
+// The value of "--name VALUE" as a number of milliseconds (1..60000), else `otherwise`.
+int PeriodArgument(int argc, char** argv, const char* name, int otherwise)
+{
+    for (int i = 1; i + 1 < argc; ++i)
+        if (std::strcmp(argv[i], name) == 0) {
+            char* end = nullptr;
+            const long v = std::strtol(argv[i + 1], &end, 10);
+            if (end != argv[i + 1] && *end == '\0' && v >= 1 && v <= 60000) return static_cast<int>(v);
+        }
+    return otherwise;
+}
+
 std::vector<std::string> LogArguments(int argc, char** argv)
 {
     std::vector<std::string> logs;
@@ -91,11 +116,13 @@ int main(int argc, char** argv)
     auto state = std::make_unique<tessaro::NavState>();
     std::unique_ptr<tessaro::app::MainLumaraFrm> mainWindow;
     std::unique_ptr<tessaro::app::LiveDemo> liveDemo;
-    auto startDemo = [&](int periodMs, bool record) {
+    const bool record = HasArgument(argc, argv, "--record");
+    auto startDemo = [&](int periodMs, bool recordToo) {
         tessaro::app::DemoOptions options;
         options.logPath = demoLog;
-        options.periodMs = periodMs;
-        options.startRecording = record;
+        options.periodMs = PeriodArgument(argc, argv, "--demo-period", periodMs);
+        options.startRecording = recordToo || record;
+        options.printRecorded = record;
         liveDemo = std::make_unique<tessaro::app::LiveDemo>(*mainWindow, options);
         std::string error;
         if (!liveDemo->Start(error)) {
