@@ -2,6 +2,7 @@
 
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QTimer>
 #include <QDateTime>
 #include <QEvent>
 #include <QGuiApplication>
@@ -543,7 +544,14 @@ void MainLumaraFrm::RecordStopOk()
     RecordSTSHdLbl->setVisible(false);
 }
 
-void MainLumaraFrm::WriteRecordLine(const std::string& line) { recording_.WriteLine(line); }
+void MainLumaraFrm::WriteRecordLine(const std::string& line)
+{
+    // Told once per recording; shown after the fix is handled, not inside
+    // the decoder.
+    const std::string problem = recording_.WriteLine(line);
+    if (!problem.empty())
+        QTimer::singleShot(0, this, [this, problem] { Message(QString::fromStdString(problem)); });
+}
 
 void MainLumaraFrm::RecordSTSHdLbl_Click()
 {

@@ -37,6 +37,7 @@ std::string RecordingSession::Begin(const std::string& name, int interval, const
     s.RecordingOn = true;
     s.RecordInterval = static_cast<std::int16_t>(interval);
     fileName_ = name;
+    writeFailed_ = false;
     s.RecordBlink = 0;
     markCount_ = 0;
     s.pRecordSTS = 1;
@@ -64,10 +65,13 @@ bool RecordingSession::TogglePause()
     return state_.pRecordSTS != 0;
 }
 
-void RecordingSession::WriteLine(const std::string& line)
+std::string RecordingSession::WriteLine(const std::string& line)
 {
-    if (file_.isOpen()) file_.writeLine(line + pendingMark_);
+    const bool written = !file_.isOpen() || file_.writeLine(line + pendingMark_);
     pendingMark_.clear();
+    if (written || writeFailed_) return {};
+    writeFailed_ = true;
+    return "記録ファイルに書き込めません。ディスクの空きを確かめてください。空きができれば記録を続けます。";
 }
 
 void RecordingSession::Close()

@@ -38,8 +38,11 @@ public:
     // record lines. Returns whether lines are written now.
     bool TogglePause();
 
-    // A record line from the decoder, with a pending mark appended.
-    void WriteLine(const std::string& line);
+    // A record line from the decoder, with a pending mark appended. Returns
+    // the message for the user (UTF-8) the first time in a recording that a
+    // line cannot be written (a full disk); empty otherwise. Later lines are
+    // still tried, so the recording goes on once there is room again.
+    std::string WriteLine(const std::string& line);
 
     // Closes the record file (every line written so far stays).
     void Close();
@@ -57,6 +60,7 @@ private:
     std::int16_t seq_ = 0;
     std::int16_t markCount_ = 0;
     std::string pendingMark_;
+    bool writeFailed_ = false;  // a line of this recording could not be written
 };
 
 }  // namespace tessaro::recording

@@ -138,7 +138,18 @@ bool LineAppender::writeLine(std::string_view utf8Line)
     if (fd_ < 0) return false;
     std::string bytes = Utf8ToCp932(utf8Line);
     bytes += "\r\n";
-    if (!WriteAll(fd_, bytes.data(), bytes.size())) return false;
+    struct stat before {};
+    const bool sized = ::fstat(fd_, &before) == 0;
+    if (!WriteAll(fd_, bytes.data(), bytes.size())) {
+        // A full disk may take part of the line: the file is cut back to its
+        // whole lines, so that a reader never meets half a line.
+        const int savedErrno = errno;
+        if (sized && ::ftruncate(fd_, before.st_size) != 0) {
+            // The file keeps the part; nothing more can be done here.
+        }
+        errno = savedErrno;
+        return false;
+    }
     if (sync_) ::fdatasync(fd_);
     return true;
 }

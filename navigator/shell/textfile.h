@@ -73,6 +73,8 @@ public:
     // `syncEachLine`, every line is also forced to the disk.
     bool open(const std::string& path, bool syncEachLine = false);
     bool isOpen() const { return fd_ >= 0; }
+    // False when the line could not be written whole (a full disk): the
+    // file then keeps only the lines before it.
     bool writeLine(std::string_view utf8Line);
     bool close();
 

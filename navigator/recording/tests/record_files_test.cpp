@@ -1,7 +1,13 @@
 #include "recording/record_files.h"
 
+#include <sys/resource.h>
+
+#include <csignal>
+
 #include <gtest/gtest.h>
 
+#include "recording/recording_session.h"
+#include "state/nav_state.h"
 #include "testsupport/scratch_dir.h"
 
 #include <filesystem>
@@ -113,6 +119,42 @@ TEST_F(RecordFilesTest, ExistingRecordIsNeverTruncated)
     RecordFile rec;
     EXPECT_FALSE(rec.create((day / "old.dat").string(), {"h"}));
     EXPECT_EQ(testsupport::ReadBytes(day / "old.dat"), "precious\r\n");
+}
+
+// A full disk while recording, made by a file size limit: the user is told
+// once, every line written before stays whole, and the recording carries on
+// once there is room again.
+TEST_F(RecordFilesTest, AFullDiskIsToldOnceAndLeavesWholeLines)
+{
+    NavState state;
+    RecordingSession session(state);
+    const auto& proposal = session.Prepare(kJune23);
+    ASSERT_EQ(session.Begin(proposal.proposedName, 1, kJune23), "");
+    const fs::path file = fs::path(proposal.dayFolderPath) / proposal.proposedName;
+    const auto header = fs::file_size(file);
+    const std::string line = "13:35:00,-6636.3,-33281.1,08,Navi,";  // 36 bytes with CR LF
+
+    rlimit old{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = old;
+    small.rlim_cur = header + 3 * 36 + 20;  // room for three lines and part of a fourth
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    std::vector<std::string> told;
+    for (int i = 0; i < 6; ++i)
+        if (auto m = session.WriteLine(line); !m.empty()) told.push_back(m);
+    setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldHandler);
+
+    ASSERT_EQ(told.size(), 1u);
+    EXPECT_NE(told[0].find("書き込めません"), std::string::npos);
+    EXPECT_EQ(fs::file_size(file), header + 3 * 36);
+    // Room again: the next line is written.
+    EXPECT_EQ(session.WriteLine(line), "");
+    session.Close();
+    std::ifstream in(file, std::ios::binary);
+    const std::string all((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(all.substr(header), line + "\r\n" + line + "\r\n" + line + "\r\n" + line + "\r\n");
 }
 
 }  // namespace
