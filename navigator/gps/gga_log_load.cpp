@@ -3,6 +3,8 @@
 #include <cmath>
 #include <filesystem>
 
+#include "gps/gga_decoder.h"
+#include "gps/nmea_checksum.h"
 #include "shell/textfile.h"
 #include "shell/values.h"
 
@@ -88,7 +90,11 @@ bool GgaLogLoad::AddLine(std::string_view line)
         return true;
     }
 
-    if (items[0] != "$GPGGA" || last <= 10) return true;
+    if (!IsGgaSentenceName(items[0]) || last <= 10) return true;
+    if (!PassesChecksum(line, verifyChecksum_)) {
+        ++checksumDropped_;
+        return true;
+    }
     const int n = lists_.GGAPointCount;
     const int capacity = static_cast<int>(lists_.GGAPointEasting.size());
     // A full load takes no more points: the files after it stop at once.
@@ -126,6 +132,8 @@ std::vector<std::string> GgaLogLoad::Finish()
     if (marksDropped_ > 0)
         messages.push_back("マークが最大数101に達したため、以降のマーク" + std::to_string(marksDropped_) +
                            "件は読み込んでいません。");
+    if (checksumDropped_ > 0)
+        messages.push_back("チェックサムが一致しない行" + std::to_string(checksumDropped_) + "件を読み飛ばしました。");
     if (outsideZone_ > 0)
         messages.push_back("現在の座標系（第" + std::to_string(zone_.ZoneNo) + "系）の範囲外の位置データ" +
                            std::to_string(outsideZone_) + "件を読み飛ばしました。");

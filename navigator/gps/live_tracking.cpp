@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "geodesy/plane_coords.h"
+#include "gps/nmea_checksum.h"
 #include "shell/guarded_step.h"
 
 namespace tessaro::gps {
@@ -41,6 +42,7 @@ void LiveTracking::Start()
 {
     NavState& s = state_;
     lines_.Clear();
+    s.GGAChecksumDropped = 0;
     GuardedStep([&] { port_->SetCommPort(s.GPSPortNo); });
     GuardedStep([&] { port_->SetSettings(s.GPSPortSettings); });
     GuardedStep([&] { port_->SetInBufferCount(0); });
@@ -101,6 +103,10 @@ void LiveTracking::OnComm()
 void LiveTracking::HandleLine(const std::string& line)
 {
     if (!IsGgaSentence(line)) return;
+    if (!PassesChecksum(line, state_.GGAChecksumTest)) {
+        ++state_.GGAChecksumDropped;
+        return;
+    }
     PositionFix fix;
     GuardedStep([&] { fix = decoder_.DecodeGPGGAData(line); });
     // The decoder has placed the mark at a stored fix; the first one of a

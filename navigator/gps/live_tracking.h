@@ -51,7 +51,9 @@ public:
     // queued and decodes every GGA line it completes. A line that has not
     // ended waits for the next notification.
     void OnComm();
-    // Hands one received line to the decoder when it is a GGA sentence.
+    // Hands one received line to the decoder when it is a GGA sentence whose
+    // checksum passes (GGAChecksumTest); a failing one is counted in
+    // GGAChecksumDropped, which starts from 0 with every start.
     void HandleLine(const std::string& line);
 
     // Whether a fix of the current run is known; the position mark shows

@@ -9,6 +9,7 @@
 #include "geodesy/plane_coords.h"
 #include "gps/gga_replay.h"
 #include "gps/live_tracking.h"
+#include "gps/nmea_checksum.h"
 
 namespace tessaro::gps {
 namespace {
@@ -89,7 +90,7 @@ TEST_F(Live, LoneCrInsideASentenceDecodesAsTheLogReplayDoes)
 {
     // The CR lies inside the satellites field; the receiver's bytes arrive in
     // two notifications cut right after it.
-    const std::string sentence = "$GPGGA,010204,3542.1234,N,13945.6789,E,1,08\rX,0.9,40.1,M,39.5,M,,*47";
+    const std::string sentence = WithNmeaChecksum("$GPGGA,010204,3542.1234,N,13945.6789,E,1,08\rX,0.9,40.1,M,39.5,M,,");
     tracking.Toggle();
     ASSERT_TRUE(state.GPSRunning);
     port.Receive(sentence.substr(0, sentence.find('\r') + 1));
@@ -133,6 +134,30 @@ TEST(LineAssembler, CutsAtLfDropsTheCrBeforeItAndKeepsTheRest)
     LineAssembler bounded(4);
     bounded.Feed("abcdefgh", [](std::string&) {});
     EXPECT_EQ(bounded.Pending(), "efgh");
+}
+
+// A corrupted sentence is dropped before the decoder and counted; the count
+// starts again with the next start; with the test off it is decoded.
+TEST_F(Live, CorruptedChecksumIsDroppedAndCountedPerRun)
+{
+    const std::string good = WithNmeaChecksum("$GNGGA,010204,3542.1234,N,13945.6789,E,1,08,0.9,40.1,M,39.5,M,,");
+    std::string corrupted = good;
+    corrupted[16] = '7';  // 3542 -> 3572: half a degree north, still in zone 9
+    tracking.Toggle();
+    port.Receive(good + "\r\n" + corrupted + "\r\n" + corrupted + "\r\n");
+    ASSERT_EQ(fixes.size(), 1u);
+    EXPECT_EQ(state.GGAChecksumDropped, 2);
+    EXPECT_EQ(state.Track.TrackCount, 1);
+    tracking.Toggle();
+    EXPECT_EQ(state.GGAChecksumDropped, 2) << "the dialog shows the last run's count";
+
+    state.GGAChecksumTest = false;
+    tracking.Toggle();
+    EXPECT_EQ(state.GGAChecksumDropped, 0);
+    port.Receive(corrupted + "\r\n");
+    ASSERT_EQ(fixes.size(), 2u);
+    EXPECT_TRUE(fixes[1].stored);
+    EXPECT_EQ(fixes[1].latText.substr(0, 5), "35-72");
 }
 
 TEST_F(Live, ToggleFollowsTheRunStateAndARefusedOpenStaysStopped)
