@@ -306,6 +306,7 @@ void MainLumaraFrm::Load()
     GuardedStep([&] { onSample = mapview::UseSampleLibraryIfNoneIsUsable(s); });
     GuardedStep([&] { mapview::ApplyScaleLevel(s); });
     GuardedStep([&] { ReadGPSSetting(s); });
+    GuardedStep([&] { gps::ReadNavigatorProfile(s); });
     GuardedStep([&] { LoadMapDataToGrid(); });
     if (onSample) GuardedStep([&] { mapview::CentreViewOnLibraryIfOutside(s); });
     s.ViewBoundLeft = static_cast<float>(-overlays::PictureArea::kWidth / 2 + 80);

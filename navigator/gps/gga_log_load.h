@@ -42,6 +42,9 @@ public:
     void SetChecksumTest(bool verify) { verifyChecksum_ = verify; }
 
     // Reads one log file, continuing the lists; false when it cannot be read.
+    // A file whose name ends in ".gpx" is read as GPX: the points of its
+    // track segments and routes go into the point list as GGA positions do,
+    // and each segment's first point into the mark list.
     bool AddFile(const std::string& path);
     // The same for lines already read (tests, tools).
     void AddLines(const std::vector<std::string>& lines);
@@ -59,6 +62,9 @@ private:
     void BeginFile();
     // False when the rest of the file is not to be read.
     bool AddLine(std::string_view line);
+    bool AddGpx(const std::string& path);
+    // Stores one position; false when the rest of the file is not to be read.
+    bool AddPosition(double lat, double lon, const std::string& time, bool* stored = nullptr);
 
     overlays::OverlayLists& lists_;
     geodesy::CurrentZone zone_;

@@ -49,10 +49,11 @@ const std::array<ZoneRowTexts, kZoneRows>& ZoneRows()
     return rows;
 }
 
-const std::array<const char*, 5>& SpeedTexts()
+const std::array<const char*, kSpeedCount>& SpeedTexts()
 {
-    static const std::array<const char*, 5> speeds{"2400,n,8,1", "4800,n,8,1", "9600,n,8,1", "19200,n,8,1",
-                                                   "38400,n,8,1"};
+    static const std::array<const char*, kSpeedCount> speeds{"2400,n,8,1",  "4800,n,8,1",  "9600,n,8,1",
+                                                             "19200,n,8,1", "38400,n,8,1", "57600,n,8,1",
+                                                             "115200,n,8,1"};
     return speeds;
 }
 
@@ -236,7 +237,36 @@ GPSSettingView GPSSettingSession::Initial() const
     if (s.GPSPortNo >= 1 && s.GPSPortNo <= kPortCount) v.portIndex = s.GPSPortNo - 1;
     if (s.GPSSpeedIndex >= 1 && s.GPSSpeedIndex <= static_cast<int>(SpeedTexts().size()))
         v.speedIndex = s.GPSSpeedIndex - 1;
+    v.checksumTest = s.GGAChecksumTest;
+    v.checksumDropped = s.GGAChecksumDropped;
     return v;
+}
+
+std::string ChecksumDroppedText(int dropped)
+{
+    return "チェックサム不一致で捨てた文：" + std::to_string(dropped) + "件（前回のGPS開始から）";
+}
+
+std::filesystem::path NavigatorProfilePath(const std::string& programFolder)
+{
+    return std::filesystem::path(programFolder) / "data0" / "Tessaro.ini";
+}
+
+void ReadNavigatorProfile(NavState& state)
+{
+    const auto ini = tolvex::profile::IniFile::Load(NavigatorProfilePath(state.ProgramFolder));
+    if (const auto v = ini.Get("GPS", "VerifyChecksum"); v && !v->empty())
+        state.GGAChecksumTest = NumericValue(*v) != 0.0;
+}
+
+bool WriteNavigatorProfile(const NavState& state, std::string* error)
+{
+    const auto path = NavigatorProfilePath(state.ProgramFolder);
+    tolvex::profile::IniFile ini = tolvex::profile::IniFile::Load(path);
+    ini.Set("GPS", "VerifyChecksum", state.GGAChecksumTest ? "1" : "0");
+    if (ini.Save(path)) return true;
+    if (error) *error = std::strerror(errno);
+    return false;
 }
 
 namespace {
@@ -285,11 +315,20 @@ GPSSettingOutcome GPSSettingSession::Confirm(const GPSSettingChoice& c)
     s.GPSPortNo = static_cast<std::int16_t>(portIndex + 1);
     s.GPSSpeedIndex = static_cast<std::int16_t>(speedIndex + 1);
     s.GPSPortSettings = SpeedTexts()[static_cast<std::size_t>(speedIndex)];
+    const bool checksumChanged = s.GGAChecksumTest != c.checksumTest ||
+                                 !std::filesystem::exists(NavigatorProfilePath(s.ProgramFolder));
+    s.GGAChecksumTest = c.checksumTest;
 
     if (!WriteGPSSetting(s, TrimSpaces(c.lat), TrimSpaces(c.lon)))
         out.messages.push_back("設定をファイル " + GPSSettingPath(s.ProgramFolder) +
                                " に保存できませんでした。選んだ設定はこのまま使いますが、"
                                "次に起動したときには元の設定に戻ります。");
+    if (checksumChanged) {
+        std::string why;
+        if (!WriteNavigatorProfile(s, &why))
+            out.messages.push_back("チェックサム検査の設定をファイル " + NavigatorProfilePath(s.ProgramFolder).string() +
+                                   " に保存できませんでした（" + why + "）。");
+    }
     if (c.device) {
         std::string why;
         if (!MapPortInProfile(profile_, s.GPSPortNo, c.device->path, &why))

@@ -97,6 +97,71 @@ TEST_F(Settings, OkWithZone9Com3And4800WritesTheSixLines)
     EXPECT_FALSE(session.Confirm(Row(9, 2, 1)).zoneChanged);
 }
 
+// The two faster speeds come after the five old entries, so an old file's
+// index keeps its speed; the new indexes 6 and 7 read back as written.
+TEST_F(Settings, FasterSpeedsAfterTheOldEntriesAndOldFilesReadUnchanged)
+{
+    EXPECT_EQ(std::vector<std::string>(SpeedTexts().begin(), SpeedTexts().end()),
+              (std::vector<std::string>{"2400,n,8,1", "4800,n,8,1", "9600,n,8,1", "19200,n,8,1", "38400,n,8,1",
+                                        "57600,n,8,1", "115200,n,8,1"}));
+    const std::string old = " 9 \r\n36-00\r\n139-50\r\n 3 \r\n 5 \r\n38400,n,8,1\r\n";
+    WriteBytes(GPSSettingPath(s.ProgramFolder), old);
+    ReadGPSSetting(s);
+    EXPECT_EQ(s.GPSSpeedIndex, 5);
+    EXPECT_EQ(s.GPSPortSettings, "38400,n,8,1");
+    GPSSettingSession session(s, profile);
+    EXPECT_EQ(session.Initial().speedIndex, 4);
+    // OK with the same choice writes the file back byte for byte
+    GPSSettingChoice same = Row(9, 2, 4);
+    ASSERT_TRUE(session.Confirm(same).close);
+    EXPECT_EQ(ReadBytes(GPSSettingPath(s.ProgramFolder)), old);
+
+    ASSERT_TRUE(session.Confirm(Row(9, 2, 6)).close);
+    EXPECT_EQ(ReadBytes(GPSSettingPath(s.ProgramFolder)), " 9 \r\n36-00\r\n139-50\r\n 3 \r\n 7 \r\n115200,n,8,1\r\n");
+    NavState again;
+    again.ProgramFolder = s.ProgramFolder;
+    ReadGPSSetting(again);
+    EXPECT_EQ(GPSSettingSession(again, profile).Initial().speedIndex, 6);
+}
+
+// The checksum check box: on by default, kept in the navigator's profile
+// (GPSSetting.dat keeps its six lines), read back at start.
+TEST_F(Settings, ChecksumTestIsKeptInTheNavigatorProfile)
+{
+    s.GGAChecksumDropped = 3;
+    GPSSettingSession session(s, profile);
+    const GPSSettingView v = session.Initial();
+    EXPECT_TRUE(v.checksumTest);
+    EXPECT_EQ(v.checksumDropped, 3);
+    EXPECT_EQ(ChecksumDroppedText(3), "チェックサム不一致で捨てた文：3件（前回のGPS開始から）");
+
+    GPSSettingChoice off = Row(9, 0, 2);
+    off.checksumTest = false;
+    ASSERT_TRUE(session.Confirm(off).close);
+    EXPECT_FALSE(s.GGAChecksumTest);
+    EXPECT_EQ(ReadBytes(GPSSettingPath(s.ProgramFolder)), " 9 \r\n36-00\r\n139-50\r\n 1 \r\n 3 \r\n9600,n,8,1\r\n");
+    EXPECT_EQ(ReadBytes(NavigatorProfilePath(s.ProgramFolder)), "[GPS]\r\nVerifyChecksum=0\r\n");
+
+    NavState next;
+    next.ProgramFolder = s.ProgramFolder;
+    ReadNavigatorProfile(next);
+    EXPECT_FALSE(next.GGAChecksumTest);
+    NavState fresh;
+    fresh.ProgramFolder = (dir.path() / "nowhere").string();
+    ReadNavigatorProfile(fresh);
+    EXPECT_TRUE(fresh.GGAChecksumTest);
+
+    // An unwritable profile is told; the choice still applies.
+    fs::remove(NavigatorProfilePath(s.ProgramFolder));
+    fs::create_directories(NavigatorProfilePath(s.ProgramFolder));  // a folder where the file should be
+    GPSSettingChoice on = Row(9, 0, 2);
+    const GPSSettingOutcome out = session.Confirm(on);
+    EXPECT_TRUE(out.close);
+    EXPECT_TRUE(s.GGAChecksumTest);
+    ASSERT_EQ(out.messages.size(), 1u);
+    EXPECT_NE(out.messages[0].find("チェックサム検査の設定"), std::string::npos);
+}
+
 TEST_F(Settings, OkIsRefusedWithoutAZoneOrWhileTrackingOrRecording)
 {
     struct Case {
