@@ -160,6 +160,31 @@ TEST(ToolCommands, GgaLogAndRecordPrintTheStoredLists)
     std::system(("rm -rf " + std::string(dir)).c_str());
 }
 
+// tessaro-tool gpx: a GGA log and a record file in one document; a file that
+// cannot be read is named and the exit status says so.
+TEST(ToolCommands, GpxWritesOneTrackPerFile)
+{
+    char dir[] = "/tmp/tessaro-gpx-XXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    const std::string log = std::string(dir) + "/20100508_a.txt", rec = std::string(dir) + "/rec.dat";
+    std::ofstream(log) << "$GPGGA,053012.00,3542.1234,N,13945.6789,E,1,08,0.9,40.1,M,39.5,M,,*5C\r\nA,7\r\n";
+    // the header in CP932: "日本測地系: 第9系"
+    std::ofstream(rec) << "x\r\n\x93\xfa\x96\x7b\x91\xaa\x92\x6e\x8c\x6e: \x91\xe6" "9\x8c\x6e\r\nh3\r\n\r\n"
+                          "14:30:12,-6517.1,-33053.0,08,Navi,\r\n";
+    const ToolRun r = Tool("gpx " + log + " " + rec + " " + std::string(dir) + "/missing.txt", "");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("missing.txt"), std::string::npos) << r.err;
+    EXPECT_NE(r.out.find("<gpx version=\"1.1\""), std::string::npos);
+    EXPECT_NE(r.out.find("<wpt lat=\"35.702056667\" lon=\"139.761315000\"><ele>40.100</ele>"
+                         "<time>2010-05-08T05:30:12.00Z</time><name>7</name></wpt>"),
+              std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("<name>rec.dat</name>"), std::string::npos);
+    EXPECT_NE(r.out.find("<trkpt lat=\"35.70205"), std::string::npos);  // the record file's point, back in degrees
+    EXPECT_EQ(Tool("gpx", "").status, 2);
+    std::system(("rm -rf " + std::string(dir)).c_str());
+}
+
 TEST(ToolCommands, HostileInputNeverCrashes)
 {
     std::string junk;
