@@ -832,6 +832,7 @@ void MainLumaraFrm::LoadGPGGAData2Menu_Click()
     DataLoadFrm = new gps::DataLoadFrm(this, state_.ProgramFolder, home ? home : "/");
     gps::DataLoadFrm* w = DataLoadFrm;
     w->showMessage = [this](const std::string& text) { Message(QString::fromStdString(text)); };
+    w->verifyChecksum = state_.GGAChecksumTest;
     w->onOk = [this, w] {
         for (const std::string& m : w->Session().Load(state_)) Message(QString::fromStdString(m));
         GPGGAFileLbl->setText(QString::fromStdString(w->Session().LogCaption()));
@@ -895,6 +896,7 @@ void MainLumaraFrm::DispRecordDataMenu_Click()
     }
     ShowRecordDataFileFrm = new recording::ShowRecordDataFileFrm(this, state_.ProgramFolder + "/data2");
     recording::ShowRecordDataFileFrm* w = ShowRecordDataFileFrm;
+    w->showMessage = [this](const std::string& text) { Message(QString::fromStdString(text)); };
     w->onOk = [this, w] {
         NavState& s = state_;
         const recording::RecordLoad load = w->Session().Show(s);

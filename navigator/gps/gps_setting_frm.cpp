@@ -143,11 +143,12 @@ void GPSSettingFrm::MapSystemGrid_Click(int row)
 void GPSSettingFrm::ListDevices()
 {
     devices_ = ListSerialDevices(roots_, user_);
+    if (auto gpsd = LocalGpsd(roots_)) devices_.push_back(std::move(*gpsd));
     SerialDeviceLst->blockSignals(true);
     SerialDeviceLst->clear();
     SerialDeviceLst->addItem(QStringLiteral("（ポートの割り当てを変えない）"));
     for (const SerialDevice& d : devices_) {
-        QString text = QString::fromStdString(d.path);
+        QString text = QString::fromStdString(d.label.empty() ? d.path : d.label);
         if (d.node != d.path) text += QStringLiteral("  → ") + QString::fromStdString(d.node);
         if (!d.accessible) text += QStringLiteral("  （権限なし）");
         SerialDeviceLst->addItem(text);

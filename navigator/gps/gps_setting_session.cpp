@@ -3,6 +3,9 @@
 #include <control/ini_file.h>
 
 #include <grp.h>
+#include <netdb.h>
+#include <poll.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -124,6 +127,50 @@ bool SerialPortPresent(const fs::path& sysTty, const std::string& name)
 }
 
 }  // namespace
+
+namespace {
+
+// Whether host:port accepts a TCP connection within the timeout.
+bool Answers(const std::string& host, int port, int timeoutMs)
+{
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_flags = AI_NUMERICSERV;
+    addrinfo* found = nullptr;
+    if (::getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &found) != 0 || !found) return false;
+    bool ok = false;
+    for (addrinfo* a = found; a && !ok; a = a->ai_next) {
+        const int fd = ::socket(a->ai_family, a->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, a->ai_protocol);
+        if (fd < 0) continue;
+        if (::connect(fd, a->ai_addr, a->ai_addrlen) == 0) {
+            ok = true;
+        } else if (errno == EINPROGRESS) {
+            pollfd p{fd, POLLOUT, 0};
+            int soerr = 0;
+            socklen_t len = sizeof soerr;
+            ok = ::poll(&p, 1, timeoutMs) == 1 && ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &soerr, &len) == 0 &&
+                 soerr == 0;
+        }
+        ::close(fd);
+    }
+    ::freeaddrinfo(found);
+    return ok;
+}
+
+}  // namespace
+
+std::optional<SerialDevice> LocalGpsd(const DeviceRoots& roots, int timeoutMs)
+{
+    if (roots.gpsdPort <= 0 || !Answers(roots.gpsdHost, roots.gpsdPort, timeoutMs)) return std::nullopt;
+    SerialDevice d;
+    const std::string where = roots.gpsdHost + ":" + std::to_string(roots.gpsdPort);
+    d.path = "gpsd:" + where;
+    d.node = d.path;
+    d.accessible = true;
+    d.label = "gpsd (" + where + ")";
+    return d;
+}
 
 std::vector<SerialDevice> ListSerialDevices(const DeviceRoots& roots, const std::string& user)
 {

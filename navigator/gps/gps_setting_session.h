@@ -45,6 +45,9 @@ struct DeviceRoots {
     std::filesystem::path dev = "/dev";
     std::filesystem::path byId = "/dev/serial/by-id";
     std::filesystem::path sysTty = "/sys/class/tty";
+    // Where a local gpsd is looked for (port 0: not looked for).
+    std::string gpsdHost = "localhost";
+    int gpsdPort = 2947;
 };
 
 struct SerialDevice {
@@ -55,7 +58,15 @@ struct SerialDevice {
     // Why the device cannot be used and what to do (Japanese); empty when
     // it can.
     std::string problem;
+    // What the list shows instead of the path ("gpsd (localhost:2947)");
+    // empty for a device.
+    std::string label;
 };
+
+// A gpsd that accepts connections at the roots' gpsd host and port (asked
+// for at most `timeoutMs`): the entry that maps a port to it
+// ("gpsd:localhost:2947", shown as "gpsd (localhost:2947)").
+std::optional<SerialDevice> LocalGpsd(const DeviceRoots& roots, int timeoutMs = 300);
 
 // The serial devices that exist now: the links of by-id first (the names that
 // stay when the receiver is plugged in elsewhere), then ttyUSB*, ttyACM* and

@@ -356,6 +356,51 @@ void WriteGpx(std::ostream& out, const std::vector<GpxTrack>& tracks)
     out << "</gpx>\n";
 }
 
+GpxExport ExportGpxFile(const std::vector<std::string>& sources, const std::string& target, bool verifyChecksum)
+{
+    GpxExport result;
+    std::vector<GpxTrack> tracks;
+    for (const std::string& path : sources) {
+        GpxSource src = ReadForGpx(path, verifyChecksum);
+        const std::string name = fs::path(path).filename().string();
+        if (!src.readable) {
+            result.messages.push_back("ファイル「" + name + "」はGPXに書き出せませんでした。");
+            continue;
+        }
+        if (src.checksumDropped > 0)
+            result.messages.push_back("ファイル「" + name + "」のチェックサムが一致しない行" +
+                                      std::to_string(src.checksumDropped) + "件は書き出していません。");
+        for (const auto& segment : src.track.segments) result.points += static_cast<int>(segment.size());
+        tracks.push_back(std::move(src.track));
+    }
+    if (tracks.empty()) {
+        result.messages.push_back("GPXに書き出せるデータがありませんでした。");
+        return result;
+    }
+    const std::string temp = target + ".part";
+    {
+        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
+        if (out) WriteGpx(out, tracks);
+        out.flush();
+        if (!out) {
+            std::error_code ec;
+            fs::remove(temp, ec);
+            result.messages.push_back("GPXファイル「" + target + "」を書き込めませんでした。");
+            return result;
+        }
+    }
+    std::error_code ec;
+    fs::rename(temp, target, ec);
+    if (ec) {
+        fs::remove(temp, ec);
+        result.messages.push_back("GPXファイル「" + target + "」を書き込めませんでした。");
+        return result;
+    }
+    result.written = true;
+    result.messages.push_back("GPXファイル「" + target + "」に" + std::to_string(result.points) + "点を書き出しました。");
+    return result;
+}
+
 std::string GgaTimeOfGpxTime(std::string_view dateTime)
 {
     const std::size_t t = dateTime.find('T');

@@ -63,6 +63,17 @@ std::string DateFromFileName(std::string_view fileName);
 // below the 0.1 m of a record file).
 void WriteGpx(std::ostream& out, const std::vector<GpxTrack>& tracks);
 
+// The export buttons of the review and log windows: the sources as one GPX
+// document at `target`, written through a temporary file that replaces it
+// only when complete. The messages tell the user (Japanese) what was
+// written and what could not be read.
+struct GpxExport {
+    bool written = false;
+    int points = 0;
+    std::vector<std::string> messages;
+};
+GpxExport ExportGpxFile(const std::vector<std::string>& sources, const std::string& target, bool verifyChecksum);
+
 // One piece of the way read from a GPX file: the points of a track segment
 // or a route.
 struct GpxPiece {

@@ -231,7 +231,7 @@ TEST_F(LivePty, TracksRecordsAndChangesZoneThroughTheRealControl)
     // 1.5 degrees east of the zone origin: the port closes around the
     // message and opens again; the search keeps zone 9 there, and the fix
     // (inside 2 degrees) is stored. The next sentence still arrives.
-    ASSERT_TRUE(Feed("$GPGGA,010034.00,3600.0000,N,14120.0000,E,1,08,0.9,40.1,M,39.5,M,,*47\r\n"));
+    ASSERT_TRUE(Feed("$GPGGA,010034.00,3600.0000,N,14120.0000,E,1,08,0.9,40.1,M,39.5,M,,*52\r\n"));
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_EQ(messages[0], QStringLiteral("測地系設定を変更します。"));
     EXPECT_EQ(state.Zone.ZoneNo, 9);

@@ -4,7 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <arpa/inet.h>
 #include <grp.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <pwd.h>
 #include <stdlib.h>
 #include <sys/stat.h>
@@ -160,6 +163,38 @@ TEST_F(Settings, ChecksumTestIsKeptInTheNavigatorProfile)
     EXPECT_TRUE(s.GGAChecksumTest);
     ASSERT_EQ(out.messages.size(), 1u);
     EXPECT_NE(out.messages[0].find("チェックサム検査の設定"), std::string::npos);
+}
+
+// The device list offers a gpsd that answers (here a listening socket of the
+// test), and nothing once it has gone; OK maps the port to it.
+TEST_F(Settings, AnsweringGpsdIsOfferedAndMapped)
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+    ASSERT_EQ(::listen(fd, 2), 0);
+    socklen_t len = sizeof a;
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
+    DeviceRoots roots;
+    roots.gpsdHost = "127.0.0.1";
+    roots.gpsdPort = ntohs(a.sin_port);
+    const auto gpsd = LocalGpsd(roots);
+    ASSERT_TRUE(gpsd);
+    const std::string where = "127.0.0.1:" + std::to_string(roots.gpsdPort);
+    EXPECT_EQ(gpsd->label, "gpsd (" + where + ")");
+    EXPECT_EQ(gpsd->path, "gpsd:" + where);
+
+    GPSSettingChoice c = Row(9, 3, 2);
+    c.device = *gpsd;
+    ASSERT_TRUE(GPSSettingSession(s, profile).Confirm(c).close);
+    EXPECT_EQ(MappedDevice(4, profile), "gpsd:" + where);
+
+    ::close(fd);
+    EXPECT_FALSE(LocalGpsd(roots));
+    roots.gpsdPort = 0;
+    EXPECT_FALSE(LocalGpsd(roots));
 }
 
 TEST_F(Settings, OkIsRefusedWithoutAZoneOrWhileTrackingOrRecording)

@@ -129,6 +129,31 @@ TEST(GpxOut, GgaLogTakesEveryTalkerTheDateOfItsNameAndItsMarks)
         EXPECT_EQ(DateFromFileName(n.name), n.date) << n.name;
 }
 
+// The windows' export: one document for all sources, the user told what was
+// written and what not; a target that cannot be written leaves no file.
+TEST(GpxOut, ExportWritesOneDocumentAndTellsWhatItDid)
+{
+    testsupport::ScratchDir dir("gpx");
+    const fs::path rec = WriteRecordFile(dir.path());
+    const fs::path target = dir.path() / "out.gpx";
+    const GpxExport done = ExportGpxFile({rec.string(), (dir.path() / "missing.txt").string()}, target.string(), true);
+    EXPECT_TRUE(done.written);
+    EXPECT_EQ(done.points, 3);
+    ASSERT_EQ(done.messages.size(), 2u);
+    EXPECT_EQ(done.messages[0], "ファイル「missing.txt」はGPXに書き出せませんでした。");
+    EXPECT_NE(done.messages[1].find("3点を書き出しました"), std::string::npos);
+    const GpxRead back = ReadGpx(target.string());
+    ASSERT_TRUE(back.readable);
+    EXPECT_EQ(back.pieces.at(0).points.size(), 3u);
+
+    const GpxExport refused = ExportGpxFile({rec.string()}, (dir.path() / "no" / "such" / "x.gpx").string(), true);
+    EXPECT_FALSE(refused.written);
+    EXPECT_NE(refused.messages.back().find("書き込めませんでした"), std::string::npos);
+    EXPECT_FALSE(fs::exists(dir.path() / "no"));
+    EXPECT_FALSE(ExportGpxFile({(dir.path() / "missing.txt").string()}, target.string(), true).written);
+    EXPECT_TRUE(ReadGpx(target.string()).readable) << "the earlier export is kept";
+}
+
 // Hostile or foreign documents: refused or read as far as they are sound.
 TEST(GpxIn, SegmentsAndRoutesAreReadAndBadPointsCounted)
 {
