@@ -1,5 +1,7 @@
 #include "app/main_lumara_frm.h"
 
+#include <QStatusBar>
+
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDateTime>
@@ -388,6 +390,15 @@ void MainLumaraFrm::Message(const QString& text)
 void MainLumaraFrm::StartGPSCmd_Click() { tracking_.Toggle(); }
 
 void MainLumaraFrm::NoPort() { Message(QString::fromStdString(ControlLoadFailureMessage(gpsComError_))); }
+
+void MainLumaraFrm::ShowReceiverState(const std::string& text)
+{
+    // The status bar appears with the first loss of the receiver only.
+    if (!text.empty())
+        statusBar()->showMessage(QString::fromStdString(text));
+    else if (findChild<QStatusBar*>())
+        statusBar()->clearMessage();
+}
 
 void MainLumaraFrm::PortOpenRefused(int portNo, const gps::ComError& why)
 {

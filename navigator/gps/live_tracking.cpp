@@ -12,6 +12,9 @@ LiveTracking::LiveTracking(NavState& state, GpsWindow& window, MapSelection& map
                            RecordLineSink& record, TrackingView& view)
     : state_(state), window_(window), view_(view), decoder_(state, window, maps, drawing, record)
 {
+    retry_ = std::make_unique<QTimer>();
+    retry_->setInterval(kReconnectMs);
+    QObject::connect(retry_.get(), &QTimer::timeout, [this] { RetryReconnect(); });
 }
 
 void LiveTracking::SetPort(GpsComPort* port)
@@ -70,6 +73,11 @@ void LiveTracking::Stop()
 {
     if (!state_.GPSRunning || !port_) return;
     state_.GPSRunning = false;
+    if (lost_) {
+        lost_ = false;
+        retry_->stop();
+        view_.ShowReceiverState({});
+    }
     GuardedStep([&] { port_->SetPortOpen(false); });
     lines_.Clear();
     view_.ShowRunning(false);
@@ -82,6 +90,10 @@ void LiveTracking::OnComm()
     if (!port_) return;
     int event = 0;
     GuardedStep([&] { event = port_->CommEvent(); });
+    if (event == kCarrierEvent && state_.GPSRunning && !lost_) {
+        LoseReceiver();
+        return;
+    }
     if (event != kReceiveEvent || !state_.GPSRunning) return;
     GuardedStep([&] { port_->SetInputLen(0); });
     // Everything queued is taken at once, so that a receiver sending several
@@ -116,6 +128,27 @@ void LiveTracking::HandleLine(const std::string& line)
         GuardedStep([&] { window_.ShowPositionMark(); });
     }
     if (onFixDecoded) onFixDecoded(fix);
+}
+
+void LiveTracking::LoseReceiver()
+{
+    lost_ = true;
+    // What came before the loss is decoded already; a cut line is dropped.
+    GuardedStep([&] { port_->SetPortOpen(false); });
+    lines_.Clear();
+    view_.ShowReceiverState(kReceiverLostMessage);
+    retry_->start();
+}
+
+void LiveTracking::RetryReconnect()
+{
+    if (!lost_ || !port_ || !state_.GPSRunning) return;
+    bool opened = false;
+    GuardedStep([&] { opened = port_->SetPortOpen(true); });
+    if (!opened) return;
+    lost_ = false;
+    retry_->stop();
+    view_.ShowReceiverState(kReceiverBackMessage);
 }
 
 void LiveTracking::ClosePort()
