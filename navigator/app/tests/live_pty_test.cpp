@@ -222,7 +222,7 @@ TEST_F(LivePty, TracksRecordsAndChangesZoneThroughTheRealControl)
     EXPECT_EQ(ReadAll(home.path().toStdString() + "/data0/StoredSTS.dat"), "20100508\r\n 2 \r\n 0 \r\n");
 
     // A sentence without a fix changes neither zone nor trail.
-    ASSERT_TRUE(Feed("$GPGGA,010033.00,,,,,0,00,,,M,,M,,*66\r\n$GPRMC,010033.00,V,,,,,,,080510,,,N*00\r\n"));
+    ASSERT_TRUE(Feed("$GPGGA,010033.00,,,,,0,00,,,M,,M,,*49\r\n$GPRMC,010033.00,V,,,,,,,080510,,,N*70\r\n"));
     EXPECT_TRUE(messages.empty());
     EXPECT_FALSE(decoded.back().fix.stored);
     EXPECT_EQ(state.Track.TrackCount, 33);

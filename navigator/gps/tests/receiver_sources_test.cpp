@@ -208,6 +208,22 @@ TEST_F(Sources, EveryTalkerThroughThePseudoTerminalDecodesAsGps)
     EXPECT_EQ(got[0].substr(0, 44), "14:30:12,35-42-07.40,139-45-40.73,08,Navi,9,");
 }
 
+// A source nobody serves does not start tracking, and the message names
+// what to check.
+TEST_F(Sources, SourceThatDoesNotAnswerIsExplained)
+{
+    const int nobody = FreePort();
+    MapCom4("gpsd:127.0.0.1:" + std::to_string(nobody));
+    tracking->Toggle();
+    EXPECT_FALSE(state.GPSRunning);
+    const ComError why = port->PortOpenError();
+    EXPECT_NE(why.number, 0);
+    const std::string text =
+        app::PortOpenFailureMessage(4, "gpsd:127.0.0.1:" + std::to_string(nobody), why, app::DeviceCheck{}, "user");
+    EXPECT_NE(text.find("gpsdに接続できません。"), std::string::npos) << text;
+    EXPECT_EQ(text.find("デバイスがありません"), std::string::npos) << text;
+}
+
 TEST_F(Sources, TcpSourceDecodesAsThePseudoTerminal)
 {
     const std::vector<std::string> sets = DriveSets(40);
