@@ -91,7 +91,6 @@ struct Path {
     std::map<std::string, std::int64_t> written;
     std::vector<double> latencyMs;
     std::size_t decoded = 0;
-    std::atomic<bool> measuring{false};
 
     bool Start(int port, std::string& error)
     {
@@ -107,7 +106,7 @@ struct Path {
             ++decoded;
             std::lock_guard lk(m);
             const auto it = written.find(fix.timeText);
-            if (it == written.end() || !measuring) return;
+            if (it == written.end()) return;  // a warm-up epoch
             latencyMs.push_back(static_cast<double>(window.placedNs - it->second) / 1e6);
             written.erase(it);
         };
@@ -218,19 +217,16 @@ int main(int argc, char** argv)
         for (std::size_t i = 0; i < total; ++i) {
             std::string local;
             const auto [gga, rest] = Epoch(sets[i % sets.size()], static_cast<long>(i), local);
-            if (i == warmup) {
-                a.measuring = true;
-                b.measuring = true;
-            }
+            const bool measured = i >= warmup;
             std::this_thread::sleep_until(start + std::chrono::duration_cast<Clock::duration>(period * i));
-            {
+            if (measured) {
                 std::lock_guard lk(a.m);
                 a.written[local] = NowNs();
             }
             direct.write(gga);
             direct.write(rest);
             std::this_thread::sleep_until(start + std::chrono::duration_cast<Clock::duration>(period * (i + 0.5)));
-            {
+            if (measured) {
                 std::lock_guard lk(b.m);
                 b.written[local] = NowNs();
             }

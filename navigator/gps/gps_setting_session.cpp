@@ -311,8 +311,9 @@ bool WriteNavigatorProfile(const NavState& state, std::string* error)
     const auto path = NavigatorProfilePath(state.ProgramFolder);
     tolvex::profile::IniFile ini = tolvex::profile::IniFile::Load(path);
     ini.Set("GPS", "VerifyChecksum", state.GGAChecksumTest ? "1" : "0");
+    errno = 0;
     if (ini.Save(path)) return true;
-    if (error) *error = std::strerror(errno);
+    if (error) *error = errno != 0 ? std::strerror(errno) : "書き込めません";
     return false;
 }
 
