@@ -94,10 +94,11 @@ GPSSettingFrm::GPSSettingFrm(QWidget* owner, const GPSSettingSession& session, D
     SerialDeviceLbl->setWordWrap(true);
     SerialDeviceLbl->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
-    ChecksumChk = new QCheckBox(QStringLiteral("チェックサムを検査する（一致しない文は捨てる）"), PortSettingFlm);
-    ChecksumChk->setGeometry(10, 212, 300, 24);
+    ChecksumChk = new QCheckBox(QStringLiteral("チェックサムを検査する"), PortSettingFlm);
+    ChecksumChk->setToolTip(QStringLiteral("チェックサムが一致しない文は捨てます"));
+    ChecksumChk->setGeometry(10, 212, 250, 24);
     ChecksumDroppedLbl = new QLabel(PortSettingFlm);
-    ChecksumDroppedLbl->setGeometry(316, 212, 274, 24);
+    ChecksumDroppedLbl->setGeometry(270, 212, 320, 24);
 
     OKCmd = new QPushButton(QStringLiteral("OK(&Y)"), this);
     OKCmd->setGeometry(396, 688, 100, 30);

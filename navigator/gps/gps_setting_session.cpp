@@ -291,7 +291,7 @@ GPSSettingView GPSSettingSession::Initial() const
 
 std::string ChecksumDroppedText(int dropped)
 {
-    return "チェックサム不一致で捨てた文：" + std::to_string(dropped) + "件（前回のGPS開始から）";
+    return "不一致で捨てた文：" + std::to_string(dropped) + "件（前回のGPS開始から）";
 }
 
 std::filesystem::path NavigatorProfilePath(const std::string& programFolder)

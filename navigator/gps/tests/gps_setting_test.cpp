@@ -136,7 +136,7 @@ TEST_F(Settings, ChecksumTestIsKeptInTheNavigatorProfile)
     const GPSSettingView v = session.Initial();
     EXPECT_TRUE(v.checksumTest);
     EXPECT_EQ(v.checksumDropped, 3);
-    EXPECT_EQ(ChecksumDroppedText(3), "チェックサム不一致で捨てた文：3件（前回のGPS開始から）");
+    EXPECT_EQ(ChecksumDroppedText(3), "不一致で捨てた文：3件（前回のGPS開始から）");
 
     GPSSettingChoice off = Row(9, 0, 2);
     off.checksumTest = false;
