@@ -34,7 +34,8 @@ FOUND_ENTRY = re.compile(
 
 # Programs that the start and benchmark scripts, the tests and the sample
 # generators run by name; `make deb` runs dpkg-shlibdeps.
-RUN_PROGRAMS = ["bash", "sh", "cat", "python3", "xvfb-run", "xauth", "Xvfb", "dpkg-shlibdeps", "ctest", "cpack"]
+RUN_PROGRAMS = ["bash", "sh", "cat", "python3", "xvfb-run", "xauth", "Xvfb", "dpkg-shlibdeps", "ctest", "cpack",
+                "gpsfake", "gpsbabel"]
 
 
 def fail(message):

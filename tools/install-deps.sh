@@ -27,6 +27,9 @@ PACKAGES=(
   lrzsz
   # Reference terminal for the terminal benchmark only: the build skips it when absent
   libvterm-dev
+  # Test-only peers of the GPS input: gpsd run by gpsfake, and GPX read and
+  # written by gpsbabel
+  gpsd gpsd-clients gpsbabel
 )
 
 if [ "${1:-}" = "--list" ]; then

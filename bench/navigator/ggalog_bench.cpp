@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "gps/gga_log_load.h"
+#include "gps/nmea_checksum.h"
 
 using namespace tessaro;
 
@@ -27,10 +28,10 @@ int main(int argc, char** argv)
             const double lat = 35.70 + 0.00001 * (i % 1000), lon = 139.76 + 0.00001 * (i / 1000);
             char line[160];
             std::snprintf(line, sizeof line,
-                          "$GPGGA,%02d%02d%02d.00,%02d%07.4f,N,%03d%07.4f,E,1,08,0.9,12.0,M,39.5,M,,0000*47\r\n",
+                          "$GPGGA,%02d%02d%02d.00,%02d%07.4f,N,%03d%07.4f,E,1,08,0.9,12.0,M,39.5,M,,0000",
                           (i / 3600) % 24, (i / 60) % 60, i % 60, static_cast<int>(lat), (lat - 35) * 60.0,
                           static_cast<int>(lon), (lon - 139) * 60.0);
-            out << line;
+            out << gps::WithNmeaChecksum(line) << "\r\n";
             if (i % 148 == 0) out << "A," << i / 148 + 1 << "\r\n";
         }
     }

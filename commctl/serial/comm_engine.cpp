@@ -20,6 +20,7 @@
 #include <thread>
 #include <vector>
 
+#include "serial/net_port.h"
 #include "serial/port_device.h"
 #include "serial/receive_rules.h"
 
@@ -61,8 +62,9 @@ public:
     EngineCore(EngineCallbacks cb, ProfileLookup ports, DeviceFactory factory)
         : cb_(std::move(cb)), ports_(std::move(ports)), factory_(std::move(factory))
     {
-        if (!factory_)
-            factory_ = [] { return MakePosixPortDevice(); };
+        // Without a factory of its own, the device follows the mapped name:
+        // a serial device, or a tcp:/gpsd: source.
+        default_devices_ = !factory_;
         timer_ = std::make_unique<QTimer>();
         timer_->callOnTimeout([this] {
             const std::weak_ptr<char> alive = alive_;
@@ -134,6 +136,7 @@ public:
     // ---- port and shared state ----
     bool open_ = false;
     std::unique_ptr<PortDevice> device_;
+    bool default_devices_ = false;
     int wake_fd_ = -1;
     std::thread thread_;
     std::atomic<bool> stop_{false};
@@ -486,7 +489,7 @@ public:
         if (open_)
             Raise(kErrPortAlreadyOpen);
         const std::string path = MapPortToDevice(port_, ports_);
-        std::unique_ptr<PortDevice> dev = factory_();
+        std::unique_ptr<PortDevice> dev = default_devices_ ? MakePortDeviceFor(path) : factory_();
         if (int err = dev->Open(path); err != 0)
             throw OpenFailure(err == EWOULDBLOCK ? EBUSY : err, path);
         int wfd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);

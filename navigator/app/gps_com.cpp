@@ -153,6 +153,14 @@ std::string PortOpenFailureMessage(int port, const std::string& device, const Co
                                    const DeviceCheck& check, const std::string& user)
 {
     std::string text = "GPSのポートCOM" + std::to_string(port) + "（" + device + "）を開けません。\n";
+    // A network source is no device node: say what to check on the far side.
+    const bool gpsd = device.rfind("gpsd:", 0) == 0;
+    if (gpsd || device.rfind("tcp:", 0) == 0) {
+        text += gpsd ? "gpsdに接続できません。gpsdが動いているか、" : "NMEAの送信元に接続できません。送信元が動いているか、";
+        text += "ホスト名とポート番号が正しいかを確かめてください。";
+        if (error.number != 0) text += "（" + error.description + "）";
+        return text;
+    }
     // The device itself says more than the error number: the control reports
     // a missing permission and a port held by another program alike.
     if (!check.exists) {

@@ -1,5 +1,7 @@
 #include "app/main_lumara_frm.h"
 
+#include <QStatusBar>
+
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QTimer>
@@ -307,6 +309,7 @@ void MainLumaraFrm::Load()
     GuardedStep([&] { onSample = mapview::UseSampleLibraryIfNoneIsUsable(s); });
     GuardedStep([&] { mapview::ApplyScaleLevel(s); });
     GuardedStep([&] { ReadGPSSetting(s); });
+    GuardedStep([&] { gps::ReadNavigatorProfile(s); });
     GuardedStep([&] { LoadMapDataToGrid(); });
     if (onSample) GuardedStep([&] { mapview::CentreViewOnLibraryIfOutside(s); });
     s.ViewBoundLeft = static_cast<float>(-overlays::PictureArea::kWidth / 2 + 80);
@@ -388,6 +391,15 @@ void MainLumaraFrm::Message(const QString& text)
 void MainLumaraFrm::StartGPSCmd_Click() { tracking_.Toggle(); }
 
 void MainLumaraFrm::NoPort() { Message(QString::fromStdString(ControlLoadFailureMessage(gpsComError_))); }
+
+void MainLumaraFrm::ShowReceiverState(const std::string& text)
+{
+    // The status bar appears with the first loss of the receiver only.
+    if (!text.empty())
+        statusBar()->showMessage(QString::fromStdString(text));
+    else if (findChild<QStatusBar*>())
+        statusBar()->clearMessage();
+}
 
 void MainLumaraFrm::PortOpenRefused(int portNo, const gps::ComError& why)
 {
@@ -839,6 +851,7 @@ void MainLumaraFrm::LoadGPGGAData2Menu_Click()
     DataLoadFrm = new gps::DataLoadFrm(this, state_.ProgramFolder, home ? home : "/");
     gps::DataLoadFrm* w = DataLoadFrm;
     w->showMessage = [this](const std::string& text) { Message(QString::fromStdString(text)); };
+    w->verifyChecksum = state_.GGAChecksumTest;
     w->onOk = [this, w] {
         for (const std::string& m : w->Session().Load(state_)) Message(QString::fromStdString(m));
         GPGGAFileLbl->setText(QString::fromStdString(w->Session().LogCaption()));
@@ -902,6 +915,7 @@ void MainLumaraFrm::DispRecordDataMenu_Click()
     }
     ShowRecordDataFileFrm = new recording::ShowRecordDataFileFrm(this, state_.ProgramFolder + "/data2");
     recording::ShowRecordDataFileFrm* w = ShowRecordDataFileFrm;
+    w->showMessage = [this](const std::string& text) { Message(QString::fromStdString(text)); };
     w->onOk = [this, w] {
         NavState& s = state_;
         const recording::RecordLoad load = w->Session().Show(s);

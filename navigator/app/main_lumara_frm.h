@@ -268,6 +268,7 @@ public:
     void ShowRunning(bool running) override { SetStartGPSLook(running); }
     void NoPort() override;
     void PortOpenRefused(int portNo, const gps::ComError& why) override;
+    void ShowReceiverState(const std::string& text) override;
 
     // --- pointer::PointerWindow ---
     void SetMeasureText(const std::string& text) override;

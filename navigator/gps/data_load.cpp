@@ -26,6 +26,7 @@ void DataLoadSession::Unchoose(int index)
 std::vector<std::string> DataLoadSession::Load(NavState& state) const
 {
     GgaLogLoad load(state, state.Zone);
+    load.SetChecksumTest(state.GGAChecksumTest);
     for (const std::string& path : chosen_) load.AddFile(path);
     return load.Finish();
 }

@@ -1,10 +1,15 @@
 #include "gps/data_load_frm.h"
 
 #include <QComboBox>
+#include <QFileDialog>
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
 
+#include <cctype>
+#include <filesystem>
+
+#include "gps/gpx.h"
 #include "shell/owned_dialog.h"
 
 namespace tessaro::gps {
@@ -19,7 +24,7 @@ DataLoadFrm::DataLoadFrm(QWidget* owner, const std::string& programFolder, const
     lists_->File1->setGeometry(280, 10, 220, 200);
     cmbExt = new QComboBox(this);
     cmbExt->setGeometry(280, 216, 220, 24);
-    cmbExt->addItems({QStringLiteral("*.txt"), QStringLiteral("*.csv"), QStringLiteral("*.*")});
+    cmbExt->addItems({QStringLiteral("*.txt"), QStringLiteral("*.csv"), QStringLiteral("*.gpx"), QStringLiteral("*.*")});
     auto* chosenLabel = new QLabel(QStringLiteral("読み込むファイル（ダブルクリックで取り消し）"), this);
     chosenLabel->setGeometry(10, 248, 490, 18);
     DataFilesLst = new QListWidget(this);
@@ -30,6 +35,12 @@ DataLoadFrm::DataLoadFrm(QWidget* owner, const std::string& programFolder, const
     CancelCmd->setGeometry(200, 390, 100, 30);
     SampleCmd = new QPushButton(QStringLiteral("サンプル(&S)"), this);
     SampleCmd->setGeometry(310, 390, 100, 30);
+    ExportGpxCmd = new QPushButton(QStringLiteral("GPX書き出し(&X)"), this);
+    ExportGpxCmd->setGeometry(400, 390, 100, 30);
+    LoadGGACmd->move(10, 390);
+    CancelCmd->move(120, 390);
+    SampleCmd->move(230, 390);
+    ExportGpxCmd->move(400, 390);
     MakeOwnedDialog(this, owner, LoadGGACmd, CancelCmd);
     setFixedSize(510, 430);
 
@@ -56,6 +67,12 @@ DataLoadFrm::DataLoadFrm(QWidget* owner, const std::string& programFolder, const
     connect(SampleCmd, &QPushButton::clicked, this, [this] {
         if (!lists_->SetFolder(session_.SampleFolder()) && showMessage) showMessage(kPlaceNotReadyMessage);
     });
+    connect(ExportGpxCmd, &QPushButton::clicked, this, [this] { ExportGpx(); });
+    chooseGpxTarget = [this] {
+        return QFileDialog::getSaveFileName(this, QStringLiteral("GPX書き出し"), QString(),
+                                            QStringLiteral("GPX (*.gpx)"))
+            .toStdString();
+    };
     connect(LoadGGACmd, &QPushButton::clicked, this, [this] {
         answered_ = true;
         if (onOk) onOk();
@@ -67,6 +84,27 @@ void DataLoadFrm::ShowChosen()
 {
     DataFilesLst->clear();
     for (const std::string& path : session_.Chosen()) DataFilesLst->addItem(QString::fromStdString(path));
+}
+
+void DataLoadFrm::ExportGpx()
+{
+    std::vector<std::string> logs;
+    for (const std::string& path : session_.Chosen()) {
+        std::string ext = std::filesystem::path(path).extension().string();
+        for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        if (ext != ".gpx") logs.push_back(path);
+    }
+    if (logs.empty()) {
+        if (showMessage) showMessage("GPXに書き出すログファイルを選んでください。");
+        return;
+    }
+    std::string target = chooseGpxTarget ? chooseGpxTarget() : std::string();
+    if (target.empty()) return;
+    if (std::filesystem::path(target).extension().empty()) target += ".gpx";
+    const GpxExport result = ExportGpxFile(logs, target, verifyChecksum);
+    std::string text;
+    for (const std::string& m : result.messages) text += (text.empty() ? "" : "\n") + m;
+    if (showMessage) showMessage(text);
 }
 
 void DataLoadFrm::reject()

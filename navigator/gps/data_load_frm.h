@@ -32,12 +32,18 @@ public:
     std::function<void()> onCancel;
     // Shows a message (OK button only); the main window's message box.
     std::function<void(const std::string&)> showMessage;
+    // The file the GPX export writes (empty: cancelled); a save dialog
+    // unless replaced (tests).
+    std::function<std::string()> chooseGpxTarget;
+    // Whether the export verifies checksums (the navigator's setting).
+    bool verifyChecksum = true;
 
     QComboBox* cmbExt = nullptr;
     QListWidget* DataFilesLst = nullptr;
     QPushButton* LoadGGACmd = nullptr;
     QPushButton* CancelCmd = nullptr;
     QPushButton* SampleCmd = nullptr;
+    QPushButton* ExportGpxCmd = nullptr;  // the chosen logs as one GPX file
 
     void reject() override;
 
@@ -46,6 +52,7 @@ protected:
 
 private:
     void ShowChosen();
+    void ExportGpx();
 
     DataLoadSession session_;
     std::unique_ptr<FolderLists> lists_;

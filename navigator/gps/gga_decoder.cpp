@@ -134,10 +134,24 @@ int SplitAtCommas(std::string_view text, FieldDataArray& out)
     return static_cast<int>(n) - 1;
 }
 
+bool IsGgaTalker(std::string_view talker)
+{
+    static constexpr std::string_view kTalkers[] = {"GP", "GN", "GL", "GA", "GB", "BD", "GQ", "GI"};
+    for (std::string_view t : kTalkers)
+        if (talker == t) return true;
+    return false;
+}
+
 bool IsGgaSentence(std::string_view line)
 {
-    const std::string_view head = line.substr(0, 6);
-    return head == "$GPGGA" || head == "GPGGA,";
+    if (line.size() < 6) return false;
+    if (line[0] == '$') return IsGgaTalker(line.substr(1, 2)) && line.substr(3, 3) == "GGA";
+    return IsGgaTalker(line.substr(0, 2)) && line.substr(2, 4) == "GGA,";
+}
+
+bool IsGgaSentenceName(std::string_view item)
+{
+    return item.size() == 6 && item[0] == '$' && IsGgaTalker(item.substr(1, 2)) && item.substr(3) == "GGA";
 }
 
 std::string FormatRecordLine(const std::string& timeText, double easting, float northing,

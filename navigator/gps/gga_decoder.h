@@ -10,7 +10,8 @@
 //   $GPGGA,053012.00,3542.1234,N,13945.6789,E,1,08,0.9,40.1,M,39.5,M,,*47
 //          1 time    2 lat       4 lon          6 7
 //   1 UTC hhmmss(.ss)   2 ddmm.mmmm   4 dddmm.mmmm   6 fix quality
-//   7 satellites in use. Hemisphere letters, altitude, HDOP and the checksum
+//   7 satellites in use. Any talker of IsGgaTalker may stand for "GP".
+//   Hemisphere letters, altitude, HDOP and the checksum
 //   are not read (the navigator is for Japan: north and east).
 //
 // The decoder works on the shared run state and talks to the rest of the
@@ -113,9 +114,20 @@ struct PositionFix {
 // fields, the same result and the same SplitOverflow on a 32nd field.
 int SplitAtCommas(std::string_view text, FieldDataArray& out);
 
+// The talkers whose GGA sentence is taken: GPS alone ("GP") and the
+// multi-constellation and other-system receivers ("GN" combined, "GL"
+// GLONASS, "GA" Galileo, "GB"/"BD" BeiDou, "GQ" QZSS, "GI" NavIC). Every one
+// is decoded exactly as "$GPGGA".
+bool IsGgaTalker(std::string_view talker);
+
 // True for a line the receiver handler hands to the decoder: its first six
-// characters are exactly "$GPGGA" or "GPGGA," (a line whose "$" was lost).
+// characters are "$" + talker + "GGA" or talker + "GGA," (a line whose "$"
+// was lost), for a talker of IsGgaTalker.
 bool IsGgaSentence(std::string_view line);
+
+// True for the first item of a GGA position line in a log: "$" + talker +
+// "GGA", nothing more.
+bool IsGgaSentenceName(std::string_view item);
 
 // The record line of a fix: time, easting and northing with one decimal,
 // satellites, status and an empty sixth field, e.g.

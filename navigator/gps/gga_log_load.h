@@ -4,7 +4,9 @@
 // zone.
 //
 // Per line (cut by the text-file layer, split with SplitItems at ","):
-//   - a position line: item 0 is "$GPGGA" and there are at least 12 items;
+//   - a position line: item 0 is a GGA sentence name of any talker
+//     ("$GPGGA", "$GNGGA", ...: IsGgaSentenceName) and there are at least
+//     12 items;
 //     items 1 (time), 2 (ddmm.mmmm) and 4 (dddmm.mmmm) are used;
 //   - a mark line: item 0 is "A"; item 1 is the mark's number, and it takes
 //     the time and position of the last position line of its file;
@@ -14,7 +16,8 @@
 // does not fit is not stored, and the user is told once per load. A position
 // more than 2 degrees from the zone's origin (a receiver's 0000.0000 before
 // its first fix, a log of another region) is skipped and counted; the rest
-// of the file still loads. A mark read before any position line of its file
+// of the file still loads. A GGA line whose checksum does not match is
+// dropped, counted and reported (SetChecksumTest). A mark read before any position line of its file
 // is kept without a place (MKPointPlaced 0).
 #pragma once
 
@@ -34,7 +37,14 @@ public:
     // Starts a load: both lists are emptied.
     GgaLogLoad(overlays::OverlayLists& lists, const geodesy::CurrentZone& zone);
 
+    // A GGA line whose "*hh" does not match is dropped and counted (on by
+    // default, as for the live receiver).
+    void SetChecksumTest(bool verify) { verifyChecksum_ = verify; }
+
     // Reads one log file, continuing the lists; false when it cannot be read.
+    // A file whose name ends in ".gpx" is read as GPX: the points of its
+    // track segments and routes go into the point list as GGA positions do,
+    // and each segment's first point into the mark list.
     bool AddFile(const std::string& path);
     // The same for lines already read (tests, tools).
     void AddLines(const std::vector<std::string>& lines);
@@ -46,11 +56,15 @@ public:
 
     int SkippedOutsideZone() const { return outsideZone_; }
     int MarksNotLoaded() const { return marksDropped_; }
+    int ChecksumDropped() const { return checksumDropped_; }
 
 private:
     void BeginFile();
     // False when the rest of the file is not to be read.
     bool AddLine(std::string_view line);
+    bool AddGpx(const std::string& path);
+    // Stores one position; false when the rest of the file is not to be read.
+    bool AddPosition(double lat, double lon, const std::string& time, bool* stored = nullptr);
 
     overlays::OverlayLists& lists_;
     geodesy::CurrentZone zone_;
@@ -61,6 +75,8 @@ private:
     double lastNorthing_ = 0.0;
     int outsideZone_ = 0;
     int marksDropped_ = 0;
+    bool verifyChecksum_ = true;
+    int checksumDropped_ = 0;
     bool pointLimit_ = false;
     std::vector<std::string> unreadable_;
 };

@@ -8,6 +8,7 @@
 #include "geodesy/plane_coords.h"
 #include "gps/gga_decoder.h"
 #include "gps/line_assembler.h"
+#include "gps/nmea_checksum.h"
 #include "shell/textfile.h"
 
 namespace tessaro::gps {
@@ -33,8 +34,9 @@ void AppendG17(std::string& out, double value)
 
 }  // namespace
 
-long ReplayGgaLog(std::istream& in, std::ostream& out, int zoneNo)
+long ReplayGgaLog(std::istream& in, std::ostream& out, int zoneNo, bool verifyChecksum, long* dropped)
 {
+    if (dropped) *dropped = 0;
     NavState state;
     geodesy::InitEllipsoid();
     geodesy::SetCurrentZone(zoneNo, state.Zone);
@@ -48,6 +50,11 @@ long ReplayGgaLog(std::istream& in, std::ostream& out, int zoneNo)
     std::string row;
     auto handleLine = [&](const std::string& bytes) {
         if (!IsGgaSentence(bytes)) return;  // the test is on ASCII, before conversion
+        // the checksum is over the bytes as received
+        if (!PassesChecksum(bytes, verifyChecksum)) {
+            if (dropped) ++*dropped;
+            return;
+        }
         PositionFix fix;
         decoder.Feed(Cp932ToUtf8(bytes), &fix);
         ++count;

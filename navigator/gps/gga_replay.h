@@ -15,7 +15,10 @@ namespace tessaro::gps {
 // line (UTF-8, no quoting) is: time, latitude, longitude, satellites and
 // status texts, zone number, 1 or 0 for stored, PosNorthing and PosEasting
 // with 17 significant digits (both empty when not stored).
+// With `verifyChecksum` a GGA sentence whose "*hh" does not match is dropped
+// (no output line) and counted in *dropped, as the live receiver's are.
 // Returns the number of GGA sentences decoded.
-long ReplayGgaLog(std::istream& in, std::ostream& out, int zoneNo);
+long ReplayGgaLog(std::istream& in, std::ostream& out, int zoneNo, bool verifyChecksum = true,
+                  long* dropped = nullptr);
 
 }  // namespace tessaro::gps

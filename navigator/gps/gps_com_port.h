@@ -13,6 +13,9 @@ namespace tessaro::gps {
 
 // The control's event code for received data.
 inline constexpr int kReceiveEvent = tolvex::com::TOLVEX_EV_RECEIVE;
+// The carrier changed: for a receiver, its line was lost (the far side of a
+// pseudo-terminal or a network source closed, a USB adapter pulled).
+inline constexpr int kCarrierEvent = tolvex::com::TOLVEX_EV_CD;
 
 // An error the control raised: its number and description (UTF-8).
 struct ComError {

@@ -73,7 +73,7 @@ GPSSettingFrm::GPSSettingFrm(QWidget* owner, const GPSSettingSession& session, D
     ScaleFacterLbl->setText(QStringLiteral("0.9999"));
 
     PortSettingFlm = new QGroupBox(QStringLiteral("GPS入力ポート設定"), this);
-    PortSettingFlm->setGeometry(8, 436, 600, 214);
+    PortSettingFlm->setGeometry(8, 436, 600, 244);
     Caption(PortSettingFlm, QStringLiteral("ポートNo."), 10, 22, 200);
     GPSPortCmb = new QComboBox(PortSettingFlm);
     GPSPortCmb->setGeometry(10, 42, 300, 24);
@@ -94,12 +94,18 @@ GPSSettingFrm::GPSSettingFrm(QWidget* owner, const GPSSettingSession& session, D
     SerialDeviceLbl->setWordWrap(true);
     SerialDeviceLbl->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
+    ChecksumChk = new QCheckBox(QStringLiteral("チェックサムを検査する"), PortSettingFlm);
+    ChecksumChk->setToolTip(QStringLiteral("チェックサムが一致しない文は捨てます"));
+    ChecksumChk->setGeometry(10, 212, 250, 24);
+    ChecksumDroppedLbl = new QLabel(PortSettingFlm);
+    ChecksumDroppedLbl->setGeometry(270, 212, 320, 24);
+
     OKCmd = new QPushButton(QStringLiteral("OK(&Y)"), this);
-    OKCmd->setGeometry(396, 658, 100, 30);
+    OKCmd->setGeometry(396, 688, 100, 30);
     CancelCmd = new QPushButton(QStringLiteral("キャンセル(&C)"), this);
-    CancelCmd->setGeometry(508, 658, 100, 30);
+    CancelCmd->setGeometry(508, 688, 100, 30);
     MakeOwnedDialog(this, owner, OKCmd, CancelCmd);
-    setFixedSize(616, 696);
+    setFixedSize(616, 726);
     move(kLeft, kTop);
 
     const GPSSettingView v = session_.Initial();
@@ -109,6 +115,8 @@ GPSSettingFrm::GPSSettingFrm(QWidget* owner, const GPSSettingSession& session, D
     LatLbl->setText(QString::fromStdString(v.lat));
     LonLbl->setText(QString::fromStdString(v.lon));
     if (v.zoneRow >= 0) MapSystemGrid->selectRow(v.zoneRow);
+    ChecksumChk->setChecked(v.checksumTest);
+    ChecksumDroppedLbl->setText(QString::fromStdString(ChecksumDroppedText(v.checksumDropped)));
     ListDevices();
 
     connect(MapSystemGrid, &QTableWidget::cellClicked, this, [this](int row, int) { MapSystemGrid_Click(row); });
@@ -136,11 +144,12 @@ void GPSSettingFrm::MapSystemGrid_Click(int row)
 void GPSSettingFrm::ListDevices()
 {
     devices_ = ListSerialDevices(roots_, user_);
+    if (auto gpsd = LocalGpsd(roots_)) devices_.push_back(std::move(*gpsd));
     SerialDeviceLst->blockSignals(true);
     SerialDeviceLst->clear();
     SerialDeviceLst->addItem(QStringLiteral("（ポートの割り当てを変えない）"));
     for (const SerialDevice& d : devices_) {
-        QString text = QString::fromStdString(d.path);
+        QString text = QString::fromStdString(d.label.empty() ? d.path : d.label);
         if (d.node != d.path) text += QStringLiteral("  → ") + QString::fromStdString(d.node);
         if (!d.accessible) text += QStringLiteral("  （権限なし）");
         SerialDeviceLst->addItem(text);
@@ -177,6 +186,7 @@ GPSSettingChoice GPSSettingFrm::Choice() const
     c.lon = LonLbl->text().toStdString();
     c.portIndex = GPSPortCmb->currentIndex();
     c.speedIndex = GPSPortSpeedCmb->currentIndex();
+    c.checksumTest = ChecksumChk->isChecked();
     const int row = SerialDeviceLst->currentRow();
     if (row >= 1 && row <= static_cast<int>(devices_.size())) c.device = devices_[static_cast<std::size_t>(row - 1)];
     return c;

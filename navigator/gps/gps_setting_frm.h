@@ -6,6 +6,7 @@
 // messages.
 #pragma once
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDialog>
 #include <QGroupBox>
@@ -46,6 +47,8 @@ public:
     QListWidget* SerialDeviceLst = nullptr;   // row 0: keep the port's device
     QLabel* SerialDeviceLbl = nullptr;        // what OK will map, or why it cannot
     QPushButton* RefreshDeviceCmd = nullptr;
+    QCheckBox* ChecksumChk = nullptr;         // verify the "*hh" of each GGA sentence
+    QLabel* ChecksumDroppedLbl = nullptr;     // sentences dropped in the last run
     QPushButton* OKCmd = nullptr;
     QPushButton* CancelCmd = nullptr;
 

@@ -3,6 +3,9 @@
 #include <control/ini_file.h>
 
 #include <grp.h>
+#include <netdb.h>
+#include <poll.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -49,10 +52,11 @@ const std::array<ZoneRowTexts, kZoneRows>& ZoneRows()
     return rows;
 }
 
-const std::array<const char*, 5>& SpeedTexts()
+const std::array<const char*, kSpeedCount>& SpeedTexts()
 {
-    static const std::array<const char*, 5> speeds{"2400,n,8,1", "4800,n,8,1", "9600,n,8,1", "19200,n,8,1",
-                                                   "38400,n,8,1"};
+    static const std::array<const char*, kSpeedCount> speeds{"2400,n,8,1",  "4800,n,8,1",  "9600,n,8,1",
+                                                             "19200,n,8,1", "38400,n,8,1", "57600,n,8,1",
+                                                             "115200,n,8,1"};
     return speeds;
 }
 
@@ -123,6 +127,50 @@ bool SerialPortPresent(const fs::path& sysTty, const std::string& name)
 }
 
 }  // namespace
+
+namespace {
+
+// Whether host:port accepts a TCP connection within the timeout.
+bool Answers(const std::string& host, int port, int timeoutMs)
+{
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_flags = AI_NUMERICSERV;
+    addrinfo* found = nullptr;
+    if (::getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &found) != 0 || !found) return false;
+    bool ok = false;
+    for (addrinfo* a = found; a && !ok; a = a->ai_next) {
+        const int fd = ::socket(a->ai_family, a->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, a->ai_protocol);
+        if (fd < 0) continue;
+        if (::connect(fd, a->ai_addr, a->ai_addrlen) == 0) {
+            ok = true;
+        } else if (errno == EINPROGRESS) {
+            pollfd p{fd, POLLOUT, 0};
+            int soerr = 0;
+            socklen_t len = sizeof soerr;
+            ok = ::poll(&p, 1, timeoutMs) == 1 && ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &soerr, &len) == 0 &&
+                 soerr == 0;
+        }
+        ::close(fd);
+    }
+    ::freeaddrinfo(found);
+    return ok;
+}
+
+}  // namespace
+
+std::optional<SerialDevice> LocalGpsd(const DeviceRoots& roots, int timeoutMs)
+{
+    if (roots.gpsdPort <= 0 || !Answers(roots.gpsdHost, roots.gpsdPort, timeoutMs)) return std::nullopt;
+    SerialDevice d;
+    const std::string where = roots.gpsdHost + ":" + std::to_string(roots.gpsdPort);
+    d.path = "gpsd:" + where;
+    d.node = d.path;
+    d.accessible = true;
+    d.label = "gpsd (" + where + ")";
+    return d;
+}
 
 std::vector<SerialDevice> ListSerialDevices(const DeviceRoots& roots, const std::string& user)
 {
@@ -236,7 +284,37 @@ GPSSettingView GPSSettingSession::Initial() const
     if (s.GPSPortNo >= 1 && s.GPSPortNo <= kPortCount) v.portIndex = s.GPSPortNo - 1;
     if (s.GPSSpeedIndex >= 1 && s.GPSSpeedIndex <= static_cast<int>(SpeedTexts().size()))
         v.speedIndex = s.GPSSpeedIndex - 1;
+    v.checksumTest = s.GGAChecksumTest;
+    v.checksumDropped = s.GGAChecksumDropped;
     return v;
+}
+
+std::string ChecksumDroppedText(int dropped)
+{
+    return "不一致で捨てた文：" + std::to_string(dropped) + "件（前回のGPS開始から）";
+}
+
+std::filesystem::path NavigatorProfilePath(const std::string& programFolder)
+{
+    return std::filesystem::path(programFolder) / "data0" / "Tessaro.ini";
+}
+
+void ReadNavigatorProfile(NavState& state)
+{
+    const auto ini = tolvex::profile::IniFile::Load(NavigatorProfilePath(state.ProgramFolder));
+    if (const auto v = ini.Get("GPS", "VerifyChecksum"); v && !v->empty())
+        state.GGAChecksumTest = NumericValue(*v) != 0.0;
+}
+
+bool WriteNavigatorProfile(const NavState& state, std::string* error)
+{
+    const auto path = NavigatorProfilePath(state.ProgramFolder);
+    tolvex::profile::IniFile ini = tolvex::profile::IniFile::Load(path);
+    ini.Set("GPS", "VerifyChecksum", state.GGAChecksumTest ? "1" : "0");
+    errno = 0;
+    if (ini.Save(path)) return true;
+    if (error) *error = errno != 0 ? std::strerror(errno) : "書き込めません";
+    return false;
 }
 
 namespace {
@@ -285,11 +363,20 @@ GPSSettingOutcome GPSSettingSession::Confirm(const GPSSettingChoice& c)
     s.GPSPortNo = static_cast<std::int16_t>(portIndex + 1);
     s.GPSSpeedIndex = static_cast<std::int16_t>(speedIndex + 1);
     s.GPSPortSettings = SpeedTexts()[static_cast<std::size_t>(speedIndex)];
+    const bool checksumChanged = s.GGAChecksumTest != c.checksumTest ||
+                                 !std::filesystem::exists(NavigatorProfilePath(s.ProgramFolder));
+    s.GGAChecksumTest = c.checksumTest;
 
     if (!WriteGPSSetting(s, TrimSpaces(c.lat), TrimSpaces(c.lon)))
         out.messages.push_back("設定をファイル " + GPSSettingPath(s.ProgramFolder) +
                                " に保存できませんでした。選んだ設定はこのまま使いますが、"
                                "次に起動したときには元の設定に戻ります。");
+    if (checksumChanged) {
+        std::string why;
+        if (!WriteNavigatorProfile(s, &why))
+            out.messages.push_back("チェックサム検査の設定をファイル " + NavigatorProfilePath(s.ProgramFolder).string() +
+                                   " に保存できませんでした（" + why + "）。");
+    }
     if (c.device) {
         std::string why;
         if (!MapPortInProfile(profile_, s.GPSPortNo, c.device->path, &why))

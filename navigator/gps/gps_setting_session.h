@@ -32,7 +32,11 @@ const std::array<ZoneRowTexts, kZoneRows>& ZoneRows();
 
 inline constexpr int kPortCount = 11;  // "Com1" .. "Com11"
 inline constexpr int kDefaultSpeedIndex = 2;
-const std::array<const char*, 5>& SpeedTexts();  // "2400,n,8,1" .. "38400,n,8,1"
+// "2400,n,8,1" .. "38400,n,8,1", then "57600,n,8,1" and "115200,n,8,1" for
+// modern receivers: the new entries come last, so a GPSSetting.dat speed
+// index 1..5 written before keeps its meaning.
+inline constexpr int kSpeedCount = 7;
+const std::array<const char*, kSpeedCount>& SpeedTexts();
 
 // --- serial devices ---
 
@@ -41,6 +45,9 @@ struct DeviceRoots {
     std::filesystem::path dev = "/dev";
     std::filesystem::path byId = "/dev/serial/by-id";
     std::filesystem::path sysTty = "/sys/class/tty";
+    // Where a local gpsd is looked for (port 0: not looked for).
+    std::string gpsdHost = "localhost";
+    int gpsdPort = 2947;
 };
 
 struct SerialDevice {
@@ -51,7 +58,15 @@ struct SerialDevice {
     // Why the device cannot be used and what to do (Japanese); empty when
     // it can.
     std::string problem;
+    // What the list shows instead of the path ("gpsd (localhost:2947)");
+    // empty for a device.
+    std::string label;
 };
+
+// A gpsd that accepts connections at the roots' gpsd host and port (asked
+// for at most `timeoutMs`): the entry that maps a port to it
+// ("gpsd:localhost:2947", shown as "gpsd (localhost:2947)").
+std::optional<SerialDevice> LocalGpsd(const DeviceRoots& roots, int timeoutMs = 300);
 
 // The serial devices that exist now: the links of by-id first (the names that
 // stay when the receiver is plugged in elsewhere), then ttyUSB*, ttyACM* and
@@ -71,6 +86,19 @@ std::string PortEntryText(int port, const std::filesystem::path& profile);
 bool MapPortInProfile(const std::filesystem::path& profile, int port, const std::string& device,
                       std::string* error = nullptr);
 
+// --- the navigator's own profile ---
+
+// ProgramFolder/data0/Tessaro.ini: the navigator's choices that the old
+// settings files have no line for (GPSSetting.dat keeps its six lines).
+// Section "GPS", key "VerifyChecksum" (1 or 0; missing: 1).
+std::filesystem::path NavigatorProfilePath(const std::string& programFolder);
+// Reads the profile into the run state (GGAChecksumTest); a missing or
+// unreadable file leaves the defaults.
+void ReadNavigatorProfile(NavState& state);
+// Writes GGAChecksumTest into the profile, keeping every other line. False
+// (with *error) when it cannot be written.
+bool WriteNavigatorProfile(const NavState& state, std::string* error = nullptr);
+
 // --- the dialog's choice ---
 
 // What the dialog shows when it opens.
@@ -79,13 +107,19 @@ struct GPSSettingView {
     std::string mapNum, lat, lon;  // MapNumLbl, LatLbl, LonLbl
     int portIndex = 0;
     int speedIndex = kDefaultSpeedIndex;
+    bool checksumTest = true;   // the check box
+    int checksumDropped = 0;    // sentences dropped since tracking last started
 };
+
+// The caption of the count of dropped sentences.
+std::string ChecksumDroppedText(int dropped);
 
 // What the user chose.
 struct GPSSettingChoice {
     std::string mapNum, lat, lon;
     int portIndex = 0;
     int speedIndex = kDefaultSpeedIndex;
+    bool checksumTest = true;
     std::optional<SerialDevice> device;  // a device to map the port to
 };
 

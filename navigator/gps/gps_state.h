@@ -27,6 +27,11 @@ struct GpsState {
     std::string GPSPortSettings;
     // Tracking and the last fix.
     bool GPSRunning = false;
+    // GGA sentences whose "*hh" does not match are dropped before decoding
+    // (switched in the navigator's profile, not in GPSSetting.dat), and
+    // counted from the start of tracking.
+    bool GGAChecksumTest = true;
+    int GGAChecksumDropped = 0;
     std::string GPSTimeText;
     double PosEasting = 0.0;    // [m]
     float PosNorthing = 0.0f;   // [m]

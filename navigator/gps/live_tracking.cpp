@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "geodesy/plane_coords.h"
+#include "gps/nmea_checksum.h"
 #include "shell/guarded_step.h"
 
 namespace tessaro::gps {
@@ -11,6 +12,9 @@ LiveTracking::LiveTracking(NavState& state, GpsWindow& window, MapSelection& map
                            RecordLineSink& record, TrackingView& view)
     : state_(state), window_(window), view_(view), decoder_(state, window, maps, drawing, record)
 {
+    retry_ = std::make_unique<QTimer>();
+    retry_->setInterval(kReconnectMs);
+    QObject::connect(retry_.get(), &QTimer::timeout, [this] { RetryReconnect(); });
 }
 
 void LiveTracking::SetPort(GpsComPort* port)
@@ -41,6 +45,7 @@ void LiveTracking::Start()
 {
     NavState& s = state_;
     lines_.Clear();
+    s.GGAChecksumDropped = 0;
     GuardedStep([&] { port_->SetCommPort(s.GPSPortNo); });
     GuardedStep([&] { port_->SetSettings(s.GPSPortSettings); });
     GuardedStep([&] { port_->SetInBufferCount(0); });
@@ -68,6 +73,11 @@ void LiveTracking::Stop()
 {
     if (!state_.GPSRunning || !port_) return;
     state_.GPSRunning = false;
+    if (lost_) {
+        lost_ = false;
+        retry_->stop();
+        view_.ShowReceiverState({});
+    }
     GuardedStep([&] { port_->SetPortOpen(false); });
     lines_.Clear();
     view_.ShowRunning(false);
@@ -80,6 +90,10 @@ void LiveTracking::OnComm()
     if (!port_) return;
     int event = 0;
     GuardedStep([&] { event = port_->CommEvent(); });
+    if (event == kCarrierEvent && state_.GPSRunning && !lost_) {
+        LoseReceiver();
+        return;
+    }
     if (event != kReceiveEvent || !state_.GPSRunning) return;
     GuardedStep([&] { port_->SetInputLen(0); });
     // Everything queued is taken at once, so that a receiver sending several
@@ -101,6 +115,10 @@ void LiveTracking::OnComm()
 void LiveTracking::HandleLine(const std::string& line)
 {
     if (!IsGgaSentence(line)) return;
+    if (!PassesChecksum(line, state_.GGAChecksumTest)) {
+        ++state_.GGAChecksumDropped;
+        return;
+    }
     PositionFix fix;
     GuardedStep([&] { fix = decoder_.DecodeGPGGAData(line); });
     // The decoder has placed the mark at a stored fix; the first one of a
@@ -110,6 +128,27 @@ void LiveTracking::HandleLine(const std::string& line)
         GuardedStep([&] { window_.ShowPositionMark(); });
     }
     if (onFixDecoded) onFixDecoded(fix);
+}
+
+void LiveTracking::LoseReceiver()
+{
+    lost_ = true;
+    // What came before the loss is decoded already; a cut line is dropped.
+    GuardedStep([&] { port_->SetPortOpen(false); });
+    lines_.Clear();
+    view_.ShowReceiverState(kReceiverLostMessage);
+    retry_->start();
+}
+
+void LiveTracking::RetryReconnect()
+{
+    if (!lost_ || !port_ || !state_.GPSRunning) return;
+    bool opened = false;
+    GuardedStep([&] { opened = port_->SetPortOpen(true); });
+    if (!opened) return;
+    lost_ = false;
+    retry_->stop();
+    view_.ShowReceiverState(kReceiverBackMessage);
 }
 
 void LiveTracking::ClosePort()

@@ -10,6 +10,8 @@
 #include <memory>
 #include <string>
 
+#include <QTimer>
+
 #include "gps/gga_decoder.h"
 #include "gps/gps_com_port.h"
 #include "gps/line_assembler.h"
@@ -27,7 +29,13 @@ public:
     virtual void NoPort() {}
     // The port `portNo` refused to open: tracking stays stopped.
     virtual void PortOpenRefused(int /*portNo*/, const ComError& /*why*/) {}
+    // The receiver's line state for the status area (Japanese): why fixes
+    // stopped while the port is tried again, or empty once it is back.
+    virtual void ShowReceiverState(const std::string& /*text*/) {}
 };
+
+inline constexpr const char* kReceiverLostMessage = "GPS受信機との接続が切れました。2秒ごとに再接続を試みています…";
+inline constexpr const char* kReceiverBackMessage = "GPS受信機に再接続しました。";
 
 class LiveTracking {
 public:
@@ -51,8 +59,20 @@ public:
     // queued and decodes every GGA line it completes. A line that has not
     // ended waits for the next notification.
     void OnComm();
-    // Hands one received line to the decoder when it is a GGA sentence.
+    // Hands one received line to the decoder when it is a GGA sentence whose
+    // checksum passes (GGAChecksumTest); a failing one is counted in
+    // GGAChecksumDropped, which starts from 0 with every start.
     void HandleLine(const std::string& line);
+
+    // The receiver went away while tracking (OnComm with the carrier
+    // event): the port is closed, the status area says so, and the port is
+    // opened again every kReconnectMs until it opens, when tracking (and a
+    // running recording, which writes only as fixes arrive) carries on.
+    // Stopping ends the attempts.
+    static constexpr int kReconnectMs = 2000;
+    bool Reconnecting() const { return lost_; }
+    // One attempt to open the port again (the timer's tick).
+    void RetryReconnect();
 
     // Whether a fix of the current run is known; the position mark shows
     // only while tracking runs and a fix is known.
@@ -71,6 +91,7 @@ public:
 
 private:
     void Start();
+    void LoseReceiver();
 
     NavState& state_;
     GpsWindow& window_;
@@ -79,6 +100,8 @@ private:
     GpsComPort* port_ = nullptr;
     LineAssembler lines_{kLongestLine};
     bool fixKnown_ = false;
+    bool lost_ = false;
+    std::unique_ptr<QTimer> retry_;
 };
 
 }  // namespace tessaro::gps

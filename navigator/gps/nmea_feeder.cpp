@@ -1,5 +1,7 @@
 #include "gps/nmea_feeder.h"
 
+#include "gps/gga_decoder.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -17,7 +19,7 @@ std::vector<std::string> SplitSentenceSets(const std::vector<std::string>& lines
     for (std::string line : lines) {
         while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) line.pop_back();
         if (line.empty()) continue;
-        const bool gga = line.compare(0, 6, "$GPGGA") == 0 || line.compare(0, 6, "GPGGA,") == 0;
+        const bool gga = IsGgaSentence(line);
         if (gga && !current.empty()) {
             sets.push_back(std::move(current));
             current.clear();

@@ -1,10 +1,14 @@
 #include "recording/review_dialogs.h"
 
+#include <QFileDialog>
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
 #include <QTableWidget>
 
+#include <filesystem>
+
+#include "gps/gpx.h"
 #include "shell/owned_dialog.h"
 
 namespace tessaro::recording {
@@ -28,7 +32,7 @@ QTableWidget* MakeGrid(QWidget* parent, const QStringList& header, const std::ve
 }  // namespace
 
 ShowRecordDataFileFrm::ShowRecordDataFileFrm(QWidget* owner, const std::string& dataRoot)
-    : QDialog(owner), session_(dataRoot)
+    : QDialog(owner), session_(dataRoot), dataRoot_(dataRoot)
 {
     setWindowTitle(QStringLiteral("記録データファイルリスト"));
     // Column widths 2000, 2000 and 200 twips.
@@ -47,9 +51,11 @@ ShowRecordDataFileFrm::ShowRecordDataFileFrm(QWidget* owner, const std::string& 
     DatDataNameLbl = new QLabel(this);
     DatDataNameLbl->setGeometry(10, 338, 300, 18);
     OKCmd = new QPushButton(QStringLiteral("表示(&D)"), this);
-    OKCmd->setGeometry(60, 366, 90, 28);
+    OKCmd->setGeometry(10, 366, 90, 28);
     CancelCmd = new QPushButton(QStringLiteral("ｷｬﾝｾﾙ(&N)"), this);
-    CancelCmd->setGeometry(170, 366, 90, 28);
+    CancelCmd->setGeometry(115, 366, 90, 28);
+    ExportGpxCmd = new QPushButton(QStringLiteral("GPX書き出し(&X)"), this);
+    ExportGpxCmd->setGeometry(220, 366, 90, 28);
     MakeOwnedDialog(this, owner, OKCmd, CancelCmd);
     setFixedSize(320, 404);
 
@@ -61,6 +67,28 @@ ShowRecordDataFileFrm::ShowRecordDataFileFrm(QWidget* owner, const std::string& 
         if (onOk) onOk();
         accept();
     });
+    chooseGpxTarget = [this] {
+        return QFileDialog::getSaveFileName(this, QStringLiteral("GPX書き出し"), QString(),
+                                            QStringLiteral("GPX (*.gpx)"))
+            .toStdString();
+    };
+    connect(ExportGpxCmd, &QPushButton::clicked, this, [this] { ExportGpx(); });
+}
+
+void ShowRecordDataFileFrm::ExportGpx()
+{
+    if (session_.Selected().empty()) {
+        if (showMessage) showMessage("GPXに書き出す記録データファイルをクリックして下さい。");
+        return;
+    }
+    std::string target = chooseGpxTarget ? chooseGpxTarget() : std::string();
+    if (target.empty()) return;
+    if (std::filesystem::path(target).extension().empty()) target += ".gpx";
+    const std::string source = (std::filesystem::path(dataRoot_) / session_.Selected()).string();
+    const gps::GpxExport result = gps::ExportGpxFile({source}, target, true);
+    std::string text;
+    for (const std::string& m : result.messages) text += (text.empty() ? "" : "\n") + m;
+    if (showMessage) showMessage(text);
 }
 
 CheckMKPointFrm::CheckMKPointFrm(QWidget* owner, const overlays::OverlayLists& lists) : QDialog(owner)

@@ -24,15 +24,23 @@ public:
     RecordReviewSession& Session() { return session_; }
     // "表示(&D)" (the window then closes).
     std::function<void()> onOk;
+    // The GPX export's target file (empty: cancelled; a save dialog unless
+    // replaced) and where its messages go.
+    std::function<std::string()> chooseGpxTarget;
+    std::function<void(const std::string&)> showMessage;
 
     QTableWidget* RecordedFileListGrid = nullptr;
     QLabel* Label1 = nullptr;
     QLabel* DatDataNameLbl = nullptr;
     QPushButton* OKCmd = nullptr;
     QPushButton* CancelCmd = nullptr;
+    QPushButton* ExportGpxCmd = nullptr;  // the selected file as GPX
+
+    void ExportGpx();
 
 private:
     RecordReviewSession session_;
+    std::string dataRoot_;
 };
 
 class CheckMKPointFrm : public QDialog {

@@ -28,8 +28,16 @@ std::string Exact(float v)
     return buf;
 }
 
-int GgaLogCommand(const Args& args, std::istream&, std::ostream& out, std::ostream& err)
+int GgaLogCommand(const Args& all, std::istream&, std::ostream& out, std::ostream& err)
 {
+    bool verify = true;
+    Args args;
+    for (const std::string& a : all) {
+        if (a == "--no-checksum")
+            verify = false;
+        else
+            args.push_back(a);
+    }
     int zone = 0;
     if (args.size() >= 3 && args[0] == "--zone") {
         const std::string& n = args[1];
@@ -37,11 +45,12 @@ int GgaLogCommand(const Args& args, std::istream&, std::ostream& out, std::ostre
     }
     geodesy::CurrentZone current;
     if (!geodesy::SetCurrentZone(zone, current)) {
-        err << "usage: tessaro-tool ggalog --zone N FILE...   (N = current zone, 1 to 19)\n";
+        err << "usage: tessaro-tool ggalog --zone N [--no-checksum] FILE...   (N = current zone, 1 to 19)\n";
         return 2;
     }
     auto lists = std::make_unique<overlays::OverlayLists>();
     gps::GgaLogLoad load(*lists, current);
+    load.SetChecksumTest(verify);
     for (std::size_t i = 2; i < args.size(); ++i) load.AddFile(args[i]);
     const auto messages = load.Finish();
     for (int i = 0; i < lists->GGAPointCount; ++i) {
@@ -80,7 +89,7 @@ int RecordCommand(const Args& args, std::istream&, std::ostream& out, std::ostre
 }  // namespace
 
 TESSARO_TOOL_COMMAND("ggalog",
-                     "--zone N FILE...: GGA logs loaded for display: point,INDEX,TIME,NORTHING,EASTING; "
+                     "--zone N [--no-checksum] FILE...: GGA logs loaded for display: point,INDEX,TIME,NORTHING,EASTING; "
                      "mark,INDEX,NUMBER,TIME,NORTHING,EASTING; message,TEXT; loaded,POINTS,MARKS",
                      GgaLogCommand);
 TESSARO_TOOL_COMMAND("record", "FILE: a record file's points: point,INDEX,TIME,NORTHING,EASTING; loaded,POINTS",

@@ -222,7 +222,7 @@ TEST_F(LivePty, TracksRecordsAndChangesZoneThroughTheRealControl)
     EXPECT_EQ(ReadAll(home.path().toStdString() + "/data0/StoredSTS.dat"), "20100508\r\n 2 \r\n 0 \r\n");
 
     // A sentence without a fix changes neither zone nor trail.
-    ASSERT_TRUE(Feed("$GPGGA,010033.00,,,,,0,00,,,M,,M,,*66\r\n$GPRMC,010033.00,V,,,,,,,080510,,,N*00\r\n"));
+    ASSERT_TRUE(Feed("$GPGGA,010033.00,,,,,0,00,,,M,,M,,*49\r\n$GPRMC,010033.00,V,,,,,,,080510,,,N*70\r\n"));
     EXPECT_TRUE(messages.empty());
     EXPECT_FALSE(decoded.back().fix.stored);
     EXPECT_EQ(state.Track.TrackCount, 33);
@@ -231,7 +231,7 @@ TEST_F(LivePty, TracksRecordsAndChangesZoneThroughTheRealControl)
     // 1.5 degrees east of the zone origin: the port closes around the
     // message and opens again; the search keeps zone 9 there, and the fix
     // (inside 2 degrees) is stored. The next sentence still arrives.
-    ASSERT_TRUE(Feed("$GPGGA,010034.00,3600.0000,N,14120.0000,E,1,08,0.9,40.1,M,39.5,M,,*47\r\n"));
+    ASSERT_TRUE(Feed("$GPGGA,010034.00,3600.0000,N,14120.0000,E,1,08,0.9,40.1,M,39.5,M,,*52\r\n"));
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_EQ(messages[0], QStringLiteral("測地系設定を変更します。"));
     EXPECT_EQ(state.Zone.ZoneNo, 9);

@@ -20,6 +20,7 @@
 #include <host/control_host.h>
 
 #include "app/main_lumara_frm.h"
+#include "gps/nmea_checksum.h"
 #include "app_test_support.h"
 #include "geodesy/plane_coords.h"
 #include "gps/nmea_feeder.h"
@@ -44,7 +45,7 @@ bool WaitFor(F done, int ms = 5000)
     return true;
 }
 
-const std::string kGga = "$GPGGA,053012.00,3542.1234,N,13945.6789,E,1,08,0.9,40.1,M,39.5,M,,*47";
+const std::string kGga = "$GPGGA,053012.00,3542.1234,N,13945.6789,E,1,08,0.9,40.1,M,39.5,M,,*5C";
 
 struct LiveTracking : ::testing::Test {
     QApplication& app = App();
@@ -129,8 +130,8 @@ TEST_F(LiveTracking, ReceiveHandlerDecodesEveryGgaLineOfABurstAndKeepsPartialLin
 
     // One notification for a whole epoch: every sentence of it is taken,
     // the GGA one decoded, the rest dropped; a line cut in two is joined.
-    const std::string second = "GPGGA,053013.00,3542.1240,N,13945.6795,E,2,09,0.9,40.1,M,39.5,M,,*47";
-    port->Receive("$GPRMC,053012.00,A,3542.1234,N,13945.6789,E,0.0,0.0,080510,,,A*00\r\n" + kGga +
+    const std::string second = "GPGGA,053013.00,3542.1240,N,13945.6795,E,2,09,0.9,40.1,M,39.5,M,,*51";
+    port->Receive("$GPRMC,053012.00,A,3542.1234,N,13945.6789,E,0.0,0.0,080510,,,A*59\r\n" + kGga +
                   "\r\n$GPGSA,A,3,02,05,,,,,,,,,,,1.6,0.9,1.3*34\r\n" + second.substr(0, 20));
     ASSERT_EQ(fixes.size(), 1u);
     EXPECT_EQ(w->GPSTimeLbl->text(), QStringLiteral("14:30:12"));
@@ -164,7 +165,7 @@ TEST_F(LiveTracking, ZoneChangeClosesThePortAroundItsMessageAndNoFixChangesNothi
     ASSERT_EQ(state.Zone.ZoneNo, 9);
     // Without a fix: no zone change, nothing stored.
     log.clear();
-    port->Receive("$GPGGA,053014.00,,,,,0,00,,,M,,M,,*66\r\n");
+    port->Receive("$GPGGA,053014.00,,,,,0,00,,,M,,M,,*4B\r\n");
     EXPECT_TRUE(messages.empty());
     EXPECT_EQ(state.Track.TrackCount, 0);
     EXPECT_EQ(state.Zone.ZoneNo, 9);
@@ -173,7 +174,7 @@ TEST_F(LiveTracking, ZoneChangeClosesThePortAroundItsMessageAndNoFixChangesNothi
 
     // 1.5 degrees of longitude east of the origin (139 50'): 141 20' E.
     log.clear();
-    port->Receive("$GPGGA,053015.00,3600.0000,N,14120.0000,E,1,08,0.9,40.1,M,39.5,M,,*47\r\n");
+    port->Receive("$GPGGA,053015.00,3600.0000,N,14120.0000,E,1,08,0.9,40.1,M,39.5,M,,*56\r\n");
     EXPECT_EQ(log, (std::vector<std::string>{"InputLen=0", "Input", "PortOpen=false",
                                              "message 測地系設定を変更します。", "PortOpen=true"}));
     geodesy::CurrentZone expected;
@@ -262,9 +263,8 @@ TEST_F(LiveTracking, RecordingWritesHeaderAndEveryIntervalthFixAndNeverOverwrite
 
     auto fix = [&](int second) {
         char s[128];
-        std::snprintf(s, sizeof s, "$GPGGA,0530%02d.00,3542.1234,N,13945.6789,E,1,08,0.9,40.1,M,39.5,M,,*47\r\n",
-                      second);
-        port->Receive(s);
+        std::snprintf(s, sizeof s, "$GPGGA,0530%02d.00,3542.1234,N,13945.6789,E,1,08,0.9,40.1,M,39.5,M,,", second);
+        port->Receive(gps::WithNmeaChecksum(s) + "\r\n");
     };
     for (int i = 1; i <= 4; ++i) fix(i);  // writes at the 3rd
     // Pause: fixes neither counted nor written; the indicator stays visible.

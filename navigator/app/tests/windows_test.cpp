@@ -35,8 +35,8 @@ namespace {
 
 using namespace testsupport;
 
-const std::string kFix = "$GPGGA,053012.00,3542.1234,N,13945.6789,E,1,08,0.9,40.1,M,39.5,M,,*47\r\n";
-const std::string kNoFix = "$GPGGA,053014.00,,,,,0,00,,,M,,M,,*66\r\n";
+const std::string kFix = "$GPGGA,053012.00,3542.1234,N,13945.6789,E,1,08,0.9,40.1,M,39.5,M,,*5C\r\n";
+const std::string kNoFix = "$GPGGA,053014.00,,,,,0,00,,,M,,M,,*4B\r\n";
 
 bool Contains(const QString& text, const std::string& part) { return text.contains(QString::fromStdString(part)); }
 

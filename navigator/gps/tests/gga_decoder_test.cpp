@@ -146,6 +146,11 @@ TEST_F(Decoder, AcceptsOnlyGgaLines)
         {"GPGGA", false},
         {"GPGGA;053012", false},
         {"$gpgga,053012.00,3542.1234,N,13945.6789,E,1,08", false},
+        {"$GNGGA,053012.00,3542.1234,N,13945.6789,E,1,08", true},
+        {"BDGGA,053012.00,3542.1234,N,13945.6789,E,1,08", true},
+        {"$XXGGA,053012.00,3542.1234,N,13945.6789,E,1,08", false},
+        {"$GNGSA,A,3,02,05,06,12,13,15,17,19,,,,,1.6,0.9,1.3", false},
+        {"GNGGA;053012", false},
         {" $GPGGA,053012.00,3542.1234,N,13945.6789,E,1,08", false},
     };
     for (const Case& c : cases) {
@@ -153,7 +158,35 @@ TEST_F(Decoder, AcceptsOnlyGgaLines)
         EXPECT_EQ(decoder.Feed(c.line, &fix), c.accepted) << c.line;
         EXPECT_EQ(fix.stored, c.accepted) << c.line;
     }
-    EXPECT_EQ(state.Track.TrackCount, 2);
+    EXPECT_EQ(state.Track.TrackCount, 4);
+}
+
+// A multi-constellation receiver's sentence decodes exactly as "$GPGGA":
+// every talker, with and without its "$".
+TEST_F(Decoder, EveryGnssTalkerDecodesAsGps)
+{
+    const std::string body = std::string(kSample).substr(6);  // ",053012.00,..."
+    const PositionFix gps = Decode(kSample);
+    const std::vector<std::string> gpsEvents = Take();
+    for (const char* talker : {"GN", "GL", "GA", "GB", "BD", "GQ", "GI"}) {
+        for (const std::string& line : {"$" + std::string(talker) + "GGA" + body, std::string(talker) + "GGA" + body}) {
+            NavState fresh;
+            fresh.Zone = state.Zone;
+            fresh.ViewScale = state.ViewScale;
+            Recorder r;
+            GgaDecoder d(fresh, r, r, r, r);
+            PositionFix f;
+            ASSERT_TRUE(d.Feed(line, &f)) << line;
+            EXPECT_EQ(f.timeText, gps.timeText) << line;
+            EXPECT_EQ(f.latText, gps.latText) << line;
+            EXPECT_EQ(f.lonText, gps.lonText) << line;
+            EXPECT_EQ(f.satellitesText, gps.satellitesText) << line;
+            EXPECT_EQ(f.statusText, gps.statusText) << line;
+            EXPECT_EQ(f.easting, gps.easting) << line;
+            EXPECT_EQ(f.northing, gps.northing) << line;
+            EXPECT_EQ(r.events, gpsEvents) << line;
+        }
+    }
 }
 
 TEST_F(Decoder, TimeAndStatusTexts)

@@ -12,19 +12,21 @@
 #include <string>
 #include <vector>
 
+#include "gps/nmea_checksum.h"
 #include "testsupport/scratch_dir.h"
 
 namespace tessaro::gps {
 namespace {
 
-// A GGA sentence at lat, lon [deg] with an empty age-of-correction field.
-std::string Gga(int second, double lat, double lon)
+// A GGA sentence at lat, lon [deg] with an empty age-of-correction field
+// and its right checksum.
+std::string Gga(int second, double lat, double lon, const char* talker = "GP")
 {
     const double latMin = (lat - std::floor(lat)) * 60.0, lonMin = (lon - std::floor(lon)) * 60.0;
     char buf[160];
-    std::snprintf(buf, sizeof buf, "$GPGGA,0100%02d.00,%02d%07.4f,N,%03d%07.4f,E,1,08,0.9,12.0,M,39.5,M,,0000*47",
-                  second % 60, static_cast<int>(lat), latMin, static_cast<int>(lon), lonMin);
-    return buf;
+    std::snprintf(buf, sizeof buf, "$%sGGA,0100%02d.00,%02d%07.4f,N,%03d%07.4f,E,1,08,0.9,12.0,M,39.5,M,,0000",
+                  talker, second % 60, static_cast<int>(lat), latMin, static_cast<int>(lon), lonMin);
+    return WithNmeaChecksum(buf);
 }
 
 struct Loaded {
@@ -99,7 +101,7 @@ TEST(GgaLogLoad, FilesContinueTheListsAndAMarkBeforeAnyPositionHasNoPlace)
 // skipped, counted and reported; the rest of the file still loads.
 TEST(GgaLogLoad, PositionsOutsideTheZoneAreSkippedAndReported)
 {
-    const Loaded partial = Load({{"$GPGGA,010000.00,0000.0000,N,00000.0000,E,0,00,99.9,0.0,M,0.0,M,,*48",
+    const Loaded partial = Load({{WithNmeaChecksum("$GPGGA,010000.00,0000.0000,N,00000.0000,E,0,00,99.9,0.0,M,0.0,M,,"),
                                   Gga(1, 35.7, 139.76), Gga(2, 35.7001, 139.76)}});
     EXPECT_EQ(partial.lists->GGAPointCount, 2);
     EXPECT_TRUE(Has(partial.messages, "第9系"));
@@ -144,6 +146,51 @@ TEST(GgaLogLoad, HostileLinesNeitherCrashNorCount)
                             "A", "A,", Gga(0, 35.7, 139.76)}});
     EXPECT_EQ(r.lists->GGAPointCount, 1);
     EXPECT_EQ(r.lists->MKPointCount, 2);
+}
+
+// Every GNSS talker's GGA line loads exactly as "$GPGGA" does; a talker not
+// in the list and a name with more after it do not.
+TEST(GgaLogLoad, EveryGnssTalkerLoadsAsGps)
+{
+    const Loaded gps = Load({{Gga(0, 35.7, 139.76)}});
+    ASSERT_EQ(gps.lists->GGAPointCount, 1);
+    for (const char* talker : {"GN", "GL", "GA", "GB", "BD", "GQ", "GI"}) {
+        const Loaded r = Load({{Gga(0, 35.7, 139.76, talker), "A,1"}});
+        ASSERT_EQ(r.lists->GGAPointCount, 1) << talker;
+        EXPECT_EQ(r.lists->GGAPointEasting[0], gps.lists->GGAPointEasting[0]) << talker;
+        EXPECT_EQ(r.lists->GGAPointNorthing[0], gps.lists->GGAPointNorthing[0]) << talker;
+        EXPECT_EQ(r.lists->GGAPointTime[0], gps.lists->GGAPointTime[0]) << talker;
+        EXPECT_TRUE(r.lists->MKPointPlaced[0]) << talker;
+    }
+    for (const char* talker : {"XX", "GPX", "gn"}) {
+        const Loaded r = Load({{Gga(0, 35.7, 139.76, talker)}});
+        EXPECT_EQ(r.lists->GGAPointCount, 0) << talker;
+    }
+}
+
+// A line whose checksum does not match is dropped and the load says how
+// many; lines without a checksum still load; with the test off the same
+// corrupted line loads.
+TEST(GgaLogLoad, CorruptedChecksumsAreDroppedAndCounted)
+{
+    std::string corrupted = Gga(1, 35.7001, 139.76);
+    corrupted[20] = '7';  // 3542.0060 read as 3547.0060: still in the zone, 9 km off
+    std::string noSum = Gga(2, 35.7002, 139.76);
+    noSum.erase(noSum.rfind('*'));
+    const std::vector<std::string> log{Gga(0, 35.7, 139.76), corrupted, noSum, Gga(3, 35.7003, 139.76) + "*zz"};
+
+    const Loaded r = Load({log});
+    EXPECT_EQ(r.lists->GGAPointCount, 2);
+    EXPECT_EQ(r.lists->GGAPointTime[1], "010002.00");
+    EXPECT_TRUE(Has(r.messages, "チェックサムが一致しない行2件を読み飛ばしました。"));
+
+    auto lists = std::make_unique<overlays::OverlayLists>();
+    GgaLogLoad off(*lists, Zone9());
+    off.SetChecksumTest(false);
+    off.AddLines(log);
+    EXPECT_TRUE(off.Finish().empty());
+    EXPECT_EQ(lists->GGAPointCount, 4);
+    EXPECT_EQ(off.ChecksumDropped(), 0);
 }
 
 TEST(GgaLogLoad, FilesThatCannotBeReadAreNamed)

@@ -4,7 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <arpa/inet.h>
 #include <grp.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <pwd.h>
 #include <stdlib.h>
 #include <sys/stat.h>
@@ -95,6 +98,103 @@ TEST_F(Settings, OkWithZone9Com3And4800WritesTheSixLines)
 
     // The same again changes no zone.
     EXPECT_FALSE(session.Confirm(Row(9, 2, 1)).zoneChanged);
+}
+
+// The two faster speeds come after the five old entries, so an old file's
+// index keeps its speed; the new indexes 6 and 7 read back as written.
+TEST_F(Settings, FasterSpeedsAfterTheOldEntriesAndOldFilesReadUnchanged)
+{
+    EXPECT_EQ(std::vector<std::string>(SpeedTexts().begin(), SpeedTexts().end()),
+              (std::vector<std::string>{"2400,n,8,1", "4800,n,8,1", "9600,n,8,1", "19200,n,8,1", "38400,n,8,1",
+                                        "57600,n,8,1", "115200,n,8,1"}));
+    const std::string old = " 9 \r\n36-00\r\n139-50\r\n 3 \r\n 5 \r\n38400,n,8,1\r\n";
+    WriteBytes(GPSSettingPath(s.ProgramFolder), old);
+    ReadGPSSetting(s);
+    EXPECT_EQ(s.GPSSpeedIndex, 5);
+    EXPECT_EQ(s.GPSPortSettings, "38400,n,8,1");
+    GPSSettingSession session(s, profile);
+    EXPECT_EQ(session.Initial().speedIndex, 4);
+    // OK with the same choice writes the file back byte for byte
+    GPSSettingChoice same = Row(9, 2, 4);
+    ASSERT_TRUE(session.Confirm(same).close);
+    EXPECT_EQ(ReadBytes(GPSSettingPath(s.ProgramFolder)), old);
+
+    ASSERT_TRUE(session.Confirm(Row(9, 2, 6)).close);
+    EXPECT_EQ(ReadBytes(GPSSettingPath(s.ProgramFolder)), " 9 \r\n36-00\r\n139-50\r\n 3 \r\n 7 \r\n115200,n,8,1\r\n");
+    NavState again;
+    again.ProgramFolder = s.ProgramFolder;
+    ReadGPSSetting(again);
+    EXPECT_EQ(GPSSettingSession(again, profile).Initial().speedIndex, 6);
+}
+
+// The checksum check box: on by default, kept in the navigator's profile
+// (GPSSetting.dat keeps its six lines), read back at start.
+TEST_F(Settings, ChecksumTestIsKeptInTheNavigatorProfile)
+{
+    s.GGAChecksumDropped = 3;
+    GPSSettingSession session(s, profile);
+    const GPSSettingView v = session.Initial();
+    EXPECT_TRUE(v.checksumTest);
+    EXPECT_EQ(v.checksumDropped, 3);
+    EXPECT_EQ(ChecksumDroppedText(3), "不一致で捨てた文：3件（前回のGPS開始から）");
+
+    GPSSettingChoice off = Row(9, 0, 2);
+    off.checksumTest = false;
+    ASSERT_TRUE(session.Confirm(off).close);
+    EXPECT_FALSE(s.GGAChecksumTest);
+    EXPECT_EQ(ReadBytes(GPSSettingPath(s.ProgramFolder)), " 9 \r\n36-00\r\n139-50\r\n 1 \r\n 3 \r\n9600,n,8,1\r\n");
+    EXPECT_EQ(ReadBytes(NavigatorProfilePath(s.ProgramFolder)), "[GPS]\r\nVerifyChecksum=0\r\n");
+
+    NavState next;
+    next.ProgramFolder = s.ProgramFolder;
+    ReadNavigatorProfile(next);
+    EXPECT_FALSE(next.GGAChecksumTest);
+    NavState fresh;
+    fresh.ProgramFolder = (dir.path() / "nowhere").string();
+    ReadNavigatorProfile(fresh);
+    EXPECT_TRUE(fresh.GGAChecksumTest);
+
+    // An unwritable profile is told; the choice still applies.
+    fs::remove(NavigatorProfilePath(s.ProgramFolder));
+    fs::create_directories(NavigatorProfilePath(s.ProgramFolder));  // a folder where the file should be
+    GPSSettingChoice on = Row(9, 0, 2);
+    const GPSSettingOutcome out = session.Confirm(on);
+    EXPECT_TRUE(out.close);
+    EXPECT_TRUE(s.GGAChecksumTest);
+    ASSERT_EQ(out.messages.size(), 1u);
+    EXPECT_NE(out.messages[0].find("チェックサム検査の設定"), std::string::npos);
+}
+
+// The device list offers a gpsd that answers (here a listening socket of the
+// test), and nothing once it has gone; OK maps the port to it.
+TEST_F(Settings, AnsweringGpsdIsOfferedAndMapped)
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+    ASSERT_EQ(::listen(fd, 2), 0);
+    socklen_t len = sizeof a;
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
+    DeviceRoots roots;
+    roots.gpsdHost = "127.0.0.1";
+    roots.gpsdPort = ntohs(a.sin_port);
+    const auto gpsd = LocalGpsd(roots);
+    ASSERT_TRUE(gpsd);
+    const std::string where = "127.0.0.1:" + std::to_string(roots.gpsdPort);
+    EXPECT_EQ(gpsd->label, "gpsd (" + where + ")");
+    EXPECT_EQ(gpsd->path, "gpsd:" + where);
+
+    GPSSettingChoice c = Row(9, 3, 2);
+    c.device = *gpsd;
+    ASSERT_TRUE(GPSSettingSession(s, profile).Confirm(c).close);
+    EXPECT_EQ(MappedDevice(4, profile), "gpsd:" + where);
+
+    ::close(fd);
+    EXPECT_FALSE(LocalGpsd(roots));
+    roots.gpsdPort = 0;
+    EXPECT_FALSE(LocalGpsd(roots));
 }
 
 TEST_F(Settings, OkIsRefusedWithoutAZoneOrWhileTrackingOrRecording)

@@ -96,7 +96,7 @@ TEST(ToolCommands, PlaneToLatLonAndZone)
 
 TEST(ToolCommands, GgaLineEndsAndArguments)
 {
-    const std::string good = "$GPGGA,053012.00,3542.1234,N,13945.6789,E,1,08,0.9,40.1,M,39.5,M,,*47";
+    const std::string good = "$GPGGA,053012.00,3542.1234,N,13945.6789,E,1,08,0.9,40.1,M,39.5,M,,*5C";
     const std::string row = "14:30:12,35-42-07.40,139-45-40.73,08,Navi,9,1,-33052.9765625,-6517.1242183870272\n";
     // CR LF, LF and a last line without its end decode alike
     const ToolRun r = Tool("gga --zone 9", good + "\r\n" + good + "\n$GPRMC,1,2\n" + good);
@@ -111,10 +111,36 @@ TEST(ToolCommands, GgaLineEndsAndArguments)
     EXPECT_EQ(Tool("gga --zone x", good).status, 2);
 }
 
+// A sentence whose checksum does not match is dropped and counted unless
+// --no-checksum is given, in either tool.
+TEST(ToolCommands, ChecksumMismatchDroppedUnlessNoChecksum)
+{
+    const std::string bad = "$GNGGA,053012.00,3542.1234,N,13945.6789,E,1,08,0.9,40.1,M,39.5,M,,*47";
+    const std::string row = "14:30:12,35-42-07.40,139-45-40.73,08,Navi,9,1,-33052.9765625,-6517.1242183870272\n";
+    const ToolRun dropped = Tool("gga --zone 9", bad + "\r\n" + bad + "\r\n");
+    EXPECT_EQ(dropped.status, 0);
+    EXPECT_EQ(dropped.out, "");
+    EXPECT_NE(dropped.err.find("2 GGA sentence(s) dropped"), std::string::npos) << dropped.err;
+    const ToolRun kept = Tool("gga --no-checksum --zone 9", bad + "\r\n");
+    EXPECT_EQ(kept.out, row);
+    EXPECT_EQ(kept.err, "");
+
+    char dir[] = "/tmp/tessaro-ggalog-XXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    const std::string log = std::string(dir) + "/log.txt";
+    std::ofstream(log) << bad << "\r\n";
+    const ToolRun r = Tool("ggalog --zone 9 " + log, "");
+    EXPECT_NE(r.out.find("message,チェックサムが一致しない行1件を読み飛ばしました。\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("loaded,0,0\n"), std::string::npos) << r.out;
+    const ToolRun off = Tool("ggalog --no-checksum --zone 9 " + log, "");
+    EXPECT_EQ(off.out, "point,0,053012.00,-33052.9766,-6517.124218387029\nloaded,1,0\n");
+    std::system(("rm -rf " + std::string(dir)).c_str());
+}
+
 // The same sentence loaded for display: the stored values, exactly.
 TEST(ToolCommands, GgaLogAndRecordPrintTheStoredLists)
 {
-    const std::string good = "$GPGGA,053012.00,3542.1234,N,13945.6789,E,1,08,0.9,40.1,M,39.5,M,,*47";
+    const std::string good = "$GPGGA,053012.00,3542.1234,N,13945.6789,E,1,08,0.9,40.1,M,39.5,M,,*5C";
     char dir[] = "/tmp/tessaro-ggalog-XXXXXX";
     ASSERT_NE(mkdtemp(dir), nullptr);
     const std::string log = std::string(dir) + "/log.txt", rec = std::string(dir) + "/rec.dat";
@@ -131,6 +157,31 @@ TEST(ToolCommands, GgaLogAndRecordPrintTheStoredLists)
     const ToolRun rr = Tool("record " + rec, "");
     EXPECT_EQ(rr.status, 0);
     EXPECT_EQ(rr.out, "point,0,14:30:12,-33053,-6517.1000000000004\nloaded,1\n");
+    std::system(("rm -rf " + std::string(dir)).c_str());
+}
+
+// tessaro-tool gpx: a GGA log and a record file in one document; a file that
+// cannot be read is named and the exit status says so.
+TEST(ToolCommands, GpxWritesOneTrackPerFile)
+{
+    char dir[] = "/tmp/tessaro-gpx-XXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    const std::string log = std::string(dir) + "/20100508_a.txt", rec = std::string(dir) + "/rec.dat";
+    std::ofstream(log) << "$GPGGA,053012.00,3542.1234,N,13945.6789,E,1,08,0.9,40.1,M,39.5,M,,*5C\r\nA,7\r\n";
+    // the header in CP932: "日本測地系: 第9系"
+    std::ofstream(rec) << "x\r\n\x93\xfa\x96\x7b\x91\xaa\x92\x6e\x8c\x6e: \x91\xe6" "9\x8c\x6e\r\nh3\r\n\r\n"
+                          "14:30:12,-6517.1,-33053.0,08,Navi,\r\n";
+    const ToolRun r = Tool("gpx " + log + " " + rec + " " + std::string(dir) + "/missing.txt", "");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("missing.txt"), std::string::npos) << r.err;
+    EXPECT_NE(r.out.find("<gpx version=\"1.1\""), std::string::npos);
+    EXPECT_NE(r.out.find("<wpt lat=\"35.702056667\" lon=\"139.761315000\"><ele>40.100</ele>"
+                         "<time>2010-05-08T05:30:12.00Z</time><name>7</name></wpt>"),
+              std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("<name>rec.dat</name>"), std::string::npos);
+    EXPECT_NE(r.out.find("<trkpt lat=\"35.70205"), std::string::npos);  // the record file's point, back in degrees
+    EXPECT_EQ(Tool("gpx", "").status, 2);
     std::system(("rm -rf " + std::string(dir)).c_str());
 }
 
