@@ -107,6 +107,14 @@ std::optional<RgbPicture> DecodeJpegRgb(const std::string& path)
     return p;
 }
 
+std::optional<RgbPicture> DecodeJpegRgb(const std::vector<std::uint8_t>& bytes)
+{
+    RgbPicture p;
+    int first = 0;
+    if (!Decode(bytes, 0, p.width, p.height, first, p.rgb)) return std::nullopt;
+    return p;
+}
+
 std::vector<std::uint8_t> EncodeJpeg(const RgbPicture& picture, int quality)
 {
     jpeg_compress_struct info{};

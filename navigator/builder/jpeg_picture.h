@@ -27,6 +27,7 @@ struct RgbPicture {
     std::vector<std::uint8_t> rgb;
 };
 std::optional<RgbPicture> DecodeJpegRgb(const std::string& path);
+std::optional<RgbPicture> DecodeJpegRgb(const std::vector<std::uint8_t>& bytes);
 // Encodes with the given quality (4:4:4, so the text keeps its edges).
 std::vector<std::uint8_t> EncodeJpeg(const RgbPicture& picture, int quality);
 

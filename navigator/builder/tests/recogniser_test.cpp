@@ -23,7 +23,7 @@ GreyPicture Picture(const char* lat, const char* lon, const std::string& altitud
 {
     StatusLine line = StatusLineFor(lat, lon, 0);
     line.altitude = altitude;
-    return MakeStatusPicture(width, 600 * width / 800, line);
+    return MakeStatusPicture(width, width == 800 ? 600 : 120, line);
 }
 
 // A cell from rows of text ('#' ink, '.' background), [column][row].
