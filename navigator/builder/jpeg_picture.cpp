@@ -75,6 +75,21 @@ bool Decode(const std::vector<std::uint8_t>& bytes, int bottomRows, int& width, 
 
 }  // namespace
 
+GreyPicture GreyOf(const RgbPicture& picture, int rows)
+{
+    GreyPicture p;
+    p.width = picture.width;
+    p.height = picture.height;
+    p.firstRow = rows > 0 && rows < picture.height ? picture.height - rows : 0;
+    const std::size_t start = static_cast<std::size_t>(p.firstRow) * static_cast<std::size_t>(picture.width);
+    p.grey.resize(static_cast<std::size_t>(picture.width) * static_cast<std::size_t>(picture.height) - start);
+    for (std::size_t i = 0; i < p.grey.size(); ++i) {
+        const std::uint8_t* px = &picture.rgb[3 * (start + i)];
+        p.grey[i] = static_cast<std::uint8_t>((px[0] + px[1] + px[2]) / 3);
+    }
+    return p;
+}
+
 std::optional<GreyPicture> DecodeJpegGrey(const std::vector<std::uint8_t>& bytes, int bottomRows)
 {
     int w = 0, h = 0, first = 0;
@@ -115,7 +130,7 @@ std::optional<RgbPicture> DecodeJpegRgb(const std::vector<std::uint8_t>& bytes)
     return p;
 }
 
-std::vector<std::uint8_t> EncodeJpeg(const RgbPicture& picture, int quality)
+std::vector<std::uint8_t> EncodeJpeg(const RgbPicture& picture, int quality, bool subsampled)
 {
     jpeg_compress_struct info{};
     jpeg_error_mgr err{};
@@ -130,7 +145,8 @@ std::vector<std::uint8_t> EncodeJpeg(const RgbPicture& picture, int quality)
     info.in_color_space = JCS_RGB;
     jpeg_set_defaults(&info);
     jpeg_set_quality(&info, quality, TRUE);
-    for (int c = 0; c < 3; ++c) info.comp_info[c].h_samp_factor = info.comp_info[c].v_samp_factor = 1;
+    if (!subsampled)
+        for (int c = 0; c < 3; ++c) info.comp_info[c].h_samp_factor = info.comp_info[c].v_samp_factor = 1;
     info.optimize_coding = TRUE;
     jpeg_start_compress(&info, TRUE);
     const std::size_t stride = static_cast<std::size_t>(picture.width) * 3;

@@ -27,9 +27,13 @@ struct RgbPicture {
     std::vector<std::uint8_t> rgb;
 };
 std::optional<RgbPicture> DecodeJpegRgb(const std::string& path);
+// The brightness of the bottom `rows` rows of a decoded picture (all rows
+// when `rows` is 0 or more than the picture has).
+GreyPicture GreyOf(const RgbPicture& picture, int rows = 0);
 std::optional<RgbPicture> DecodeJpegRgb(const std::vector<std::uint8_t>& bytes);
-// Encodes with the given quality (4:4:4, so the text keeps its edges).
-std::vector<std::uint8_t> EncodeJpeg(const RgbPicture& picture, int quality);
+// Encodes with the given quality; 4:4:4 keeps the text's edges, `subsampled`
+// gives the 4:2:0 of most screenshot tools.
+std::vector<std::uint8_t> EncodeJpeg(const RgbPicture& picture, int quality, bool subsampled = false);
 
 }  // namespace tessaro::builder
 
