@@ -176,17 +176,19 @@ MapDataSettingFrm::MapDataSettingFrm(QWidget* owner, NavState& state, std::funct
     NonMatchNumTxt = new QLineEdit(this);
     NonMatchNumTxt->setGeometry(782, 556, 40, 22);
     for (QLineEdit* e : {GetChrTxt, MatchRateTxt, MatchNumTxt, NonMatchNumTxt}) e->setReadOnly(true);
-    BitMapGrid = MakeGrid(this, 20, WorkTables::kStripColumns, 10, 614, 1010, 120);
+    BitMapGrid = MakeGrid(this, 20, WorkTables::kStripColumns, 10, 614, 1010, 160);
     BitMapGrid->hide();
-    BitMapGrid->verticalHeader()->setDefaultSectionSize(TwipsToPixels(100));
-    BitMapGrid->horizontalHeader()->setDefaultSectionSize(TwipsToPixels(100));
-    BitMapGrid->horizontalHeader()->setMinimumSectionSize(1);
-    BitMapGrid->verticalHeader()->setMinimumSectionSize(1);
+    // Columns 0..300 and rows 0..19 of 100 twips each.
+    for (QHeaderView* h : {BitMapGrid->horizontalHeader(), BitMapGrid->verticalHeader()}) {
+        h->setMinimumSectionSize(1);
+        h->setSectionResizeMode(QHeaderView::Fixed);
+        h->setDefaultSectionSize(7);
+    }
     BitMapGrid->setShowGrid(false);
     BitMapGrid->show();
 
     MakeOwnedDialog(this, owner, OKCmd, nullptr);
-    setFixedSize(1030, 744);
+    setFixedSize(1030, 784);
     move(x(), 0);
 
     ProgressBar1->hide();

@@ -816,6 +816,7 @@ Reading ReadStatusLine(const GreyPicture& picture, int threshold, const UnitGlyp
     ReadLatLon(picture, px, tables);
     ReadAltitude(picture, threshold, units, px, tables);
 
+    // The separators always stand; a position without a digit adds nothing.
     const auto& d = tables.latLonDigits;
     out.latitude = d[0] + d[1] + "-" + d[2] + d[3] + "-" + d[4] + d[5] + "." + d[6] + d[7];
     out.longitude = d[8] + d[9] + d[10] + "-" + d[11] + d[12] + "-" + d[13] + d[14] + "." + d[15] + d[16];

@@ -22,13 +22,15 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// Never destroyed: tearing Qt down among the other static objects at exit
+// is not safe.
 QApplication& App()
 {
     static int argc = 1;
     static char name[] = "builder_window_test";
     static char* argv[] = {name, nullptr};
-    static QApplication app(argc, argv);
-    return app;
+    static QApplication* app = new QApplication(argc, argv);
+    return *app;
 }
 
 std::string Slurp(const fs::path& p)
