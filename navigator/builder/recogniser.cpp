@@ -575,7 +575,9 @@ CellReading ReadLatLonCharacter(const WorkTables& tb, int start, int width)
     default:
         for (int c = 0; c < w; ++c) put(c, c);
     }
-    return ClassifyLatLonCell(work, wn);
+    CellReading reading = ClassifyLatLonCell(work, wn);
+    reading.width = w;
+    return reading;
 }
 
 UnitGlyphs ParseUnitGlyphs(const std::vector<std::string>& lines)
@@ -667,6 +669,7 @@ void ReadLatLon(const GreyPicture& pic, PixelReader& px, WorkTables& tb)
     for (std::size_t s = 0; s < tb.segments.size() && s <= 18; ++s) {
         const CellReading reading = ReadLatLonCharacter(tb, tb.segments[s].start, tb.segments[s].width);
         tb.cellReadings[s] = reading;
+        tb.segments[s].width = reading.width;  // the width correction; the start stays
         if (s == 8 || s == 18) continue;  // the hemisphere mark; segment 18 is not used
         const std::size_t pos = s < 8 ? s : s - 1;
         tb.latLonDigits[pos] = std::to_string(reading.digit);

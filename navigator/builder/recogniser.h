@@ -83,6 +83,7 @@ struct Segment {
 struct CellReading {
     int code = 0;   // topology code after the special rules
     int digit = 0;  // code table value
+    int width = 0;  // the cell's width after the growth into anti-aliased pixels
 };
 
 // The working tables of the last picture read; the builder window shows them
