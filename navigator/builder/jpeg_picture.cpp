@@ -130,7 +130,7 @@ std::optional<RgbPicture> DecodeJpegRgb(const std::vector<std::uint8_t>& bytes)
     return p;
 }
 
-std::vector<std::uint8_t> EncodeJpeg(const RgbPicture& picture, int quality, bool subsampled)
+std::vector<std::uint8_t> EncodeJpeg(const RgbPicture& picture, int quality, bool subsampled, bool progressive)
 {
     jpeg_compress_struct info{};
     jpeg_error_mgr err{};
@@ -148,6 +148,7 @@ std::vector<std::uint8_t> EncodeJpeg(const RgbPicture& picture, int quality, boo
     if (!subsampled)
         for (int c = 0; c < 3; ++c) info.comp_info[c].h_samp_factor = info.comp_info[c].v_samp_factor = 1;
     info.optimize_coding = TRUE;
+    if (progressive) jpeg_simple_progression(&info);
     jpeg_start_compress(&info, TRUE);
     const std::size_t stride = static_cast<std::size_t>(picture.width) * 3;
     while (info.next_scanline < info.image_height) {

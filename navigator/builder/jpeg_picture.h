@@ -33,7 +33,9 @@ GreyPicture GreyOf(const RgbPicture& picture, int rows = 0);
 std::optional<RgbPicture> DecodeJpegRgb(const std::vector<std::uint8_t>& bytes);
 // Encodes with the given quality; 4:4:4 keeps the text's edges, `subsampled`
 // gives the 4:2:0 of most screenshot tools.
-std::vector<std::uint8_t> EncodeJpeg(const RgbPicture& picture, int quality, bool subsampled = false);
+// `progressive` writes a progressive JPEG, as some tools save screenshots.
+std::vector<std::uint8_t> EncodeJpeg(const RgbPicture& picture, int quality, bool subsampled = false,
+                                     bool progressive = false);
 
 }  // namespace tessaro::builder
 

@@ -100,5 +100,39 @@ TEST(HostileFileTest, BadFilesGiveEmptyOrShortTexts)
     }
 }
 
+// Screenshots as other tools save them: 4:2:0, progressive, a width
+// of 2560 pixels. With only the bottom rows decoded the texts are the same as
+// from the whole picture.
+TEST(ScreenshotFileTest, EncodingsReadTheSame)
+{
+    const UnitGlyphs units = ParseUnitGlyphs(UnitGlyphFileLines());
+    for (int width : {800, 2560}) {
+        const int height = 240;
+        const StatusLine line = StatusLineFor("35-42-19.45", "139-45-00.18", 1740);
+        GreyPicture grey = MakeStatusPicture(width, height, line);
+        RgbPicture rgb;
+        rgb.width = width;
+        rgb.height = height;
+        rgb.rgb.resize(grey.grey.size() * 3);
+        for (std::size_t i = 0; i < grey.grey.size(); ++i)
+            rgb.rgb[3 * i] = rgb.rgb[3 * i + 1] = rgb.rgb[3 * i + 2] = grey.grey[i];
+        for (bool subsampled : {false, true})
+            for (bool progressive : {false, true}) {
+                SCOPED_TRACE(std::to_string(width) + (subsampled ? " 4:2:0" : " 4:4:4") + (progressive ? " progressive" : ""));
+                const auto bytes = EncodeJpeg(rgb, 85, subsampled, progressive);
+                for (int rows : {0, kStatusRows}) {
+                    const auto p = DecodeJpegGrey(bytes, rows);
+                    ASSERT_TRUE(p);
+                    EXPECT_EQ(p->storedRows(), rows ? rows : height);
+                    WorkTables tables;
+                    const Reading r = ReadStatusLine(*p, 180, units, tables);
+                    EXPECT_EQ(r.latitude, "35-42-19.45");
+                    EXPECT_EQ(r.longitude, "139-45-00.18");
+                    EXPECT_EQ(r.altitude, "1740");
+                }
+            }
+    }
+}
+
 }  // namespace
 }  // namespace tessaro::builder
