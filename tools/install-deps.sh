@@ -17,6 +17,8 @@ PACKAGES=(
   libegl-dev libglu1-mesa-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   libgeographiclib-dev
+  # Screenshot decoding of the map library builder (skips the rows it does not read)
+  libjpeg62-turbo-dev
   fonts-noto-cjk
   xvfb xauth
   python3

@@ -16,6 +16,11 @@ the photograph's ground width and height around that point.
 Deterministic: the same script gives the same files. Needs python3-pil (the
 Debian package: run it with /usr/bin/python3 where another python comes first).
 
+The status line along the bottom edge (latitude, longitude and altitude, as
+the map library builder reads them back) is drawn afterwards by the builder's
+own generator: `build/bin/tessaro-make-samples DIR --kunit data/data1/KUnit.csv`.
+
+
 usage: tools/make-sample-library.py [OUTPUT_DIR]   (default data/MapPicSample)
 """
 
@@ -246,7 +251,12 @@ def main():
         north, east = to_plane(from_dms(lat_text), from_dms(lon_text))
         img = render(land, east, north, width, height, PICTURE_SIZE)
         img.save(os.path.join(out, name), "JPEG", quality=82, optimize=True)
-        altitude = round(width * 1.18)
+        # The viewing altitude as Google Earth shows it (three digits), chosen
+        # so that the builder's footprint (1.15 m of ground per metre of
+        # altitude) gives the photograph's width back.
+        altitude = round(width / 1.15)
+        if altitude >= 1000:
+            altitude = round(altitude, -1)
         lines.append(f"{seq},{name},{lat_text},{lon_text},{altitude},{width},{height},9,"
                      f"{east:.2f},{north:.2f}")
     with open(os.path.join(out, "MapFileData1.dat"), "wb") as f:

@@ -1,5 +1,7 @@
 #include "app/main_lumara_frm.h"
 
+#include "builder/map_data_setting_frm.h"
+
 #include <QStatusBar>
 
 #include <QCloseEvent>
@@ -474,7 +476,14 @@ void MainLumaraFrm::DownloadMapSettingMenu_Click()
     }
     state_.Track.TrackCount = 0;
     state_.Track.TrackIndex = 0;
-    // The map library builder opens here once it exists.
+    if (MapDataSettingFrm) {
+        MapDataSettingFrm->raise();
+        return;
+    }
+    const char* home = std::getenv("HOME");
+    MapDataSettingFrm = new builder::MapDataSettingFrm(
+        this, state_, [this] { ResetMapData(); }, [this](const QString& text) { Message(text); }, home ? home : "/");
+    MapDataSettingFrm->show();
 }
 
 // --- recording ---

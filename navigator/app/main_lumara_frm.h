@@ -47,6 +47,10 @@ namespace tessaro::gps {
 class DataLoadFrm;
 }  // namespace tessaro::gps
 
+namespace tessaro::builder {
+class MapDataSettingFrm;
+}  // namespace tessaro::builder
+
 namespace tessaro::recording {
 class CheckMKPointFrm;
 class ShowRecordDataFileFrm;
@@ -128,6 +132,7 @@ public:
     bool FixKnown() const { return tracking_.FixKnown(); }
     void SettingGPSMenu_Click();
     void DownloadMapSettingMenu_Click();
+    QPointer<builder::MapDataSettingFrm> MapDataSettingFrm;
 
     // --- GGA log ---
     // "読込み表示(&G)": opens the log window (once; again it comes to the front).

@@ -22,6 +22,7 @@
 #include "app/main_lumara_frm.h"
 #include "gps/nmea_checksum.h"
 #include "app_test_support.h"
+#include "builder/map_data_setting_frm.h"
 #include "geodesy/plane_coords.h"
 #include "gps/nmea_feeder.h"
 #include "recording/record_dialogs.h"
@@ -215,6 +216,8 @@ TEST_F(LiveTracking, SettingsMenusRefuseWhileTrackingOrRecording)
         if (c.settingsMessage) expected.push_back(QString::fromUtf8(c.settingsMessage));
         if (c.builderMessage) expected.push_back(QString::fromUtf8(c.builderMessage));
         EXPECT_EQ(messages, expected);
+        // Past the guard the builder window opens.
+        EXPECT_EQ(static_cast<bool>(w->MapDataSettingFrm), c.builderMessage == nullptr);
         // Only an opening resets the trail.
         EXPECT_EQ(state.Track.TrackCount, c.settingsMessage ? 5 : 0);
     }
