@@ -33,7 +33,8 @@
 //       refused call (see TermCommand)
 //   tolvexctl --port N [--settings S] terminal [--emulation E]
 //       the control's terminal window on the port: keys to the line, the
-//       line to the screen (needs a display)
+//       line to the screen (needs a display); a ZModem sender started on
+//       the far side is received into the current folder (AutoZModem)
 //   tolvexctl --port N [--settings S] [--carrier-abort 0|1] xfer upload --protocol P FILE...
 //   tolvexctl --port N [--settings S] [--carrier-abort 0|1] xfer download --protocol P
 //             [--dir DIR] [--name NAME] [--resume]
@@ -905,6 +906,8 @@ int TerminalWindow(Context& ctx)
         put(c.PutR4(com::dispid::kFontSize, static_cast<float>(*fontSize)));
         put(c.PutI2(com::dispid::kEmulation, *emulation));
         put(c.PutI2(com::dispid::kAutoProcess, com::TOLVEX_AUTOPROCESS_BOTH));
+        // A ZModem sender started on the far side is answered (--set AutoZModem=0 turns it off).
+        put(c.PutBool(com::dispid::kAutoZModem, true));
         for (const auto& [key, value] : ctx.options.sets) {
             const auto* p = FindByName(c.control()->TypeInfo(), key);
             if (!p) throw std::make_pair(com::Status(2), "no property " + key);
@@ -931,6 +934,20 @@ int TerminalWindow(Context& ctx)
                                   .arg(ctx.options.port)
                                   .arg(QString::fromStdString(device)));
     }
+    // ZModem's start sequence (event 8) is answered with a download into the
+    // current folder; transfer events go to standard error.
+    c.onEvent = [&c](com::DispId dispid, std::span<com::Variant>) {
+        if (dispid != com::eventid::kOnComm) return;
+        const int code = c.GetI2(com::dispid::kCommEvent).value;
+        if (code == com::TOLVEX_EV_ZMODEM) {
+            c.PutI2(com::dispid::kXferProtocol, com::TOLVEX_ZMODEM);
+            if (auto r = c.PutUtf8(com::dispid::kDownload, ""); !r.ok())
+                std::fprintf(stderr, "tolvexctl: %s\n", r.description.c_str());
+        } else if (code == com::TOLVEX_EV_XFER) {
+            std::fprintf(stderr, "xfer,%d,%s\n", c.GetI2(com::dispid::kXferStatus).value,
+                         c.GetUtf8(com::dispid::kXferMessage).value.c_str());
+        }
+    };
     QWidget* terminal = c.control()->Window();
     if (!terminal) {
         std::fprintf(stderr, "tolvexctl: the control has no window\n");
@@ -960,6 +977,7 @@ int TerminalWindow(Context& ctx)
     });
     check.start(50);
     app.exec();
+    c.onEvent = nullptr;
     layout->removeWidget(terminal);
     const int status = ClosePort(ctx, 0);
     return status;

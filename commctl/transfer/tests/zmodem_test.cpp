@@ -329,13 +329,6 @@ TEST(ZModem, FaultsAreMended)
         run.up.Add("a.bin");
         run.down.Add("in/a.bin");
         run.Go(c.faults);
-        if (getenv("ZDEBUG")) {
-            for (auto* side : {&run.r.a, &run.r.b})
-                for (const Event& e : side->events)
-                    if (e.kind != EventKind::kProgress)
-                        std::printf("%s kind %d status %d msg %d\n", side == &run.r.a ? "A" : "B", int(e.kind), e.status, e.message);
-            std::printf("time %lld\n", (long long)run.r.line_time);
-        }
         EXPECT_FALSE(run.r.stuck);
         EXPECT_TRUE(run.r.a.ok) << run.r.a.last_error;
         EXPECT_TRUE(run.r.b.ok) << run.r.b.last_error;
