@@ -5,7 +5,11 @@
 
 #include <gtest/gtest.h>
 
+#include <signal.h>
 #include <unistd.h>
+
+#include <chrono>
+#include <thread>
 
 #include <filesystem>
 #include <memory>
@@ -225,6 +229,37 @@ TEST_F(ZModemLrzsz, RzResumesAndRefuses)
     EXPECT_NE(out.find("xfer,5,"), std::string::npos) << out;
     EXPECT_EQ(ReadFile(dst() / "up.bin"), "mine");
     EXPECT_EQ(ReadFile(dst() / "two.bin"), "second");
+}
+
+TEST_F(ZModemLrzsz, TerminalAnswersAStartingSender)
+{
+    // sz started on the far side of the terminal: its ZRQINIT raises event 8
+    // and the terminal command answers with a download into its folder.
+    const std::string data = Random(90000, 3);
+    WriteFile(src() / "auto.bin", data, kTime);
+    Relay relay;
+    const fs::path log = root_ / "terminal.log";
+    Child tool = Spawn({TOLVEXCTL, "--port", std::to_string(kPort), "terminal"}, dst(), -1, -1,
+                       {"TOLVEXCOMM_COM" + std::to_string(kPort) + "=" + relay.control_path(),
+                        "TOLVEXCOMM_CONFIG_DIR=" + (root_ / "cfg").string(), "QT_QPA_PLATFORM=offscreen"},
+                       log.string());
+    ASSERT_GT(tool.pid, 0);
+    using Clock = std::chrono::steady_clock;
+    auto wait_for = [&](const std::string& text, int ms) {
+        const auto end = Clock::now() + std::chrono::milliseconds(ms);
+        while (ReadFile(log).find(text) == std::string::npos && Clock::now() < end)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        return ReadFile(log).find(text) != std::string::npos;
+    };
+    ASSERT_TRUE(wait_for("COM9", 5000)) << ReadFile(log);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));  // the port opens after the line
+    Child sz = Spawn({"/usr/bin/sz", "auto.bin"}, src(), relay.peer_fd(), relay.peer_fd());
+    EXPECT_EQ(sz.Wait(20000), 0);
+    EXPECT_TRUE(wait_for("xfer,0,", 5000)) << ReadFile(log);
+    ::kill(tool.pid, SIGTERM);
+    EXPECT_EQ(tool.Wait(5000), 0);
+    EXPECT_TRUE(ReadFile(dst() / "auto.bin") == data);
+    EXPECT_EQ(MTime(dst() / "auto.bin"), kTime);
 }
 
 }  // namespace
