@@ -400,10 +400,10 @@ TEST_F(ControlTransfer, StatusWindowShowsTheDownloadAndCancelsIt)
     std::string title, dest, bytes;
     int progressMax = 0, progress = 0, blocks = 0;
     // Progress reaches the handler at most about 20 times a second: the
-    // first report comes while the file is still on its way. For the
+    // second report comes while the file is still on its way. For the
     // picture a later one, so that speed and time left show.
     const char* shot = std::getenv("TOLVEX_XFER_SHOT");
-    const int at = shot ? 20 : 1;
+    const int at = shot ? 20 : 2;
     onXfer = [&](int st) {
         if (st != tolvex::com::TOLVEX_XFER_XFERING)
             return;
