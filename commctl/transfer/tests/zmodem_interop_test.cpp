@@ -262,4 +262,40 @@ TEST_F(ZModemLrzsz, TerminalAnswersAStartingSender)
     EXPECT_EQ(MTime(dst() / "auto.bin"), kTime);
 }
 
+TEST_F(ZModemLrzsz, DeadLineEndsTheDownloadAtOnce)
+{
+    // The far side goes away in the middle of a file: status 8 at once, not
+    // twenty receive timeouts.
+    WriteFile(src() / "big.bin", Random(8 << 20, 4), kTime);
+    Relay relay;
+    Child tool = Spawn({TOLVEXCTL, "--port", std::to_string(kPort), "xfer", "download", "--protocol", "5", "--dir",
+                        dst().string()},
+                       root_, -1, -2,
+                       {"TOLVEXCOMM_COM" + std::to_string(kPort) + "=" + relay.control_path(),
+                        "TOLVEXCOMM_CONFIG_DIR=" + (root_ / "cfg").string()});
+    std::string out;
+    ASSERT_TRUE(ReadUntilLine(tool.out, out, 5000)) << out;
+    Child sz = Spawn({"/usr/bin/sz", "big.bin"}, src(), relay.peer_fd(), relay.peer_fd());
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (out.find("xfer,3,") == std::string::npos && std::chrono::steady_clock::now() < end) {
+        std::string more;
+        ReadUntilLine(tool.out, more, 100);
+        out += more;
+    }
+    ASSERT_NE(out.find("xfer,3,"), std::string::npos) << out;
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    const auto t0 = std::chrono::steady_clock::now();
+    relay.HangUp();
+    EXPECT_EQ(tool.Wait(10000), 1);
+    EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(4));
+    ReadAll(tool.out, out);
+    ::close(tool.out);
+    ::kill(sz.pid, SIGKILL);
+    sz.Wait(2000);
+    EXPECT_NE(out.find("xfer,8,"), std::string::npos) << out;
+    EXPECT_EQ(out.substr(out.rfind("xfer,")), "xfer,-1,\n");
+    // The part keeps its local time.
+    EXPECT_NE(MTime(dst() / "big.bin"), kTime);
+}
+
 }  // namespace
