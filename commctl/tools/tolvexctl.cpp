@@ -37,9 +37,10 @@
 //       the far side is received into the current folder (AutoZModem)
 //   tolvexctl --port N [--settings S] [--carrier-abort 0|1] xfer upload --protocol P FILE...
 //   tolvexctl --port N [--settings S] [--carrier-abort 0|1] xfer download --protocol P
-//             [--dir DIR] [--name NAME] [--resume]
+//             [--dir DIR] [--name NAME] [--resume] [--auto]
 //       sends the files (one batch, or one XModem transfer each) or receives
-//       into DIR; prints "xfer,STATUS,MESSAGE" for every transfer event; exit
+//       into DIR (with --auto, ZModem only: once a sender on the far side
+//       has begun, as AutoZModem tells); prints "xfer,STATUS,MESSAGE" for every transfer event; exit
 //       status 0 when the transfer ended with XferStatus 0, 1 with -1
 //
 // OPTIONS: --design (design mode), --bag FILE (load this bag into the fresh
@@ -587,6 +588,7 @@ int Xfer(Context& ctx, QCoreApplication& app)
     int protocol = -1;
     std::string dir, name;
     bool resume = false;
+    bool autoStart = false;
     std::vector<std::string> files;
     for (std::size_t i = 2; i < a.size(); ++i) {
         if (a[i] == "--protocol" && i + 1 < a.size()) {
@@ -600,13 +602,15 @@ int Xfer(Context& ctx, QCoreApplication& app)
             name = a[++i];
         } else if (!upload && a[i] == "--resume") {
             resume = true;
+        } else if (!upload && a[i] == "--auto") {
+            autoStart = true;
         } else if (upload && (a[i].empty() || a[i][0] != '-' || a[i] == "-")) {
             files.push_back(a[i]);
         } else {
             return Usage();
         }
     }
-    if (protocol < 0 || (upload && files.empty())) return Usage();
+    if (protocol < 0 || (upload && files.empty()) || (autoStart && protocol != com::TOLVEX_ZMODEM)) return Usage();
     // Received files go into the current folder.
     if (!dir.empty() && ::chdir(dir.c_str()) != 0) {
         std::fprintf(stderr, "tolvexctl: cannot use folder %s: %s\n", dir.c_str(), std::strerror(errno));
@@ -616,8 +620,25 @@ int Xfer(Context& ctx, QCoreApplication& app)
     ControlInstance& c = *ctx.instance;
     bool ended = false;
     int last = -1;
+    bool started = !autoStart;
     c.onEvent = [&](com::DispId dispid, std::span<com::Variant>) {
-        if (dispid != com::eventid::kOnComm || c.GetI2(com::dispid::kCommEvent).value != com::TOLVEX_EV_XFER) return;
+        if (dispid != com::eventid::kOnComm) return;
+        const int code = c.GetI2(com::dispid::kCommEvent).value;
+        // --auto: received data only passes the ZModem start detector until
+        // a sender begins; then the download answers it.
+        if (code == com::TOLVEX_EV_RECEIVE && !started) {
+            c.Get(com::dispid::kInputB);
+            return;
+        }
+        if (code == com::TOLVEX_EV_ZMODEM && !started) {
+            started = true;
+            if (auto r = c.PutUtf8(com::dispid::kDownload, name); !r.ok()) {
+                PrintError(r.status, r.description);
+                ended = true;
+            }
+            return;
+        }
+        if (code != com::TOLVEX_EV_XFER) return;
         const int status = c.GetI2(com::dispid::kXferStatus).value;
         const std::string message = c.GetUtf8(com::dispid::kXferMessage).value;
         std::printf("xfer,%d,%s\n", status, message.c_str());
@@ -644,11 +665,14 @@ int Xfer(Context& ctx, QCoreApplication& app)
                 if (&f == &files.front()) return fail(r);
                 PrintError(r.status, r.description);  // the batch goes on without it
             }
+    } else if (autoStart) {
+        for (auto r : {c.PutBool(com::dispid::kAutoZModem, true), c.PutI2(com::dispid::kRThreshold, 1)})
+            if (!r.ok()) return fail(r);
     } else if (auto r = c.PutUtf8(com::dispid::kDownload, name); !r.ok()) {
         return fail(r);
     }
     RunUntil(app, [&] { return ended; });
-    if (!ended) {  // interrupted: abort, and let the far side hear it
+    if (!ended && started) {  // interrupted: abort, and let the far side hear it
         g_interrupted = false;
         c.PutI2(com::dispid::kXferStatus, com::TOLVEX_XFER_ABORT);
         RunUntil(app, [&] { return ended; });
@@ -1030,7 +1054,8 @@ const std::vector<Command>& PortCommands()
         {"xfer", kAnyArgs, "--port N [--settings S] [--carrier-abort 0|1] xfer upload --protocol P FILE...",
          [](Context& c) { return PortCommand(c, Xfer); }},
         {"xfer", kAnyArgs,
-         "--port N [--settings S] [--carrier-abort 0|1] xfer download --protocol P [--dir DIR] [--name NAME] [--resume]",
+         "--port N [--settings S] [--carrier-abort 0|1] xfer download --protocol P [--dir DIR] [--name NAME] [--resume] "
+         "[--auto]",
          [](Context& c) { return PortCommand(c, Xfer); }},
     };
     return commands;

@@ -298,4 +298,28 @@ TEST_F(ZModemLrzsz, DeadLineEndsTheDownloadAtOnce)
     EXPECT_NE(MTime(dst() / "big.bin"), kTime);
 }
 
+TEST_F(ZModemLrzsz, DownloadWaitsForTheSendersStart)
+{
+    // xfer download --auto: nothing is sent until sz's ZRQINIT raises
+    // event 8; the download that answers it receives the file.
+    const std::string data = Random(30000, 6);
+    WriteFile(src() / "late.bin", data, kTime);
+    Relay relay;
+    Child tool = Spawn({TOLVEXCTL, "--port", std::to_string(kPort), "xfer", "download", "--protocol", "5", "--auto",
+                        "--dir", dst().string()},
+                       root_, -1, -2,
+                       {"TOLVEXCOMM_COM" + std::to_string(kPort) + "=" + relay.control_path(),
+                        "TOLVEXCOMM_CONFIG_DIR=" + (root_ / "cfg").string()});
+    std::this_thread::sleep_for(std::chrono::milliseconds(700));
+    Child sz = Spawn({"/usr/bin/sz", "late.bin"}, src(), relay.peer_fd(), relay.peer_fd());
+    EXPECT_EQ(tool.Wait(20000), 0);
+    EXPECT_EQ(sz.Wait(5000), 0);
+    std::string out;
+    ReadAll(tool.out, out);
+    ::close(tool.out);
+    EXPECT_TRUE(out.rfind("xfer,1,", 0) == 0) << out;  // no event before the sender began
+    EXPECT_TRUE(ReadFile(dst() / "late.bin") == data);
+    EXPECT_EQ(MTime(dst() / "late.bin"), kTime);
+}
+
 }  // namespace
