@@ -351,6 +351,7 @@ void StoredTransfer::Apply(const Event& e)
         std::lock_guard lk(m_);
         xferDestFilename_ = ToInterface(e.file);
         if (run_->upload) xferSourceFilename_ = xferDestFilename_;
+        else if (!e.source.empty()) xferSourceFilename_ = ToInterface(e.source);
         skipRequested_ = false;
         resumeRequested_ = false;
         destRenamed_ = false;

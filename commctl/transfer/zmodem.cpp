@@ -1088,6 +1088,7 @@ void Receiver::FileInfo(const std::string& info, Millis now)
     time_ = h.has_info ? h.time : 0;
     ready_ = Ev(EventKind::kFileReady, kStatusFileReady, kMsgPreparing);
     ready_.file = std::move(dest);
+    ready_.source = h.name;
     ready_.size = size_;
     ready_.time = time_;
     Emit(ready_);

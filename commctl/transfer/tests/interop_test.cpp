@@ -462,6 +462,7 @@ TEST_F(ControlTransfer, ZModemSkipResumeAndProgressPace)
     onXfer = [&](int st) {
         if (st == tolvex::com::TOLVEX_XFER_FILE_READY) {
             const bool first = c().GetUtf8(id::kXferDestFilename).value.ends_with("a.bin");
+            EXPECT_EQ(c().GetUtf8(id::kXferSourceFilename).value, first ? "a.bin" : "b.bin");
             EXPECT_TRUE(c().PutI2(id::kXferStatus, first ? tolvex::com::TOLVEX_XFER_SKIP
                                                          : tolvex::com::TOLVEX_XFER_RESUME)
                             .ok());
