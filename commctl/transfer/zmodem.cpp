@@ -732,7 +732,10 @@ bool Sender::Reposition(std::uint32_t pos, Millis now)
     Send(Bin(Header::At(kZData, pos_)));
     since_frame_ = since_q_ = 0;
     last_empty_q_ = false;
-    Stream(now);
+    // The data follows once the line has taken what is queued: a flood of
+    // ZRPOS must not pile up data in memory.
+    (void)now;
+    WatchSent();
     return true;
 }
 

@@ -522,6 +522,28 @@ TEST(ZModem, RepeatedZRPosHalvesTheBlockThenGivesUp)
     EXPECT_EQ(s.BlockLength(), 32u);
 }
 
+TEST(ZModem, FloodOfZRPosQueuesNoData)
+{
+    MemoryFiles files;
+    files.Put("a.bin", Content(100000), kTime);
+    FileList list;
+    list.Add("a.bin");
+    Sender s(files, list);
+    s.Start(0);
+    s.Feed(HexHeader(Header::Flags(kZRInit, kCanFdx | kCanFc32)), 1);
+    s.Feed(HexHeader(Header::At(kZRPos, 0)), 2);
+    s.Feed(HexHeader(Header::At(kZAck, 1024)), 3);
+    // Four hundred requests, each further back, in one read: headers only
+    // (the data follows once the line has taken them), not a block each.
+    std::string flood;
+    for (std::uint32_t i = 0; i < 400; ++i)
+        flood += HexHeader(Header::At(kZRPos, 9000 - 10 * i));
+    const Answer a = s.Feed(flood, 4);
+    EXPECT_FALSE(a.finished);
+    EXPECT_LT(a.send.size(), 400u * 20);
+    EXPECT_TRUE(a.watch_sent);
+}
+
 TEST(ZModem, SmallReceiverBufferGetsAcknowledgedBlocks)
 {
     MemoryFiles files;
