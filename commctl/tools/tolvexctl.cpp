@@ -616,6 +616,11 @@ int Xfer(Context& ctx, QCoreApplication& app)
         std::fprintf(stderr, "tolvexctl: cannot use folder %s: %s\n", dir.c_str(), std::strerror(errno));
         return 2;
     }
+    // ZModem streams: the largest buffers keep the line busy (2 KiB each
+    // would let the worker wait for room every few subpackets); --set wins.
+    if (protocol == com::TOLVEX_ZMODEM)
+        for (const char* buffer : {"InBufferSize", "OutBufferSize"})
+            if (!UserSets(ctx, buffer)) ctx.options.sets.emplace_back(buffer, "32767");
     if (OpenPort(ctx, false)) return ClosePort(ctx, 2);
     ControlInstance& c = *ctx.instance;
     bool ended = false;
