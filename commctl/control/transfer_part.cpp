@@ -2,6 +2,7 @@
 
 #include <QMetaObject>
 #include <QObject>
+#include <QTimer>
 
 #include <algorithm>
 #include <chrono>
@@ -16,6 +17,7 @@
 #include "transfer/messages.h"
 #include "transfer/worker.h"
 #include "transfer/xymodem.h"
+#include "transfer/zmodem.h"
 
 namespace tolvex::control {
 
@@ -27,7 +29,9 @@ using transfer::EventKind;
 namespace {
 // A size or count the transfer does not know; it reads as 0.
 constexpr std::int64_t kUnknownSize = 2000000000;
-constexpr int kLastXYModem = com::TOLVEX_YMODEM_G;
+// Progress reaches the application at most this often [ms]; every other
+// status change is handed over while the worker waits.
+constexpr double kProgressInterval = 0.05;
 
 // The largest value a 32-bit property shows (the size of a big file is
 // kept whole inside).
@@ -160,7 +164,7 @@ Variant StoredTransfer::Get(const PropertyRow& row)
     switch (row.info.dispid) {
     case id::kXferStatus: return Variant::I2(xferStatus_);
     case id::kXferSourceFilename: return Variant::String(xferSourceFilename_);
-    case id::kXferTransferred: return Variant::I4(Shown(xferTransferred_));
+    case id::kXferTransferred: return Variant::I4(Shown(xferTransferred_.load()));
     case id::kXferFileSize: return Variant::I4(Shown(xferFileSize_));
     case id::kXferProtocol: return Variant::I2(xferProtocol_);
     case id::kXferStatusDialog: return Variant::I2(xferStatusDialog_);
@@ -188,9 +192,9 @@ void StoredTransfer::Put(const PropertyRow& row, const PutValue& value)
         if (run_) {
             if (i2 != com::TOLVEX_XFER_SKIP && i2 != com::TOLVEX_XFER_ABORT && i2 != com::TOLVEX_XFER_RESUME)
                 Fail(kErrSetNotSupported);
-            if (i2 == com::TOLVEX_XFER_SKIP) {
+            if (i2 == com::TOLVEX_XFER_SKIP || i2 == com::TOLVEX_XFER_RESUME) {
                 std::lock_guard lk(m_);
-                skipRequested_ = true;
+                (i2 == com::TOLVEX_XFER_SKIP ? skipRequested_ : resumeRequested_) = true;
             }
             run_->worker->Ask(static_cast<transfer::Request>(i2));
         } else if (transfer_ && transfer_->Running()) {
@@ -238,7 +242,7 @@ void StoredTransfer::Queue(bool upload, const std::string& name)
 
 void StoredTransfer::StartRun(bool upload, const std::string& name)
 {
-    if (xferProtocol_ < 0 || xferProtocol_ > kLastXYModem) Fail(kErrFunctionInvalid);  // not built yet
+    if (xferProtocol_ < 0 || xferProtocol_ > com::TOLVEX_ZMODEM) Fail(kErrFunctionInvalid);  // not built yet
     serial::CommEngine& engine = *link_.engine;
     if (!gui_) gui_ = std::make_unique<QObject>();  // on the GUI thread, where Put runs
     auto run = std::make_unique<Run>();
@@ -246,28 +250,40 @@ void StoredTransfer::StartRun(bool upload, const std::string& name)
     run->protocol = xferProtocol_;
     run->list.Add(ToFileSystem(name));
 
-    transfer::xy::Options options;
-    options.variant = static_cast<transfer::xy::Variant>(xferProtocol_);
-    options.bytes_per_ms = static_cast<double>(engine.CurrentDeviceSettings().baud) / 10000.0;
+    // The application's choice at the file-ready step of a download.
+    auto choice = [this](const Event&) {
+        std::lock_guard lk(m_);
+        transfer::xy::FileChoice c;
+        if (destRenamed_) c.name = ToFileSystem(xferDestFilename_);
+        c.skip = skipRequested_;
+        c.resume = resumeRequested_;
+        return c;
+    };
     std::unique_ptr<transfer::Protocol> protocol;
-    if (upload) {
-        protocol = std::make_unique<transfer::xy::Sender>(run->files, run->list, options);
-    } else {
-        protocol = std::make_unique<transfer::xy::Receiver>(run->files, run->list, options, [this](const Event&) {
-            std::lock_guard lk(m_);
-            transfer::xy::FileChoice c;
-            if (destRenamed_) c.name = ToFileSystem(xferDestFilename_);
-            c.skip = skipRequested_;
-            return c;
-        });
+    switch (xferProtocol_) {
+    case com::TOLVEX_ZMODEM:
+        if (upload) protocol = std::make_unique<transfer::zm::Sender>(run->files, run->list);
+        else protocol = std::make_unique<transfer::zm::Receiver>(run->files, run->list, transfer::zm::Options{}, choice);
+        break;
+    default: {
+        transfer::xy::Options options;
+        options.variant = static_cast<transfer::xy::Variant>(xferProtocol_);
+        options.bytes_per_ms = static_cast<double>(engine.CurrentDeviceSettings().baud) / 10000.0;
+        if (upload) protocol = std::make_unique<transfer::xy::Sender>(run->files, run->list, options);
+        else protocol = std::make_unique<transfer::xy::Receiver>(run->files, run->list, options, choice);
+        break;
+    }
     }
 
     const std::uint64_t number = ++runs_;
     {
         std::lock_guard lk(m_);
         has_pending_ = false;
+        has_progress_ = false;
+        progress_posted_ = false;
         stopping_ = false;
         skipRequested_ = false;
+        resumeRequested_ = false;
         destRenamed_ = false;
     }
     xferStatus_ = com::TOLVEX_XFER_TERM_OK;
@@ -278,6 +294,20 @@ void StoredTransfer::StartRun(bool upload, const std::string& name)
             std::move(protocol), std::make_unique<LineChannel>(engine, xferCarrierAbort_),
             [this, number, gui](const Event& e) {
                 if (e.kind == EventKind::kEnd) return;  // the end is raised once the worker has ended
+                if (e.kind == EventKind::kProgress) {
+                    // Not waited for: the GUI thread takes the latest one when it can.
+                    xferTransferred_.store(e.transferred);
+                    {
+                        std::lock_guard lk(m_);
+                        if (stopping_) return;
+                        progress_ = e;
+                        has_progress_ = true;
+                        if (progress_posted_) return;
+                        progress_posted_ = true;
+                    }
+                    QMetaObject::invokeMethod(gui, [this, number] { HandleProgress(number); }, Qt::QueuedConnection);
+                    return;
+                }
                 {
                     std::unique_lock lk(m_);
                     if (stopping_) return;
@@ -321,7 +351,9 @@ void StoredTransfer::Apply(const Event& e)
         std::lock_guard lk(m_);
         xferDestFilename_ = ToInterface(e.file);
         if (run_->upload) xferSourceFilename_ = xferDestFilename_;
+        else if (!e.source.empty()) xferSourceFilename_ = ToInterface(e.source);
         skipRequested_ = false;
+        resumeRequested_ = false;
         destRenamed_ = false;
         break;
     }
@@ -341,7 +373,7 @@ void StoredTransfer::Apply(const Event& e)
     c.size = e.size;
     if (e.kind != EventKind::kError) run_->view.Apply(c, SteadySeconds());
     else {
-        c.transferred = xferTransferred_;
+        c.transferred = xferTransferred_.load();
         c.size = xferFileSize_ == kUnknownSize ? -1 : xferFileSize_;
         run_->view.Apply(c, SteadySeconds());
     }
@@ -353,6 +385,35 @@ void StoredTransfer::Fire()
     if (link_.engine) link_.engine->RaiseCommEvent(com::TOLVEX_EV_XFER);
 }
 
+bool StoredTransfer::TakeProgress(Event& e)
+{
+    std::lock_guard lk(m_);
+    if (!has_progress_) return false;
+    e = progress_;
+    has_progress_ = false;
+    return true;
+}
+
+void StoredTransfer::HandleProgress(std::uint64_t number)
+{
+    if (!run_ || number != runs_) return;
+    const double now = SteadySeconds();
+    if (now - lastProgress_ < kProgressInterval) {
+        const int wait = static_cast<int>((kProgressInterval - (now - lastProgress_)) * 1000) + 1;
+        QTimer::singleShot(wait, gui_.get(), [this, number] { HandleProgress(number); });
+        return;
+    }
+    {
+        std::lock_guard lk(m_);
+        progress_posted_ = false;
+    }
+    Event e;
+    if (!TakeProgress(e)) return;
+    lastProgress_ = now;
+    Apply(e);
+    Fire();
+}
+
 void StoredTransfer::HandleStatus(std::uint64_t number)
 {
     if (!run_ || number != runs_) return;
@@ -361,6 +422,12 @@ void StoredTransfer::HandleStatus(std::uint64_t number)
         std::lock_guard lk(m_);
         if (!has_pending_) return;
         e = pending_;
+    }
+    // A progress report still held goes first, so the last position is told.
+    if (Event p; TakeProgress(p)) {
+        Apply(p);
+        Fire();
+        if (!run_ || number != runs_) return;
     }
     Apply(e);
     // The application may rename or skip the file while it handles this.

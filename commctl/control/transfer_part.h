@@ -14,6 +14,7 @@
 #include "control_part.h"
 #include "terminal_side.h"
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
@@ -70,6 +71,9 @@ private:
     void Post(const transfer::Event& e);
     // GUI thread.
     void HandleStatus(std::uint64_t run);
+    // Progress is not waited for: the latest report, at most ~20 a second.
+    void HandleProgress(std::uint64_t run);
+    bool TakeProgress(transfer::Event& e);
     void HandleEnd(std::uint64_t run, bool ok);
     void Apply(const transfer::Event& e);
     void Fire();
@@ -90,13 +94,18 @@ private:
     bool has_pending_ = false;
     bool stopping_ = false;
     bool skipRequested_ = false;
+    bool resumeRequested_ = false;
     bool destRenamed_ = false;
+    transfer::Event progress_;     // the latest progress report not yet handed on
+    bool has_progress_ = false;
+    bool progress_posted_ = false;  // a message for it is on its way to the GUI thread
+    double lastProgress_ = 0;       // GUI thread: when progress was last handed on [s]
 
     // Values (written on the GUI thread only; the worker reads
     // xferDestFilename_ under m_ while a file is made ready).
     std::int16_t xferStatus_ = 0;
     std::string xferSourceFilename_;
-    std::int64_t xferTransferred_ = 0;
+    std::atomic<std::int64_t> xferTransferred_{0};  // progress stores it from the worker
     std::int64_t xferFileSize_ = 0;
     std::int16_t xferProtocol_ = 0;
     std::int16_t xferStatusDialog_ = 0;

@@ -33,12 +33,14 @@
 //       refused call (see TermCommand)
 //   tolvexctl --port N [--settings S] terminal [--emulation E]
 //       the control's terminal window on the port: keys to the line, the
-//       line to the screen (needs a display)
+//       line to the screen (needs a display); a ZModem sender started on
+//       the far side is received into the current folder (AutoZModem)
 //   tolvexctl --port N [--settings S] [--carrier-abort 0|1] xfer upload --protocol P FILE...
 //   tolvexctl --port N [--settings S] [--carrier-abort 0|1] xfer download --protocol P
-//             [--dir DIR] [--name NAME] [--resume]
+//             [--dir DIR] [--name NAME] [--resume] [--auto]
 //       sends the files (one batch, or one XModem transfer each) or receives
-//       into DIR; prints "xfer,STATUS,MESSAGE" for every transfer event; exit
+//       into DIR (with --auto, ZModem only: once a sender on the far side
+//       has begun, as AutoZModem tells); prints "xfer,STATUS,MESSAGE" for every transfer event; exit
 //       status 0 when the transfer ended with XferStatus 0, 1 with -1
 //
 // OPTIONS: --design (design mode), --bag FILE (load this bag into the fresh
@@ -586,6 +588,7 @@ int Xfer(Context& ctx, QCoreApplication& app)
     int protocol = -1;
     std::string dir, name;
     bool resume = false;
+    bool autoStart = false;
     std::vector<std::string> files;
     for (std::size_t i = 2; i < a.size(); ++i) {
         if (a[i] == "--protocol" && i + 1 < a.size()) {
@@ -599,24 +602,48 @@ int Xfer(Context& ctx, QCoreApplication& app)
             name = a[++i];
         } else if (!upload && a[i] == "--resume") {
             resume = true;
+        } else if (!upload && a[i] == "--auto") {
+            autoStart = true;
         } else if (upload && (a[i].empty() || a[i][0] != '-' || a[i] == "-")) {
             files.push_back(a[i]);
         } else {
             return Usage();
         }
     }
-    if (protocol < 0 || (upload && files.empty())) return Usage();
+    if (protocol < 0 || (upload && files.empty()) || (autoStart && protocol != com::TOLVEX_ZMODEM)) return Usage();
     // Received files go into the current folder.
     if (!dir.empty() && ::chdir(dir.c_str()) != 0) {
         std::fprintf(stderr, "tolvexctl: cannot use folder %s: %s\n", dir.c_str(), std::strerror(errno));
         return 2;
     }
+    // ZModem streams: the largest buffers keep the line busy (2 KiB each
+    // would let the worker wait for room every few subpackets); --set wins.
+    if (protocol == com::TOLVEX_ZMODEM)
+        for (const char* buffer : {"InBufferSize", "OutBufferSize"})
+            if (!UserSets(ctx, buffer)) ctx.options.sets.emplace_back(buffer, "32767");
     if (OpenPort(ctx, false)) return ClosePort(ctx, 2);
     ControlInstance& c = *ctx.instance;
     bool ended = false;
     int last = -1;
+    bool started = !autoStart;
     c.onEvent = [&](com::DispId dispid, std::span<com::Variant>) {
-        if (dispid != com::eventid::kOnComm || c.GetI2(com::dispid::kCommEvent).value != com::TOLVEX_EV_XFER) return;
+        if (dispid != com::eventid::kOnComm) return;
+        const int code = c.GetI2(com::dispid::kCommEvent).value;
+        // --auto: received data only passes the ZModem start detector until
+        // a sender begins; then the download answers it.
+        if (code == com::TOLVEX_EV_RECEIVE && !started) {
+            c.Get(com::dispid::kInputB);
+            return;
+        }
+        if (code == com::TOLVEX_EV_ZMODEM && !started) {
+            started = true;
+            if (auto r = c.PutUtf8(com::dispid::kDownload, name); !r.ok()) {
+                PrintError(r.status, r.description);
+                ended = true;
+            }
+            return;
+        }
+        if (code != com::TOLVEX_EV_XFER) return;
         const int status = c.GetI2(com::dispid::kXferStatus).value;
         const std::string message = c.GetUtf8(com::dispid::kXferMessage).value;
         std::printf("xfer,%d,%s\n", status, message.c_str());
@@ -643,11 +670,14 @@ int Xfer(Context& ctx, QCoreApplication& app)
                 if (&f == &files.front()) return fail(r);
                 PrintError(r.status, r.description);  // the batch goes on without it
             }
+    } else if (autoStart) {
+        for (auto r : {c.PutBool(com::dispid::kAutoZModem, true), c.PutI2(com::dispid::kRThreshold, 1)})
+            if (!r.ok()) return fail(r);
     } else if (auto r = c.PutUtf8(com::dispid::kDownload, name); !r.ok()) {
         return fail(r);
     }
     RunUntil(app, [&] { return ended; });
-    if (!ended) {  // interrupted: abort, and let the far side hear it
+    if (!ended && started) {  // interrupted: abort, and let the far side hear it
         g_interrupted = false;
         c.PutI2(com::dispid::kXferStatus, com::TOLVEX_XFER_ABORT);
         RunUntil(app, [&] { return ended; });
@@ -905,6 +935,8 @@ int TerminalWindow(Context& ctx)
         put(c.PutR4(com::dispid::kFontSize, static_cast<float>(*fontSize)));
         put(c.PutI2(com::dispid::kEmulation, *emulation));
         put(c.PutI2(com::dispid::kAutoProcess, com::TOLVEX_AUTOPROCESS_BOTH));
+        // A ZModem sender started on the far side is answered (--set AutoZModem=0 turns it off).
+        put(c.PutBool(com::dispid::kAutoZModem, true));
         for (const auto& [key, value] : ctx.options.sets) {
             const auto* p = FindByName(c.control()->TypeInfo(), key);
             if (!p) throw std::make_pair(com::Status(2), "no property " + key);
@@ -931,6 +963,20 @@ int TerminalWindow(Context& ctx)
                                   .arg(ctx.options.port)
                                   .arg(QString::fromStdString(device)));
     }
+    // ZModem's start sequence (event 8) is answered with a download into the
+    // current folder; transfer events go to standard error.
+    c.onEvent = [&c](com::DispId dispid, std::span<com::Variant>) {
+        if (dispid != com::eventid::kOnComm) return;
+        const int code = c.GetI2(com::dispid::kCommEvent).value;
+        if (code == com::TOLVEX_EV_ZMODEM) {
+            c.PutI2(com::dispid::kXferProtocol, com::TOLVEX_ZMODEM);
+            if (auto r = c.PutUtf8(com::dispid::kDownload, ""); !r.ok())
+                std::fprintf(stderr, "tolvexctl: %s\n", r.description.c_str());
+        } else if (code == com::TOLVEX_EV_XFER) {
+            std::fprintf(stderr, "xfer,%d,%s\n", c.GetI2(com::dispid::kXferStatus).value,
+                         c.GetUtf8(com::dispid::kXferMessage).value.c_str());
+        }
+    };
     QWidget* terminal = c.control()->Window();
     if (!terminal) {
         std::fprintf(stderr, "tolvexctl: the control has no window\n");
@@ -960,6 +1006,7 @@ int TerminalWindow(Context& ctx)
     });
     check.start(50);
     app.exec();
+    c.onEvent = nullptr;
     layout->removeWidget(terminal);
     const int status = ClosePort(ctx, 0);
     return status;
@@ -1012,7 +1059,8 @@ const std::vector<Command>& PortCommands()
         {"xfer", kAnyArgs, "--port N [--settings S] [--carrier-abort 0|1] xfer upload --protocol P FILE...",
          [](Context& c) { return PortCommand(c, Xfer); }},
         {"xfer", kAnyArgs,
-         "--port N [--settings S] [--carrier-abort 0|1] xfer download --protocol P [--dir DIR] [--name NAME] [--resume]",
+         "--port N [--settings S] [--carrier-abort 0|1] xfer download --protocol P [--dir DIR] [--name NAME] [--resume] "
+         "[--auto]",
          [](Context& c) { return PortCommand(c, Xfer); }},
     };
     return commands;

@@ -55,6 +55,7 @@ struct Event {
     std::int16_t status = 0;        // the XferStatus this event sets
     int message = 0;                // number of the XferMessage text (2000-series), 0: none
     std::string file;               // kFileStart: the file's name
+    std::string source;             // kFileReady of a download: the name the sender gave, when known
     std::int64_t transferred = 0;   // bytes of the current file so far
     std::int64_t size = -1;         // size of the current file, -1 when unknown
     std::int64_t time = 0;          // kFileReady: the file's modification time (s since 1970), 0 unknown

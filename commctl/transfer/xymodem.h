@@ -163,6 +163,7 @@ private:
 struct FileChoice {
     std::optional<std::string> name;  // another name for it (as the application gave it)
     bool skip = false;
+    bool resume = false;  // continue a partly received file (protocols that can)
 };
 using FileReadyHook = std::function<FileChoice(const Event& ready)>;
 

@@ -1,7 +1,7 @@
-// 1 MiB per XModem/YModem variant and direction over a pseudo-terminal
-// relay:
+// 1 MiB per XModem/YModem/ZModem variant and direction over a
+// pseudo-terminal relay:
 //
-//   xfer_bench [MiB, default 1] [runs, default 3]
+//   xfer_bench [MiB, default 1] [runs, default 3] [variant, default all]
 //
 // ours: tolvexctl (the control) on the relay's pseudo-terminal, lrzsz on
 // its other end, both directions; reference: the lrzsz sender on the
@@ -9,14 +9,17 @@
 // receivers on a pseudo-terminal are many times slower than on the relay's
 // other end, so that pair would be no fair reference; both our directions
 // are measured against the faster one.) The time runs from the start of
-// the far side until the receiver has exited with the file; the best of
-// the runs counts. Prints both rates and ours / reference.
+// the far side until the receiver has exited with the file. Prints the
+// median rates of the runs, ours / reference of the medians, and the
+// spread of the runs (slowest and fastest rate, KiB/s) of each side.
 #include "lrzsz_kit.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <string>
+#include <vector>
 
 using namespace tolvex::transfer::lrzsz;
 namespace fs = std::filesystem;
@@ -40,7 +43,16 @@ const Variant kVariants[] = {
     {"ymodem", "3", {"/usr/bin/sb"}, {"/usr/bin/rb"}, true},
     // lrzsz's receiver cannot ask for YModem-G: the reference is YModem.
     {"ymodem-g", "4", {"/usr/bin/sb"}, {"/usr/bin/rb"}, true},
+    // Names come from the ZFILE header, as with YModem.
+    {"zmodem", "5", {"/usr/bin/sz"}, {"/usr/bin/rz"}, true},
 };
+
+double Median(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    const std::size_t n = v.size();
+    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
+}
 
 std::vector<std::string> Env(const Relay& r, const fs::path& root)
 {
@@ -113,30 +125,41 @@ int main(int argc, char** argv)
 {
     const double mib = argc > 1 ? std::atof(argv[1]) : 1.0;
     const int runs = argc > 2 ? std::atoi(argv[2]) : 3;
+    const std::string only = argc > 3 ? argv[3] : "";
     if (mib <= 0 || runs <= 0 || !HaveLrzsz()) {
-        std::fprintf(stderr, "usage: xfer_bench [MiB] [runs]   (needs lrzsz)\n");
+        std::fprintf(stderr, "usage: xfer_bench [MiB] [runs] [variant]   (needs lrzsz)\n");
         return 2;
     }
     const fs::path root = fs::temp_directory_path() / ("xfer-bench-" + std::to_string(::getpid()));
     fs::create_directories(root / "cfg");
     const std::string data = Random(static_cast<std::size_t>(mib * 1024 * 1024), 42);
     WriteFile(root / "src" / "f.bin", data);
-    std::printf("%-16s %-9s %12s %12s %8s\n", "variant", "direction", "ours KiB/s", "lrzsz KiB/s", "ratio");
+    std::printf("%-16s %-9s %12s %12s %8s %19s %19s\n", "variant", "direction", "ours KiB/s", "lrzsz KiB/s", "ratio",
+                "ours min-max", "lrzsz min-max");
     bool all = true;
+    const double kib = static_cast<double>(data.size()) / 1024;
     for (const Variant& v : kVariants) {
+        if (!only.empty() && only != v.name) continue;
         for (bool upload : {true, false}) {
-            double ours = 1e9, ref = 1e9;
+            std::vector<double> ours, ref;  // rates [KiB/s]
             for (int i = 0; i < runs; ++i) {
                 const double o = Ours(v, upload, root, data);
                 const double r = Reference(v, true, root, data);
-                if (o > 0) ours = std::min(ours, o);
-                if (r > 0) ref = std::min(ref, r);
+                if (o > 0) ours.push_back(kib / o);
+                if (r > 0) ref.push_back(kib / r);
             }
-            const double kib = static_cast<double>(data.size()) / 1024;
-            const bool ok = ours < 1e9 && ref < 1e9;
+            const bool ok = static_cast<int>(ours.size()) == runs && static_cast<int>(ref.size()) == runs;
             all = all && ok;
-            std::printf("%-16s %-9s %12.0f %12.0f %8.2f%s\n", v.name, upload ? "upload" : "download",
-                        ok ? kib / ours : 0, ok ? kib / ref : 0, ok ? ref / ours : 0, ok ? "" : "  (failed)");
+            if (!ok) {
+                std::printf("%-16s %-9s  (failed: %zu of %d runs of ours, %zu of lrzsz)\n", v.name,
+                            upload ? "upload" : "download", ours.size(), runs, ref.size());
+                continue;
+            }
+            const double mo = Median(ours), mr = Median(ref);
+            std::printf("%-16s %-9s %12.0f %12.0f %8.2f %9.0f-%-9.0f %9.0f-%-9.0f\n", v.name,
+                        upload ? "upload" : "download", mo, mr, mo / mr, *std::min_element(ours.begin(), ours.end()),
+                        *std::max_element(ours.begin(), ours.end()), *std::min_element(ref.begin(), ref.end()),
+                        *std::max_element(ref.begin(), ref.end()));
             std::fflush(stdout);
         }
     }

@@ -13,6 +13,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -399,10 +400,11 @@ TEST_F(ControlTransfer, StatusWindowShowsTheDownloadAndCancelsIt)
     QWidget* window = nullptr;
     std::string title, dest, bytes;
     int progressMax = 0, progress = 0, blocks = 0;
-    // For the picture the transfer runs at a pace a person would see (the
-    // worker waits for each handler), so that speed and time left show.
+    // Progress reaches the handler at most about 20 times a second: the
+    // second report comes while the file is still on its way. For the
+    // picture a later one, so that speed and time left show.
     const char* shot = std::getenv("TOLVEX_XFER_SHOT");
-    const int at = shot ? 1500 : 150;
+    const int at = shot ? 20 : 2;
     onXfer = [&](int st) {
         if (st != tolvex::com::TOLVEX_XFER_XFERING)
             return;
@@ -443,6 +445,52 @@ TEST_F(ControlTransfer, StatusWindowShowsTheDownloadAndCancelsIt)
     for (QWidget* w : QApplication::topLevelWidgets())
         still_open = still_open || (w->isVisible() && w->windowTitle() == "YModem Batch Download");
     EXPECT_FALSE(still_open);
+}
+
+TEST_F(ControlTransfer, ZModemSkipResumeAndProgressPace)
+{
+    // sz sends two files; the application skips the first and resumes the
+    // second, of which it holds a part. Progress reaches it at most about 20
+    // times a second, the last report for the last position.
+    const std::string a = Random(20000, 1), b = Random(4 << 20, 2);
+    WriteFile(src() / "a.bin", a, 1600000000);
+    WriteFile(src() / "b.bin", b, 1600000100);
+    WriteFile(dst() / "b.bin", b.substr(0, 60000), 5);
+    ASSERT_TRUE(c().PutI2(id::kXferProtocol, tolvex::com::TOLVEX_ZMODEM).ok());
+    int progress = 0;
+    std::int32_t last = -1, atStart = -1;
+    onXfer = [&](int st) {
+        if (st == tolvex::com::TOLVEX_XFER_FILE_READY) {
+            const bool first = c().GetUtf8(id::kXferDestFilename).value.ends_with("a.bin");
+            EXPECT_EQ(c().GetUtf8(id::kXferSourceFilename).value, first ? "a.bin" : "b.bin");
+            EXPECT_TRUE(c().PutI2(id::kXferStatus, first ? tolvex::com::TOLVEX_XFER_SKIP
+                                                         : tolvex::com::TOLVEX_XFER_RESUME)
+                            .ok());
+        }
+        if (st == tolvex::com::TOLVEX_XFER_FILE_START)
+            atStart = c().GetI4(id::kXferTransferred).value;
+        if (st == tolvex::com::TOLVEX_XFER_XFERING) {
+            ++progress;
+            last = c().GetI4(id::kXferTransferred).value;
+        }
+    };
+    ASSERT_TRUE(c().PutUtf8(id::kDownload, "").ok());
+    ::chdir(dst().c_str());
+    const auto t0 = Clock::now();
+    Child sz = Peer({"/usr/bin/sz", "a.bin", "b.bin"}, src());
+    EXPECT_TRUE(kLoop([&] { return Ended(); }, 30000));
+    const double seconds = std::chrono::duration<double>(Clock::now() - t0).count();
+    ::chdir(root_.c_str());
+    EXPECT_EQ(sz.Wait(5000), 0);
+    EXPECT_EQ(statuses_.back(), 0);
+    EXPECT_FALSE(fs::exists(dst() / "a.bin"));
+    EXPECT_TRUE(ReadFile(dst() / "b.bin") == b);
+    EXPECT_EQ(MTime(dst() / "b.bin"), 1600000100);
+    EXPECT_EQ(atStart, 60000);
+    EXPECT_EQ(last, static_cast<std::int32_t>(b.size()));
+    EXPECT_GE(progress, 1);
+    EXPECT_LE(progress, 20 * seconds + 4) << seconds << " s";
+    EXPECT_NE(std::find(statuses_.begin(), statuses_.end(), tolvex::com::TOLVEX_XFER_SKIP), statuses_.end());
 }
 
 }  // namespace
