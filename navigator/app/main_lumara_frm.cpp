@@ -2,10 +2,9 @@
 
 #include "builder/map_data_setting_frm.h"
 
-#include <QStatusBar>
-
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QStatusBar>
 #include <QTimer>
 #include <QDateTime>
 #include <QEvent>
