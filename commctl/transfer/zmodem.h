@@ -293,7 +293,6 @@ private:
     int attempts_ = 0;
     int errors_ = 0;
     int fin_replies_ = 0;
-    int overs_ = 0;               // letters "O" seen after ZFIN
     int files_seen_ = 0;
     std::string dir_;             // folder of received files ("" the current folder)
     std::string dest_;
