@@ -12,6 +12,27 @@
 
 namespace tolvex::transfer {
 
+// `name` in folder `dir` ("" for the current folder).
+inline std::string JoinPath(const std::string& dir, const std::string& name)
+{
+    if (dir.empty()) return name;
+    return dir.back() == '/' ? dir + name : dir + "/" + name;
+}
+
+// Folder part of a path, with its "/" ("" when it has none).
+inline std::string FolderOf(const std::string& path)
+{
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+// The last component of a path.
+inline std::string BaseName(const std::string& path)
+{
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
 // Modification times are seconds since 1970-01-01 00:00 UTC.
 using FileTime = std::int64_t;
 

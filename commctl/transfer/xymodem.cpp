@@ -70,26 +70,6 @@ Event Note(std::int16_t status, int message, bool counted)
 
 std::size_t DataSize(std::uint8_t header) { return header == kStx ? 1024 : 128; }
 
-std::string Join(const std::string& dir, const std::string& name)
-{
-    if (dir.empty())
-        return name;
-    return dir.back() == '/' ? dir + name : dir + "/" + name;
-}
-
-// Folder part of a path ("" when it has none).
-std::string FolderOf(const std::string& path)
-{
-    const std::size_t slash = path.rfind('/');
-    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-}
-
-std::string BaseName(const std::string& path)
-{
-    const std::size_t slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
 // Digits in `base` at `text[i]` on, after spaces; none when there are none.
 // Stops short of overflow (a hostile length saturates instead of wrapping).
 std::optional<std::int64_t> Number(std::string_view text, std::size_t& i, int base)
@@ -206,7 +186,7 @@ std::string UntitledName(FileAccess& files, const std::string& dir)
     for (int i = 0; i < 1000; ++i) {
         char n[16];
         std::snprintf(n, sizeof n, "UNTITLED.%03d", i);
-        std::string path = Join(dir, n);
+        std::string path = JoinPath(dir, n);
         if (!files.Exists(path))
             return path;
     }
@@ -774,7 +754,7 @@ void Receiver::Good(std::uint8_t number, std::string_view data, Millis now)
         std::string dest = given_;
         if (dest.empty()) {
             const std::string safe = SafeLineName(h.name, h.has_info);
-            dest = safe.empty() ? UntitledName(files_, dir_) : Join(dir_, safe);
+            dest = safe.empty() ? UntitledName(files_, dir_) : JoinPath(dir_, safe);
         }
         expected_ = 1;
         Ready(std::move(dest), h, now);

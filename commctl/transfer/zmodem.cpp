@@ -70,25 +70,6 @@ Event Ev(EventKind kind, std::int16_t status, int message)
     return e;
 }
 
-std::string Join(const std::string& dir, const std::string& name)
-{
-    if (dir.empty())
-        return name;
-    return dir.back() == '/' ? dir + name : dir + "/" + name;
-}
-
-std::string FolderOf(const std::string& path)
-{
-    const std::size_t slash = path.rfind('/');
-    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-}
-
-std::string BaseName(const std::string& path)
-{
-    const std::size_t slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
 int HexValue(std::uint8_t c)
 {
     if (c >= '0' && c <= '9')
@@ -1085,7 +1066,7 @@ void Receiver::FileInfo(const std::string& info, Millis now)
         // Only the last component of a name from the line; never a folder
         // outside the one files are received into.
         const std::string safe = xy::SafeLineName(h.name, true);
-        dest = safe.empty() ? xy::UntitledName(files_, dir_) : Join(dir_, safe);
+        dest = safe.empty() ? xy::UntitledName(files_, dir_) : JoinPath(dir_, safe);
     }
     size_ = h.has_info ? h.length : -1;
     time_ = h.has_info ? h.time : 0;
