@@ -18,6 +18,7 @@
 #include <future>
 #include <mutex>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "serial/net_port.h"
@@ -164,6 +165,7 @@ public:
     std::mutex tx_m_;
     TxBuffer tx_[2];
     bool tx_discard_ = false;      // drop the buffer in transmission
+    bool tx_room_wanted_ = false;  // a transfer's write found both buffers full
     std::atomic<std::size_t> pending_write_{0};
 
     // ---- event-thread private state ----
@@ -463,13 +465,30 @@ public:
                 if (!drop && cur_off_ < count)
                     continue;
             }
-            std::lock_guard lk(tx_m_);
-            tx_[cur_].sending = false;
-            tx_[cur_].count = 0;
-            tx_discard_ = false;
-            cur_ = -1;
-            pending_write_.store(0);
+            bool room_wanted;
+            {
+                std::lock_guard lk(tx_m_);
+                tx_[cur_].sending = false;
+                tx_[cur_].count = 0;
+                tx_discard_ = false;
+                cur_ = -1;
+                pending_write_.store(0);
+                room_wanted = std::exchange(tx_room_wanted_, false);
+            }
+            // A transfer waiting for room is woken now rather than when its
+            // retry time has passed, so a streaming sender keeps the line busy.
+            if (room_wanted)
+                WakeTransferRead();
         }
+    }
+
+    void WakeTransferRead()
+    {
+        {
+            std::lock_guard lk(rx_m_);
+            transfer_interrupt_ = true;
+        }
+        rx_cv_.notify_all();
     }
 
     // =======================================================================
@@ -940,6 +959,8 @@ public:
                 TxBuffer& b = tx_[target];
                 std::memcpy(b.data.data() + b.count, bytes.data(), n);
                 b.count += n;
+            } else if (transfer_.load()) {
+                tx_room_wanted_ = true;
             }
         }
         if (target < 0)
@@ -1332,14 +1353,7 @@ std::string CommEngine::TransferRead(std::size_t max, int timeout_ms)
     return c.TakeLocked(max);
 }
 
-void CommEngine::TransferInterrupt()
-{
-    {
-        std::lock_guard lk(core_->rx_m_);
-        core_->transfer_interrupt_ = true;
-    }
-    core_->rx_cv_.notify_all();
-}
+void CommEngine::TransferInterrupt() { core_->WakeTransferRead(); }
 
 bool CommEngine::TransferWrite(std::string_view bytes) { return core_->QueueRaw(bytes); }
 
