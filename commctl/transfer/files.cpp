@@ -189,6 +189,7 @@ std::unique_ptr<TransferFile> MemoryFiles::OpenRead(const std::string& name, int
 
 std::unique_ptr<TransferFile> MemoryFiles::OpenWrite(const std::string& name, bool resume, int& error)
 {
+    asked_to_write.insert(name);
     if (auto r = refuse.find(name); r != refuse.end()) {
         error = r->second;
         return nullptr;

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <map>
+#include <set>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -89,6 +90,8 @@ public:
     const Entry* Find(const std::string& name) const;
     // Names that cannot be created (the error to give).
     std::map<std::string, int> refuse;
+    // Every name asked for writing, refused ones included.
+    std::set<std::string> asked_to_write;
 
     std::unique_ptr<TransferFile> OpenRead(const std::string& name, int& error) override;
     std::unique_ptr<TransferFile> OpenWrite(const std::string& name, bool resume, int& error) override;
@@ -97,5 +100,15 @@ public:
 private:
     std::map<std::string, Entry> files_;
 };
+
+// True when `path` names an entry directly in `folder` (which ends in
+// "/"): no further folder, never "." or "..". Tests and fuzz targets check
+// every name a receiver wrote with it.
+inline bool DirectlyInside(const std::string& path, const std::string& folder)
+{
+    if (path.rfind(folder, 0) != 0) return false;
+    const std::string rest = path.substr(folder.size());
+    return !rest.empty() && rest.find('/') == std::string::npos && rest != "." && rest != "..";
+}
 
 }  // namespace tolvex::transfer
