@@ -969,6 +969,44 @@ public:
         return true;
     }
 
+    // A transfer's write: while nothing is queued or being sent, the bytes
+    // go to the device from the calling thread, so a block and its answer
+    // do not wait for the event thread twice; what the device does not take
+    // is queued. The lock keeps the event thread from starting a write of
+    // its own meanwhile (it writes only a buffer it marked under the lock).
+    bool WriteRawNow(std::string_view bytes)
+    {
+        bool hung;
+        {
+            std::lock_guard lk(rx_m_);
+            hung = hangup_;
+        }
+        bool rest_queued = false;
+        {
+            std::lock_guard lk(tx_m_);
+            const bool idle = !tx_[0].sending && !tx_[1].sending && tx_[0].count == 0 && tx_[1].count == 0 &&
+                              !tx_discard_ && bytes.size() <= tx_[0].data.size();
+            if (idle && !hung && device_) {
+                ssize_t n;
+                do {
+                    n = device_->Write(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
+                } while (n < 0 && errno == EINTR);
+                if (n == static_cast<ssize_t>(bytes.size()))
+                    return true;
+                // The rest (everything after an error: the event thread's
+                // own write then finds the device gone) waits in a buffer.
+                const std::size_t done = n > 0 ? static_cast<std::size_t>(n) : 0;
+                std::memcpy(tx_[0].data.data(), bytes.data() + done, bytes.size() - done);
+                tx_[0].count = bytes.size() - done;
+                rest_queued = true;
+            }
+        }
+        if (!rest_queued)
+            return QueueRaw(bytes);
+        Wake();
+        return true;
+    }
+
     void WriteSteps(std::string_view bytes, bool echo)
     {
         if (bytes.empty())
@@ -1355,7 +1393,7 @@ std::string CommEngine::TransferRead(std::size_t max, int timeout_ms)
 
 void CommEngine::TransferInterrupt() { core_->WakeTransferRead(); }
 
-bool CommEngine::TransferWrite(std::string_view bytes) { return core_->QueueRaw(bytes); }
+bool CommEngine::TransferWrite(std::string_view bytes) { return core_->WriteRawNow(bytes); }
 
 std::size_t CommEngine::TransferOutputBacklog() const
 {
