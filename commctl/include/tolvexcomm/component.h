@@ -290,6 +290,25 @@ inline constexpr const char* kProgId = "TOLVEXCOMM.TolvexcommCtrl.1";
 inline constexpr const char* kContainerName = "TolvexcommLib.TolvexComm";
 inline constexpr const char* kLibraryFile = "libtolvexcom32.so";
 
+// The control's own property pages, in the order the control lists them;
+// the standard font page, which the control lists second, is the host's and
+// has no class of the control's.
+struct PageClass {
+    const char* className;
+    const char* progId;
+    const char* clsid;
+};
+inline constexpr PageClass kPageClasses[] = {
+    {"CEmulationPropPage", "CEmulationPropPage0.CEmulationPropPage", "{C49E6C80-8874-4228-813E-925D05631BA8}"},
+    {"CHardwareGeneralPropPage", "CHardwareGeneralPropPage0.CHardwareGeneralPropPage",
+     "{5CD578D9-695E-44D4-AB6C-C852E4EDE79D}"},
+    {"CHardwareAdvancedPropPage", "CHardwareAdvancedPropPage0.CHardwareAdvancedPropPage",
+     "{7CE012A1-F188-496B-8529-6F90E31DD88C}"},
+    {"CFileTransferPropPage", "CFileTransferPropPage0.CFileTransferPropPage", "{42E55F6A-1D90-457C-9C39-A0764E7C876B}"},
+};
+// The type name every page class is registered with.
+inline constexpr const char* kPageTypeName = "Tolvexcomm Property Page";
+
 // Signatures of the library's exports, for dlsym.
 using DllGetClassObjectFn = Status (*)(const char* clsid, const char* iid, void** object);
 using DllCanUnloadNowFn = Status (*)();
