@@ -244,5 +244,25 @@ TEST(TolvexctlTest, ProfileDefaultsReachNewInstances)
     EXPECT_EQ(Tolvexctl("get Rows").out, "40\n");
 }
 
+TEST(TolvexctlTest, PagesWritesTheBagWhenClosedWithOkAndPicturesEveryPage)
+{
+    TempConfig config{"tolvexcomm-host"};
+    const std::string in = (config.dir() / "in.bag").string(), out = (config.dir() / "out.bag").string();
+    ASSERT_EQ(Tolvexctl("--set Rows=40 save " + in).status, 0);
+    CommandRun run = Tolvexctl("--bag " + in + " --set XferProtocol=2 pages --ok --save " + out);
+    ASSERT_EQ(run.status, 0);
+    EXPECT_EQ(run.out, "saved " + out + "\n");
+    EXPECT_EQ(Tolvexctl("--bag " + out + " get Rows").out, "40\n");
+    EXPECT_EQ(Tolvexctl("--bag " + out + " get XferProtocol").out, "2\n");
+    EXPECT_EQ(Tolvexctl("pages --save").status, 2);
+
+    const auto shots = config.dir() / "shots";
+    run = Tolvexctl("pages --screenshot " + shots.string());
+    ASSERT_EQ(run.status, 0);
+    const auto files = Lines(run.out);
+    ASSERT_EQ(files.size(), 5u);
+    for (const auto& file : files) EXPECT_GT(std::filesystem::file_size(file), 1000u) << file;
+}
+
 }  // namespace
 }  // namespace tolvex::host
