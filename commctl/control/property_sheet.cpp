@@ -323,10 +323,13 @@ std::vector<std::filesystem::path> SavePagePictures(PropertySheet& sheet, const 
     std::vector<std::filesystem::path> written;
     std::error_code ec;
     std::filesystem::create_directories(folder, ec);
+    static const char* const kNames[] = {"emulation", "font", "general", "advanced", "transfer"};
     const int current = sheet.tabs()->currentIndex();
-    for (int i = 0; i < sheet.tabs()->count(); ++i) {
+    const auto pages = PropertyPages();
+    for (int i = 0; i < sheet.tabs()->count() && i < static_cast<int>(pages.size()); ++i) {
         sheet.tabs()->setCurrentIndex(i);
-        const auto file = folder / ("property-page-" + std::to_string(i + 1) + ".png");
+        const auto file =
+            folder / (std::string("property-page-") + kNames[static_cast<int>(pages[static_cast<std::size_t>(i)].id)] + ".png");
         if (sheet.grab().save(QString::fromStdString(file.string()))) written.push_back(file);
     }
     sheet.tabs()->setCurrentIndex(current);

@@ -75,7 +75,8 @@ private:
 };
 
 // Saves a picture of every page of the sheet into `folder` as
-// property-page-1.png ... property-page-5.png; the files written.
+// property-page-emulation.png, -font, -general, -advanced and -transfer;
+// the files written.
 std::vector<std::filesystem::path> SavePagePictures(PropertySheet& sheet, const std::filesystem::path& folder);
 
 }  // namespace tolvex::control

@@ -417,10 +417,16 @@ TEST(PropertySheetTest, ARefusedFieldIsShownAndTheSheetStaysOpen)
     EXPECT_EQ(s.sheet->result(), QDialog::Rejected);
 }
 
-TEST(PropertySheetTest, SaveAndResetButtonsWorkOnTheProfileAndMarkNothingChanged)
+TEST(PropertySheetTest, AboutSaveAndResetButtonsMarkNothingChangedAndWorkOnTheProfile)
 {
     Sheet s;
     const auto profile = s.dir.path() / "tolvexcomm.ini";
+    // About shows the control's About box (closed by itself here).
+    ::setenv("TOLVEXCOMM_ABOUT_AUTOCLOSE", "1", 1);
+    s.sheet->AboutButton()->click();
+    ::unsetenv("TOLVEXCOMM_ABOUT_AUTOCLOSE");
+    EXPECT_FALSE(s.sheet->ApplyButton()->isEnabled());
+
     s.sheet->SaveButton()->click();
     EXPECT_TRUE(s.told.empty());
     EXPECT_EQ(profile::ReadProfileString("Default Values", "Rows", profile), "40");
