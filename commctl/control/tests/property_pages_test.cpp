@@ -294,6 +294,25 @@ TEST(PropertyPagesTest, SaveWritesTheKeysInOrderAndANewInstanceReadsTheResetsOne
         if (v.type() == com::VarType::String || v.type() == com::VarType::Bool) EXPECT_EQ(got, v) << dispid;
         else EXPECT_EQ(got.integer(), v.integer()) << dispid;
     }
+    // Every key the reset reads that "保存" writes gives the new instance the
+    // value its field showed.
+    int read = 0;
+    for (const PropertyRow* row : ProfileRows()) {
+        const auto keys = SavedDefaultKeys();
+        if (std::none_of(keys.begin(), keys.end(), [&](const char* k) { return profile::EqualsNoCase(k, row->profileKey); }))
+            continue;
+        ++read;
+        const FieldState& f = pages.Field(row->profileKey);
+        const Variant got = Get(*n, row->info.dispid).value;
+        switch (f.field->kind) {
+        case FieldKind::Number: EXPECT_EQ(std::to_string(got.integer()), f.text) << row->profileKey; break;
+        case FieldKind::Text: EXPECT_EQ(Cp932ToUtf8(got.text()), f.text) << row->profileKey; break;
+        case FieldKind::Combo: EXPECT_EQ(got.integer(), f.index) << row->profileKey; break;
+        case FieldKind::Check: EXPECT_EQ(got.integer() != 0, f.checked) << row->profileKey; break;
+        case FieldKind::Real: ADD_FAILURE() << row->profileKey; break;
+        }
+    }
+    EXPECT_EQ(read, 21);  // all but Interval, which no page shows
 }
 
 TEST(PropertyPagesTest, ResetRemovesTheSectionAndMakesApplySetEveryDefault)
