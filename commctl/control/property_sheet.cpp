@@ -23,6 +23,7 @@
 #include <QVBoxLayout>
 
 #include <map>
+#include <QPointer>
 
 namespace tolvex::control {
 
@@ -83,46 +84,72 @@ QString FromUtf8(const std::string& s) { return QString::fromUtf8(s.data(), stat
 
 }  // namespace
 
-PropertySheet::PropertySheet(com::IControl& control, std::filesystem::path profile, QWidget* parent)
-    : QDialog(parent), pages_(control, std::move(profile))
+// ---------------------------------------------------------------------------
+// The shared values
+
+SharedPages::SharedPages(com::IControl& control, std::filesystem::path profile) : set(control, std::move(profile))
 {
-    setObjectName("PropertySheet");
-    setWindowTitle(QString::fromUtf8("TolvexComm コントロールのプロパティ"));
-    setModal(true);
     tell = [this](const QString& text) {
-        QMessageBox box(QMessageBox::NoIcon, windowTitle(), text, QMessageBox::Ok, this);
+        QWidget* parent = nullptr;
+        for (const auto& w : widgets)
+            if (w) parent = w->window();
+        QMessageBox box(QMessageBox::NoIcon, QString::fromUtf8("TolvexComm コントロールのプロパティ"), text,
+                        QMessageBox::Ok, parent);
         box.exec();
     };
-    pages_.Load();
-
-    auto* layout = new QVBoxLayout(this);
-    tabs_ = new QTabWidget(this);
-    for (const auto& page : PropertyPages()) tabs_->addTab(MakePage(page.id), QString::fromUtf8(page.caption));
-    layout->addWidget(tabs_);
-
-    auto* buttons = new QDialogButtonBox(this);
-    buttons->addButton(QString::fromUtf8("OK"), QDialogButtonBox::AcceptRole)->setDefault(true);
-    buttons->addButton(QString::fromUtf8("キャンセル"), QDialogButtonBox::RejectRole);
-    apply_ = buttons->addButton(QString::fromUtf8("適用(&A)"), QDialogButtonBox::ApplyRole);
-    connect(buttons, &QDialogButtonBox::accepted, this, &PropertySheet::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
-    connect(apply_, &QPushButton::clicked, this, [this] { Apply(); });
-    layout->addWidget(buttons);
-    Refresh();
+    set.Load();
 }
 
-QWidget* PropertySheet::MakePage(PageId page)
+void SharedPages::Refresh()
 {
-    auto* widget = new QWidget;
-    auto* layout = new QVBoxLayout(widget);
+    for (const auto& w : widgets)
+        if (w) w->Refresh();
+}
+
+void SharedPages::Refused(const Refusal& refusal)
+{
+    QString text = FromUtf8(refusal.message);
+    if (refusal.field != kNoField) {
+        text = Label(*set.Fields()[refusal.field].field) + QString::fromUtf8(": ") + text;
+        for (const auto& w : widgets) {
+            if (!w || !w->Shows(refusal.field)) continue;
+            // Bring the field's page to the front: in a tab of the sheet.
+            for (QWidget* p = w->parentWidget(); p; p = p->parentWidget())
+                if (auto* tabs = qobject_cast<QTabWidget*>(p)) {
+                    tabs->setCurrentWidget(w);
+                    break;
+                }
+            w->FieldWidget(refusal.field)->setFocus();
+        }
+    }
+    tell(text);
+}
+
+bool SharedPages::Apply()
+{
+    const auto refused = set.Apply();
+    Refresh();
+    if (refused.empty()) return true;
+    Refused(refused.front());
+    return false;
+}
+
+// ---------------------------------------------------------------------------
+// One page
+
+PageWidget::PageWidget(std::shared_ptr<SharedPages> shared, PageId page, QWidget* parent)
+    : QWidget(parent), shared_(std::move(shared)), page_(page)
+{
+    shared_->widgets.emplace_back(this);
+    auto* layout = new QVBoxLayout(this);
     auto* form = new QFormLayout;
     std::vector<QCheckBox*> checks;
-    const auto fields = pages_.Fields();
+    const auto fields = shared_->set.Fields();
     for (std::size_t i = 0; i < fields.size(); ++i) {
         const PageField& field = *fields[i].field;
         if (field.page != page || field.hidden) continue;
         QWidget* w = MakeField(i);
-        bound_.push_back({i, w, tabs_->count()});
+        bound_.push_back({i, w});
         if (auto* check = qobject_cast<QCheckBox*>(w)) {
             checks.push_back(check);
         } else if (std::string_view(field.name) == "CommPort") {
@@ -162,35 +189,35 @@ QWidget* PropertySheet::MakePage(PageId page)
         layout->addLayout(row);
         // None of the three marks the page changed.
         connect(save_, &QPushButton::clicked, this, [this] {
-            if (auto refusal = pages_.SaveDefaults()) Refused(*refusal);
+            if (auto refusal = shared_->set.SaveDefaults()) shared_->Refused(*refusal);
         });
         connect(reset_, &QPushButton::clicked, this, [this] {
-            if (!pages_.ResetDefaults()) {
-                tell(QString::fromUtf8("プロファイル %1 の既定値を消去できません。")
-                         .arg(QString::fromStdString(pages_.profile().string())));
+            if (!shared_->set.ResetDefaults()) {
+                shared_->tell(QString::fromUtf8("プロファイル %1 の既定値を消去できません。")
+                                  .arg(QString::fromStdString(shared_->set.profile().string())));
                 return;
             }
-            Refresh();
+            shared_->Refresh();
         });
         connect(about_, &QPushButton::clicked, this, [this] {
-            auto r = pages_.control().Invoke(com::dispid::kAboutBox, com::InvokeKind::Method, {});
+            auto r = shared_->set.control().Invoke(com::dispid::kAboutBox, com::InvokeKind::Method, {});
             if (!r.ok()) MakeAboutBox(this)->exec();
         });
     }
     layout->addStretch(1);
-    return widget;
+    Refresh();
 }
 
-QWidget* PropertySheet::MakeField(std::size_t i)
+QWidget* PageWidget::MakeField(std::size_t i)
 {
-    const FieldState& f = pages_.Fields()[i];
+    const FieldState& f = shared_->set.Fields()[i];
     const QString name = QString::fromUtf8(f.field->name);
     switch (f.field->kind) {
     case FieldKind::Check: {
         auto* check = new QCheckBox(Label(*f.field));
         check->setObjectName(name);
         connect(check, &QCheckBox::toggled, this, [this, i](bool on) {
-            pages_.SetChecked(i, on);
+            shared_->set.SetChecked(i, on);
             Edited();
         });
         return check;
@@ -200,7 +227,7 @@ QWidget* PropertySheet::MakeField(std::size_t i)
         combo->setObjectName(name);
         for (const auto& item : f.items) combo->addItem(FromUtf8(item));
         connect(combo, &QComboBox::activated, this, [this, i](int index) {
-            pages_.SetIndex(i, index);
+            shared_->set.SetIndex(i, index);
             Edited();
         });
         return combo;
@@ -216,7 +243,7 @@ QWidget* PropertySheet::MakeField(std::size_t i)
         combo->setInsertPolicy(QComboBox::NoInsert);
         combo->addItems(QFontDatabase::families());
         auto changed = [this, i](const QString& text) {
-            pages_.SetText(i, text.toStdString());
+            shared_->set.SetText(i, text.toStdString());
             Edited();
         };
         connect(combo->lineEdit(), &QLineEdit::textEdited, this, changed);
@@ -226,23 +253,29 @@ QWidget* PropertySheet::MakeField(std::size_t i)
     auto* edit = new QLineEdit;
     edit->setObjectName(name);
     connect(edit, &QLineEdit::textEdited, this, [this, i](const QString& text) {
-        pages_.SetText(i, text.toStdString());
+        shared_->set.SetText(i, text.toStdString());
         Edited();
     });
     return edit;
 }
 
-QWidget* PropertySheet::FieldWidget(std::string_view name) const
+QWidget* PageWidget::FieldWidget(std::size_t field) const
 {
-    const std::size_t i = pages_.Find(name);
     for (const auto& b : bound_)
-        if (b.field == i) return b.widget;
+        if (b.field == field) return b.widget;
     return nullptr;
 }
 
-void PropertySheet::Refresh()
+bool PageWidget::IsPageDirty() const
 {
-    const auto fields = pages_.Fields();
+    for (const auto& f : shared_->set.Fields())
+        if (f.changed && (f.field->page == page_ || page_ == PageId::Emulation)) return true;
+    return false;
+}
+
+void PageWidget::Refresh()
+{
+    const auto fields = shared_->set.Fields();
     for (const auto& b : bound_) {
         const FieldState& f = fields[b.field];
         const QSignalBlocker block(b.widget);
@@ -255,67 +288,178 @@ void PropertySheet::Refresh()
             edit->setText(FromUtf8(f.text));
         }
     }
-    Edited();
+    UpdateExtras();
+    if (onEdited) onEdited();
 }
 
-void PropertySheet::Edited()
+void PageWidget::Edited()
 {
-    apply_->setEnabled(pages_.AnyChanged());
-    UpdatePortDevice();
+    UpdateExtras();
+    if (onEdited) onEdited();
+}
+
+void PageWidget::UpdateExtras()
+{
+    PropertyPageSet& set = shared_->set;
+    if (portDevice_) {
+        bool ok = false;
+        const int port = QString::fromStdString(set.Field("CommPort").text).trimmed().toInt(&ok);
+        if (!ok || port < 1) {
+            portDevice_->clear();
+        } else {
+            const auto& profile = set.profile();
+            const std::string device = serial::MapPortToDevice(
+                port, [&profile](std::string_view key) { return profile::ReadProfileString("Ports", key, profile); });
+            portDevice_->setText(QString::fromUtf8("→ %1").arg(QString::fromStdString(device)));
+        }
+    }
     if (fontSample_) {
-        QFont font(FromUtf8(pages_.Field("FontName").text));
-        const double size = QString::fromStdString(pages_.Field("FontSize").text).toDouble();
+        QFont font(FromUtf8(set.Field("FontName").text));
+        const double size = QString::fromStdString(set.Field("FontSize").text).toDouble();
         if (size > 0 && size <= 1638) font.setPointSizeF(size);
-        font.setBold(pages_.Field("FontBold").checked);
-        font.setItalic(pages_.Field("FontItalic").checked);
-        font.setUnderline(pages_.Field("FontUnderline").checked);
-        font.setStrikeOut(pages_.Field("FontStrikeThru").checked);
+        font.setBold(set.Field("FontBold").checked);
+        font.setItalic(set.Field("FontItalic").checked);
+        font.setUnderline(set.Field("FontUnderline").checked);
+        font.setStrikeOut(set.Field("FontStrikeThru").checked);
         fontSample_->setFont(font);
     }
 }
 
-void PropertySheet::UpdatePortDevice()
+// ---------------------------------------------------------------------------
+// The sheet
+
+PropertySheet::PropertySheet(com::IControl& control, std::filesystem::path profile, QWidget* parent)
+    : QDialog(parent), shared_(std::make_shared<SharedPages>(control, std::move(profile)))
 {
-    if (!portDevice_) return;
-    bool ok = false;
-    const int port = QString::fromStdString(pages_.Field("CommPort").text).trimmed().toInt(&ok);
-    if (!ok || port < 1) {
-        portDevice_->clear();
-        return;
+    setObjectName("PropertySheet");
+    setWindowTitle(QString::fromUtf8("TolvexComm コントロールのプロパティ"));
+    setModal(true);
+
+    auto* layout = new QVBoxLayout(this);
+    tabs_ = new QTabWidget(this);
+    layout->addWidget(tabs_);
+    auto* buttons = new QDialogButtonBox(this);
+    buttons->addButton(QString::fromUtf8("OK"), QDialogButtonBox::AcceptRole)->setDefault(true);
+    buttons->addButton(QString::fromUtf8("キャンセル"), QDialogButtonBox::RejectRole);
+    apply_ = buttons->addButton(QString::fromUtf8("適用(&A)"), QDialogButtonBox::ApplyRole);
+    connect(buttons, &QDialogButtonBox::accepted, this, &PropertySheet::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    connect(apply_, &QPushButton::clicked, this, [this] { Apply(); });
+    layout->addWidget(buttons);
+
+    for (const auto& page : PropertyPages()) {
+        auto* w = new PageWidget(shared_, page.id);
+        w->onEdited = [this] { apply_->setEnabled(shared_->set.AnyChanged()); };
+        pages_.push_back(w);
+        tabs_->addTab(w, QString::fromUtf8(page.caption));
     }
-    const auto& profile = pages_.profile();
-    const std::string device = serial::MapPortToDevice(
-        port, [&profile](std::string_view key) { return profile::ReadProfileString("Ports", key, profile); });
-    portDevice_->setText(QString::fromUtf8("→ %1").arg(QString::fromStdString(device)));
+    apply_->setEnabled(shared_->set.AnyChanged());
 }
 
-void PropertySheet::Refused(const Refusal& refusal)
+PageWidget* PropertySheet::Page(PageId page) const
 {
-    QString text = FromUtf8(refusal.message);
-    if (refusal.field != kNoField) {
-        const FieldState& f = pages_.Fields()[refusal.field];
-        text = Label(*f.field) + QString::fromUtf8(": ") + text;
-        for (const auto& b : bound_)
-            if (b.field == refusal.field) {
-                tabs_->setCurrentIndex(b.tab);
-                b.widget->setFocus();
-            }
-    }
-    tell(text);
+    for (PageWidget* w : pages_)
+        if (w->page() == page) return w;
+    return nullptr;
 }
 
-bool PropertySheet::Apply()
+QWidget* PropertySheet::FieldWidget(std::string_view name) const
 {
-    const auto refused = pages_.Apply();
-    Refresh();
-    if (refused.empty()) return true;
-    Refused(refused.front());
-    return false;
+    const std::size_t i = shared_->set.Find(name);
+    for (PageWidget* w : pages_)
+        if (QWidget* field = w->FieldWidget(i)) return field;
+    return nullptr;
 }
+
+QPushButton* PropertySheet::SaveButton() const { return Page(PageId::Emulation)->SaveButton(); }
+QPushButton* PropertySheet::ResetButton() const { return Page(PageId::Emulation)->ResetButton(); }
+QPushButton* PropertySheet::AboutButton() const { return Page(PageId::Emulation)->AboutButton(); }
+
+bool PropertySheet::Apply() { return shared_->Apply(); }
 
 void PropertySheet::accept()
 {
     if (Apply()) QDialog::accept();
+}
+
+// ---------------------------------------------------------------------------
+// The pages of the page classes
+
+namespace {
+
+// The sets of the pages alive, one per control.
+std::map<com::IControl*, std::weak_ptr<SharedPages>>& LiveSets()
+{
+    static std::map<com::IControl*, std::weak_ptr<SharedPages>> sets;
+    return sets;
+}
+
+class PropertyPage final : public com::IPropertyPage {
+public:
+    PropertyPage(const PageDescription& description, com::IControl* control)
+        : description_(description), control_(control)
+    {
+        control_->AddRef();
+        auto& sets = LiveSets();
+        auto found = sets.find(control);
+        if (found != sets.end()) shared_ = found->second.lock();
+        if (!shared_) {
+            shared_ = std::make_shared<SharedPages>(*control, profile::ProfilePath());
+            sets[control] = shared_;
+        }
+    }
+
+    void Release() override { delete this; }
+    const char* Caption() const override { return description_.caption; }
+    const char* HelpText() const override { return description_.helpText; }
+    const char* HelpFile() const override { return kPageHelpFile; }
+    int HelpContext() const override { return description_.helpContext; }
+    QWidget* Activate(QWidget* parent) override
+    {
+        if (!widget_) widget_ = new PageWidget(shared_, description_.id, parent);
+        return widget_.data();
+    }
+    bool IsPageDirty() const override
+    {
+        if (widget_) return widget_->IsPageDirty();
+        for (const auto& f : shared_->set.Fields())
+            if (f.changed && (f.field->page == description_.id || description_.id == PageId::Emulation)) return true;
+        return false;
+    }
+    com::Status Apply() override { return shared_->Apply() ? com::kOk : com::kFalse; }
+
+private:
+    ~PropertyPage() override
+    {
+        delete widget_.data();
+        const bool last = shared_.use_count() == 1;
+        shared_.reset();
+        if (last) LiveSets().erase(control_);
+        control_->Release();
+    }
+
+    const PageDescription& description_;
+    com::IControl* control_;
+    std::shared_ptr<SharedPages> shared_;
+    QPointer<PageWidget> widget_;
+};
+
+}  // namespace
+
+com::Status MakePropertyPage(const char* clsid, com::IControl* control, com::IPropertyPage** page)
+{
+    if (!page) return com::kPointer;
+    *page = nullptr;
+    if (!control || !clsid) return com::kPointer;
+    for (const auto& cls : com::kPageClasses) {
+        if (!profile::EqualsNoCase(cls.clsid, clsid)) continue;
+        for (const auto& description : PropertyPages())
+            if (description.className && std::string_view(description.className) == cls.className) {
+                *page = new PropertyPage(description, control);
+                return com::kOk;
+            }
+    }
+    return com::kClassNotAvailable;
 }
 
 std::vector<std::filesystem::path> SavePagePictures(PropertySheet& sheet, const std::filesystem::path& folder)

@@ -380,7 +380,7 @@ int Pages(Context& ctx)
         control::PropertySheet sheet(*ctx.instance->control(), profile::ProfilePath());
         if (pressOk || !screenshotDir.empty()) {
             // Scripted: refusals go to standard error instead of a message box.
-            sheet.tell = [&status](const QString& text) {
+            sheet.tell() = [&status](const QString& text) {
                 std::fprintf(stderr, "tolvexctl: %s\n", text.toUtf8().constData());
                 status = 1;
             };

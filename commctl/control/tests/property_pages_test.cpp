@@ -371,7 +371,7 @@ struct Sheet {
         App();
         control = MakeChangedControl(site, dir.path() / "tolvexcomm.ini");
         sheet = std::make_unique<PropertySheet>(*control, dir.path() / "tolvexcomm.ini");
-        sheet->tell = [this](const QString& text) { told.push_back(text); };
+        sheet->tell() = [this](const QString& text) { told.push_back(text); };
         sheet->show();
     }
     template <class W>
