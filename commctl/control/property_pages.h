@@ -124,7 +124,9 @@ public:
     std::vector<Refusal> Apply();
     // "保存": converts every field (a field that does not convert stops it
     // before anything is written), then writes SavedDefaultKeys() to the
-    // profile's section "Default Values" in one rewrite of the file.
+    // profile's section "Default Values" in one rewrite of the file. The
+    // changes stay to be applied: saving the defaults sets no property and
+    // drops no edit.
     std::optional<Refusal> SaveDefaults();
     // "ﾘｾｯﾄ": removes the profile's section (a profile without it counts as
     // removed), then sets every field to its built-in default and marks

@@ -124,7 +124,7 @@ private:
 
 // The pages of the control's own page classes (com::kPageClasses), for the
 // library's class factories: made for `control`, sharing the values of the
-// other pages alive for it. Null for a class that is not a page of ours.
+// other pages alive for it. kClassNotAvailable for any other class.
 com::Status MakePropertyPage(const char* clsid, com::IControl* control, com::IPropertyPage** page);
 
 // Saves a picture of every page of the sheet into `folder` as
