@@ -129,4 +129,25 @@ TEST_F(BPlusPty, TheHostChoosesTheDirection)
     EXPECT_EQ(ReadFile(dst() / "H.TXT"), "from the host");
 }
 
+TEST_F(BPlusPty, LineGoneEndsTheTransferAtOnce)
+{
+    // The host never began; then the line goes away: status 8 at once,
+    // instead of running out the start reads (60 s).
+    std::vector<std::string> argv = {TOLVEXCTL, "--port", std::to_string(kPort), "xfer", "download", "--protocol",
+                                     "8", "--dir", dst().string()};
+    Child tool = Spawn(argv, root_, -1, -2,
+                       {"TOLVEXCOMM_COM" + std::to_string(kPort) + "=" + relay_->control_path(),
+                        "TOLVEXCOMM_CONFIG_DIR=" + (root_ / "cfg").string()});
+    std::string out;
+    ASSERT_TRUE(ReadUntilLine(tool.out, out, 5000)) << out;
+    const auto t0 = Clock::now();
+    relay_->HangUp();
+    EXPECT_EQ(tool.Wait(5000), 1);
+    EXPECT_LT(std::chrono::duration<double>(Clock::now() - t0).count(), 3.0);
+    ReadAll(tool.out, out);
+    ::close(tool.out);
+    EXPECT_NE(out.find("xfer,8,"), std::string::npos) << out;
+    EXPECT_EQ(out.substr(out.rfind("xfer,")), "xfer,-1,\n");
+}
+
 }  // namespace
