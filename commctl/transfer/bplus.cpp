@@ -652,6 +652,11 @@ void Transfer::EndRead(End end, Millis now)
                 Abort(now);
                 return;
             }
+            if (then_ == Then::kResume) {
+                CloseFile();
+                Fail(kStatusAbort, kMsgAborted);
+                return;
+            }
             CloseFile();
             Fail(timed_out_ ? kStatusTimeout : kStatusAbort, timed_out_ ? kMsgNoAck : kMsgTooManyErrors);
             return;

@@ -154,6 +154,9 @@ void Host::Byte(std::uint8_t c, Millis now)
                 p[6] = static_cast<char>(s_.download_resume);
                 p[7] = 0x14;  // ETX ENQ
                 p[9] = static_cast<char>(0xD4);  // DLE XON XOFF NAK
+                if (s_.ask_quote_all)
+                    for (int i = 7; i < 15; ++i)
+                        p[static_cast<std::size_t>(i)] = static_cast<char>(0xFF);
                 p[15] = static_cast<char>(s_.download_resume);
                 p[17] = static_cast<char>(s_.file_info);
             }

@@ -28,6 +28,7 @@ struct Script {
     int download_resume = 0;        // DR offered (byte 6 of the "+" packet, as the control reads it)
     bool short_parameters = false;  // a 6-byte "+" packet
     bool quote_all = false;         // the host quotes every control character of both ranges
+    bool ask_quote_all = false;     // the host asks the control to quote them all (Q1-Q8 all set)
     bool refuse_resume = false;     // answer a "Tr" with "Tf" and send the whole file
     std::string request;            // a whole "T" packet instead of the one built from the above
     Millis ack_wait = 10000;        // before ENQ when an ACK does not come

@@ -250,6 +250,40 @@ TEST(BPlusLoopback, HostQuotingEverythingAndNoParameters)
     }
 }
 
+// A host that wants every control character quoted: full packets of
+// nothing but such bytes double in size on the line and arrive whole.
+TEST(BPlusLoopback, EveryByteQuotedInFullPackets)
+{
+    std::string data;
+    for (int i = 0; i < 4000; ++i)
+        data += static_cast<char>(i % 2 ? 0x80 + i % 32 : i % 32);
+    Script sc = Fetch("Q.BIN");
+    sc.ask_quote_all = true;
+    Session s(sc);
+    s.files.Put("Q.BIN", data);
+    s.up.Add("Q.BIN");
+    s.Run();
+    EXPECT_TRUE(s.r.a.ok);
+    EXPECT_TRUE(s.host.received == data);
+    EXPECT_TRUE(s.control.Quotes().high);
+    for (unsigned c = 0; c < 32; ++c)
+        EXPECT_TRUE(s.control.Quotes().table.low[c] && s.control.Quotes().table.high[c]) << c;
+    EXPECT_GT(s.r.a.bytes_sent, 2 * data.size());
+}
+
+// Below 9600 baud the control offers 4 units and keeps to them.
+TEST(BPlusLoopback, SlowLineBuffer)
+{
+    Session s(Send("S.BIN", Content(3000)), Variant::kCompuServe, 4800);
+    s.down.Add("");
+    EXPECT_EQ(s.control.BufferSize(), 513u);
+    s.Run();
+    EXPECT_TRUE(s.r.a.ok);
+    EXPECT_EQ(s.host.control_params[3], 4);
+    EXPECT_EQ(s.control.BufferSize(), 513u);
+    EXPECT_TRUE(s.files.Find("S.BIN")->data == Content(3000));
+}
+
 // What the control does that the published description does otherwise;
 // the host takes it.
 TEST(BPlusLoopback, DifferencesFromThePublishedProtocol)
