@@ -524,8 +524,10 @@ void Transfer::Accept(Millis now)
 {
     const std::uint8_t expected = static_cast<std::uint8_t>((seq_ + 1) % 10);
     if (number_ == expected || (!packet_.empty() && packet_[0] == 'F')) {
-        seq_ = number_;
-        accepted_ = number_;
+        if (number_ < 10) {  // a failure packet may carry any byte there
+            seq_ = number_;
+            accepted_ = number_;
+        }
         ++since_send_;
         errors_ = 0;
         if (purpose_ != Purpose::kRequest)

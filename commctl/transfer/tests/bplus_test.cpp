@@ -397,6 +397,34 @@ TEST(BPlusLoopback, ReceivedNames)
     EXPECT_EQ(s.files.Find("HOST.TXT"), nullptr);
 }
 
+// The application's choice at the file-ready step: another name, or no file.
+TEST(BPlusLoopback, FileReadyChoice)
+{
+    for (bool skip : {false, true}) {
+        SCOPED_TRACE(skip ? "skip" : "rename");
+        xy::FileReadyHook hook = [skip](const Event& ready) {
+            EXPECT_EQ(ready.source, "HOST.BIN");
+            xy::FileChoice c;
+            c.skip = skip;
+            c.name = "renamed.bin";
+            return c;
+        };
+        Session s(Send("HOST.BIN", "data"), Variant::kNiftyServe, 19200, hook);
+        s.down.Add("");
+        s.Run();
+        EXPECT_EQ(s.r.a.ok, !skip);
+        EXPECT_EQ(s.files.Find("HOST.BIN"), nullptr);
+        if (skip) {
+            EXPECT_EQ(s.files.Find("renamed.bin"), nullptr);
+            EXPECT_EQ(s.host.failure, "FCCannot create file ");
+            EXPECT_TRUE(s.Has(kStatusAbort, 2026));
+        } else {
+            ASSERT_NE(s.files.Find("renamed.bin"), nullptr);
+            EXPECT_EQ(s.files.Find("renamed.bin")->data, "data");
+        }
+    }
+}
+
 // The host may fetch only what the application queued.
 TEST(BPlusLoopback, FetchOnlyQueuedFiles)
 {
