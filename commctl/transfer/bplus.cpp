@@ -45,6 +45,12 @@ int At(std::string_view p, std::size_t i) { return i < p.size() ? static_cast<si
 
 std::uint8_t U(char c) { return static_cast<std::uint8_t>(c); }
 
+std::uint8_t AddByte(std::uint8_t sum, std::uint8_t b)
+{
+    const char c = static_cast<char>(b);
+    return Checksum(std::string_view(&c, 1), sum);
+}
+
 }  // namespace
 
 QuoteTable QuoteTable::Default()
@@ -448,21 +454,26 @@ void Transfer::Rx(std::optional<std::uint8_t> c, Millis now)
             SendAck();
             return;
         }
-        sum_ = Checksum(std::string_view(reinterpret_cast<const char*>(&*c), 1));
+        sum_ = AddByte(0, *c);
         number_ = static_cast<std::uint8_t>(*c - '0');
         packet_.clear();
         quoted_ = false;
         step_ = Step::kData;
         return;
-    case Step::kData: {
+    case Step::kData:
+    case Step::kCheck: {
+        const bool data = step_ == Step::kData;
         if (!c) {
-            if (!ring_.empty()) {
-                step_ = Step::kBegin;
-                AskRepeat(now);
+            if (data && ring_.empty()) {
+                timed_out_ = true;
+                EndRead(End::kNothing, now);
                 return;
             }
-            timed_out_ = true;
-            EndRead(End::kNothing, now);
+            step_ = Step::kBegin;
+            if (data)
+                AskRepeat(now);  // with a packet of ours outstanding
+            else
+                Nak(now);
             return;
         }
         std::uint8_t b = *c;
@@ -472,41 +483,23 @@ void Transfer::Rx(std::optional<std::uint8_t> c, Millis now)
         } else if (b == kDle) {
             quoted_ = true;
             return;
-        } else if (b == kEtx) {
-            const char etx = static_cast<char>(kEtx);
-            sum_ = Checksum(std::string_view(&etx, 1), sum_);
+        } else if (b == kEnq) {
+            step_ = Step::kBegin;
+            SendAck();
+            return;
+        } else if (data && b == kEtx) {
+            sum_ = AddByte(sum_, kEtx);
             step_ = Step::kCheck;
             return;
-        } else if (b == kEnq) {
-            step_ = Step::kBegin;
-            SendAck();
-            return;
         }
-        if (packet_.size() >= buffer_) {
-            step_ = Step::kBegin;
-            Nak(now);
-            return;
-        }
-        packet_ += static_cast<char>(b);
-        sum_ = Checksum(std::string_view(reinterpret_cast<const char*>(&b), 1), sum_);
-        return;
-    }
-    case Step::kCheck: {
-        if (!c) {
-            step_ = Step::kBegin;
-            Nak(now);
-            return;
-        }
-        std::uint8_t b = *c;
-        if (quoted_) {
-            quoted_ = false;
-            b = Unquote(b);
-        } else if (b == kDle) {
-            quoted_ = true;
-            return;
-        } else if (b == kEnq) {
-            step_ = Step::kBegin;
-            SendAck();
+        if (data) {
+            if (packet_.size() >= buffer_) {
+                step_ = Step::kBegin;
+                Nak(now);
+                return;
+            }
+            packet_ += static_cast<char>(b);
+            sum_ = AddByte(sum_, b);
             return;
         }
         step_ = Step::kBegin;
@@ -788,11 +781,7 @@ void Transfer::Receive(Millis now)
             dir = *given;
         const std::string safe = xy::SafeLineName(name_, true);
         if (safe.empty()) {
-            Event e = Ev(EventKind::kError, kStatusAbort, kMsgFileOpen);
-            e.file = name_;
-            e.transferred = EINVAL;
-            Emit(e);
-            Failure('C', "Cannot create file ", now);
+            Refuse(name_, EINVAL, 'C', "Cannot create file ", now);
             return;
         }
         dest_ = JoinPath(dir, safe);
@@ -813,11 +802,7 @@ void Transfer::Opened(Millis now)
     int error = 0;
     file_ = files_.OpenWrite(dest_, exists, error);
     if (!file_) {
-        Event e = Ev(EventKind::kError, kStatusAbort, kMsgFileOpen);
-        e.file = dest_;
-        e.transferred = error;
-        Emit(e);
-        Failure('C', "Cannot create file ", now);
+        Refuse(dest_, error, 'C', "Cannot create file ", now);
         return;
     }
     const std::int64_t held = file_->Size();
@@ -873,11 +858,7 @@ void Transfer::Data(Millis now)
         int error = 0;
         file_ = files_.OpenWrite(dest_, false, error);
         if (!file_) {
-            Event e = Ev(EventKind::kError, kStatusAbort, kMsgFileOpen);
-            e.file = dest_;
-            e.transferred = error;
-            Emit(e);
-            Failure('C', "Cannot create file ", now);
+            Refuse(dest_, error, 'C', "Cannot create file ", now);
             return;
         }
         resume_ = false;
@@ -922,11 +903,7 @@ void Transfer::Upload(Millis now)
         file_ = files_.OpenRead(path, error);
     if (!file_) {
         Emit(ready);
-        Event e = Ev(EventKind::kError, kStatusAbort, kMsgFileOpen);
-        e.file = name_;
-        e.transferred = error;
-        Emit(e);
-        Failure('M', "Cannot access file ", now);
+        Refuse(name_, error, 'M', "Cannot access file ", now);
         return;
     }
     size_ = file_->Size();
@@ -999,6 +976,15 @@ void Transfer::Done(bool ok, Millis)
     }
     phase_ = Phase::kDone;
     Finish(ok);
+}
+
+void Transfer::Refuse(const std::string& file, int error, char code, std::string_view text, Millis now)
+{
+    Event e = Ev(EventKind::kError, kStatusAbort, kMsgFileOpen);
+    e.file = file;
+    e.transferred = error;
+    Emit(e);
+    Failure(code, text, now);
 }
 
 void Transfer::Abort(Millis now)

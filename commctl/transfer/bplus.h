@@ -171,6 +171,8 @@ private:
     void NextBlock(Millis now);
     void Done(bool ok, Millis now);
     void Abort(Millis now);
+    // A file that cannot be opened: message 2000 with `error`, then the failure packet.
+    void Refuse(const std::string& file, int error, char code, std::string_view text, Millis now);
     void Fail(std::int16_t status, int message, std::int64_t cause = 0);
     void CloseFile();
 
