@@ -129,6 +129,40 @@ TEST_F(BPlusPty, TheHostChoosesTheDirection)
     EXPECT_EQ(ReadFile(dst() / "H.TXT"), "from the host");
 }
 
+// Ctrl-C during a download: the control aborts and the host hears the
+// failure packet (CompuServe: after its quiet time).
+TEST_F(BPlusPty, InterruptAbortsAndTellsTheHost)
+{
+    WriteFile(src() / "BIG.BIN", Random(64u << 20, 5));
+    std::vector<std::string> argv = {TOLVEXCTL, "--port", std::to_string(kPort), "xfer", "download", "--protocol",
+                                     "7", "--dir", dst().string()};
+    Child tool = Spawn(argv, root_, -1, -2,
+                       {"TOLVEXCOMM_COM" + std::to_string(kPort) + "=" + relay_->control_path(),
+                        "TOLVEXCOMM_CONFIG_DIR=" + (root_ / "cfg").string()});
+    std::string out;
+    ASSERT_TRUE(ReadUntilLine(tool.out, out, 5000)) << out;
+    Child host = Spawn({BPLUS_HOST, "send", "BIG.BIN", "BIG.BIN"}, src(), relay_->peer_fd(), relay_->peer_fd(), {},
+                       (root_ / "host.log").string());
+    // Once data flows, interrupt.
+    for (int i = 0; i < 100 && out.find("xfer,4,") == std::string::npos; ++i) {
+        std::string more;
+        if (!ReadUntilLine(tool.out, more, 100) && more.empty())
+            continue;
+        out += more;
+    }
+    ASSERT_NE(out.find("xfer,4,"), std::string::npos) << out;
+    ::kill(tool.pid, SIGINT);
+    EXPECT_EQ(tool.Wait(30000), 1);
+    EXPECT_EQ(host.Wait(30000), 1);
+    ReadAll(tool.out, out);
+    ::close(tool.out);
+    EXPECT_NE(out.find("xfer,6,"), std::string::npos) << out;
+    EXPECT_EQ(out.substr(out.rfind("xfer,")), "xfer,-1,\n");
+    EXPECT_NE(ReadFile(root_ / "host.log").find("FATransfer cancelled"), std::string::npos)
+        << ReadFile(root_ / "host.log");
+    EXPECT_LT(fs::file_size(dst() / "BIG.BIN"), 64u << 20);
+}
+
 TEST_F(BPlusPty, LineGoneEndsTheTransferAtOnce)
 {
     // The host never began; then the line goes away: status 8 at once,
