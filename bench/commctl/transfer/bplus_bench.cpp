@@ -54,11 +54,17 @@ double Run(const char* protocol, bool host_sends, const fs::path& root, const st
     if (host_sends) host.insert(host.end(), {"send", "f.bin", (root / "src" / "f.bin").string()});
     else host.insert(host.end(), {"fetch", "f.bin", (root / "dst" / "f.bin").string()});
     const auto t0 = Clock::now();
-    Child h = Spawn(host, root, relay.peer_fd(), relay.peer_fd());
+    Child h = Spawn(host, root, relay.peer_fd(), relay.peer_fd(), {}, (root / "host.log").string());
     const int receiver = host_sends ? t.Wait(300000) : h.Wait(300000);
     const double s = std::chrono::duration<double>(Clock::now() - t0).count();
     const int other = host_sends ? h.Wait(15000) : t.Wait(15000);
-    if (receiver != 0 || other != 0 || ReadFile(root / "dst" / "f.bin") != data) return -1;
+    if (receiver != 0 || other != 0 || ReadFile(root / "dst" / "f.bin") != data) {
+        // What both sides said, for the failed run.
+        std::fprintf(stderr, "run failed (%d, %d):\n%s%s", receiver, other, ReadFile(log).c_str(),
+                     ReadFile(root / "host.log").c_str());
+        return -1;
+    }
+    fs::remove(root / "host.log");
     return s;
 }
 
