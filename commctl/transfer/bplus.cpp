@@ -202,7 +202,7 @@ void Transfer::OnTick(Millis now)
     }
     if (phase_ == Phase::kReady || phase_ == Phase::kDone)
         return;
-    if (now >= wait_until_)
+    if (now >= wait_until_ || phase_ == Phase::kAfter || phase_ == Phase::kAfterDle)
         Char(std::nullopt, now);
     if (!Finished() && phase_ != Phase::kReady && phase_ != Phase::kDrain)
         ArmTimer(wait_until_);
@@ -262,6 +262,11 @@ void Transfer::Drain(Millis now)
     }
     if (Finished())
         return;
+    if (phase_ == Phase::kAfter || phase_ == Phase::kAfterDle) {  // nothing more is here: no waiting
+        phase_ = Phase::kDone;
+        Finish(result_);
+        return;
+    }
     if (phase_ == Phase::kDrain) {
         in_.clear();
         at_ = 0;
@@ -330,6 +335,20 @@ void Transfer::Char(std::optional<std::uint8_t> c, Millis now)
             return;
         }
         wait_until_ = now + kCharWait;
+        return;
+    case Phase::kAfter:
+    case Phase::kAfterDle:
+        if (c && *c == 'B' && phase_ == Phase::kAfterDle) {
+            Read(Purpose::kRequest, true, now);
+            return;
+        }
+        phase_ = c && *c == kDle ? Phase::kAfterDle : Phase::kAfter;
+        if (c && *c == kEnq)
+            SendAnswer();
+        if (!c || ++reads_ >= kCommandReads) {
+            phase_ = Phase::kDone;
+            Finish(result_);
+        }
         return;
     case Phase::kPacket: Rx(c, now); return;
     case Phase::kReady:
@@ -973,6 +992,16 @@ void Transfer::Done(bool ok, Millis)
         d.transferred = request_.size() > 1 && request_[1] == 'U' ? pos_ : count_;
         d.size = size_;
         Emit(d);
+    }
+    // A request that came first (no parameters before it): what the host
+    // sent after it is read without waiting, so a second request or an ENQ
+    // already here is served; with nothing more the transfer ends at once.
+    if (!final_ && host_params_.empty()) {
+        final_ = true;
+        result_ = ok;
+        phase_ = Phase::kAfter;
+        reads_ = 0;
+        return;
     }
     phase_ = Phase::kDone;
     Finish(ok);

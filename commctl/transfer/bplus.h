@@ -123,7 +123,9 @@ protected:
     void OnResume(Millis now) override;
 
 private:
-    enum class Phase : std::uint8_t { kLead, kEnqWait, kCommand, kCommandDle, kPacket, kReady, kDrain, kDone };
+    enum class Phase : std::uint8_t {
+        kLead, kEnqWait, kCommand, kCommandDle, kPacket, kReady, kDrain, kAfter, kAfterDle, kDone
+    };
     // What a packet read is for.
     enum class Purpose : std::uint8_t { kRequest, kData, kAck, kFailure };
     // What a wait for acknowledgement leads to.
@@ -228,6 +230,8 @@ private:
     bool resume_ = false;
     bool abort_after_read_ = false;
     bool aborted_ = false;
+    bool final_ = false;        // the request being served ends the transfer
+    bool result_ = false;       // of the request served last
     Event ready_;
 };
 

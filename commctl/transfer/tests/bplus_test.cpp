@@ -638,6 +638,25 @@ TEST(BPlusLoopback, RequestFirstEndsWithItsResult)
     EXPECT_TRUE(s.r.a.ok);
     EXPECT_TRUE(s.files.Find("R.BIN")->data == Content(2000));
     EXPECT_LT(s.r.line_time, 10000);
+
+    // What came with the last packet is still read, without waiting: an
+    // ENQ is answered, other bytes count as reads, and the result stays.
+    for (const std::string& tail : {std::string(1, '\x05'), std::string("prompt text after the file\r\n")}) {
+        MemoryFiles files;
+        FileList up, down;
+        down.Add("");
+        Transfer t(files, up, down, {});
+        t.Start(0);
+        Quoting q;
+        t.Feed(Packet(1, "TDBAFTER.BIN", q), 1);
+        t.Resume(1);
+        t.Feed(Packet(2, "Nxyz", q), 2);
+        const Answer a = t.Feed(Packet(3, "TC", q) + tail, 3);
+        EXPECT_TRUE(a.finished);
+        EXPECT_TRUE(t.Succeeded());
+        EXPECT_EQ(a.send, tail == "\x05" ? Bytes({0x10, '3', 0x10, '+', '+', 0x10, '3'}) : Bytes({0x10, '3'}));
+        EXPECT_EQ(files.Find("AFTER.BIN")->data, "xyz");
+    }
 }
 
 // Packets repeated because their ACK was lost are acknowledged again and
