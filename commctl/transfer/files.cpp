@@ -179,6 +179,7 @@ const MemoryFiles::Entry* MemoryFiles::Find(const std::string& name) const
 
 std::unique_ptr<TransferFile> MemoryFiles::OpenRead(const std::string& name, int& error)
 {
+    asked_to_read.insert(name);
     auto it = files_.find(name);
     if (it == files_.end()) {
         error = ENOENT;

@@ -90,8 +90,8 @@ public:
     const Entry* Find(const std::string& name) const;
     // Names that cannot be created (the error to give).
     std::map<std::string, int> refuse;
-    // Every name asked for writing, refused ones included.
-    std::set<std::string> asked_to_write;
+    // Every name asked for reading or writing, refused ones included.
+    std::set<std::string> asked_to_read, asked_to_write;
 
     std::unique_ptr<TransferFile> OpenRead(const std::string& name, int& error) override;
     std::unique_ptr<TransferFile> OpenWrite(const std::string& name, bool resume, int& error) override;
