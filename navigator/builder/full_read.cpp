@@ -5,6 +5,7 @@
 #include <set>
 
 #include "builder/map_data_setting.h"
+#include "shell/folder_browser.h"
 #include "shell/values.h"
 
 namespace tessaro::builder {
@@ -78,6 +79,41 @@ void SetFootprint(mapview::MapFileRow& row, double altitude, double widthPerMetr
     const double width = altitude * widthPerMetre;
     row[mapview::kFieldWidth] = FormatFixed(width, 0);
     row[mapview::kFieldHeight] = FormatFixed(width * aspect, 0);
+}
+
+namespace {
+
+RgbPicture CutRgb(const RgbPicture& photo, int x0, int x1, int y0, int y1)
+{
+    RgbPicture out;
+    x0 = std::max(x0, 0);
+    y0 = std::max(y0, 0);
+    x1 = std::min(x1, photo.width - 1);
+    y1 = std::min(y1, photo.height - 1);
+    if (x1 < x0 || y1 < y0) return out;
+    out.width = x1 - x0 + 1;
+    out.height = y1 - y0 + 1;
+    out.rgb.reserve(static_cast<std::size_t>(out.width) * static_cast<std::size_t>(out.height) * 3);
+    for (int y = y0; y <= y1; ++y) {
+        const auto* row = photo.rgb.data() + (static_cast<std::size_t>(y) * static_cast<std::size_t>(photo.width) +
+                                              static_cast<std::size_t>(x0)) * 3;
+        out.rgb.insert(out.rgb.end(), row, row + static_cast<std::size_t>(out.width) * 3);
+    }
+    return out;
+}
+
+}  // namespace
+
+StripPreview CutStrips(const RgbPicture& photo, const WorkTables& tables)
+{
+    StripPreview p;
+    if (photo.width <= 0 || photo.height <= 0 ||
+        photo.rgb.size() < static_cast<std::size_t>(photo.width) * static_cast<std::size_t>(photo.height) * 3)
+        return p;
+    const int top = photo.height - kStatusRows, bottom = photo.height - 1;
+    p.latLon = CutRgb(photo, tables.textStart, tables.textStart + 250, top, bottom);
+    p.altitude = CutRgb(photo, tables.altitudeStart, photo.width - 1, top, bottom);
+    return p;
 }
 
 // --- MapDataSetting: the full read and the checks
@@ -233,6 +269,17 @@ void MapDataSetting::FillDownAltitude(int r0, int r1)
         if (const auto aspect = AspectOf(row[mapview::kFieldFileName])) ImageAspect = *aspect;
         SetFootprint(row, NumericValue(altitude), kCorrectedWidthPerMetre, ImageAspect);
     }
+}
+
+StripPreview MapDataSetting::PreviewStrips(int row)
+{
+    if (row < 1 || row > static_cast<int>(rows_.size())) return {};
+    const auto photo = DecodeJpegRgb(JoinPath(state.MapPicFolder, rows_[static_cast<std::size_t>(row - 1)][mapview::kFieldFileName]));
+    if (!photo) return {};
+    ImageWidthPx = static_cast<float>(photo->width);
+    ImageHeightPx = static_cast<float>(photo->height);
+    ReadStatusLine(GreyOf(*photo, kStatusRows), PixelTxt, Units, Tables);
+    return CutStrips(*photo, Tables);
 }
 
 bool MapDataSetting::DeleteRow(int row)

@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "builder/jpeg_picture.h"
 #include "builder/recogniser.h"
 #include "geodesy/plane_coords.h"
 #include "mapview/map_index.h"
@@ -111,5 +112,16 @@ void SetRowCentre(mapview::MapFileRow& row, const geodesy::CurrentZone& zone);
 // Columns 5 and 6 from an altitude: width = altitude x widthPerMetre, height =
 // width x aspect, both in whole metres.
 void SetFootprint(mapview::MapFileRow& row, double altitude, double widthPerMetre, float aspect);
+
+// The two text strips of a screenshot as the correction frames show them:
+// the bottom 16 rows from x = xs to xs + 250 (latitude and longitude) and
+// from x = xs2 to the right edge (altitude), where the recogniser found the
+// texts (`tables` of a read of this photograph). Both are cut to the picture:
+// a strip that starts left of the picture or runs past its edge is narrower,
+// and one that lies wholly outside it is empty.
+struct StripPreview {
+    RgbPicture latLon, altitude;
+};
+StripPreview CutStrips(const RgbPicture& photo, const WorkTables& tables);
 
 }  // namespace tessaro::builder

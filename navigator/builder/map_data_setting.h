@@ -97,6 +97,10 @@ public:
     // Copies the altitude of row r0 to rows r0 + 1 .. r1 with their
     // footprints, each row with its own photograph's aspect.
     void FillDownAltitude(int r0, int r1);
+    // The two text strips of row `row`'s photograph, located as the recogniser
+    // locates them (the working tables keep that read); empty strips when the
+    // file does not decode. Sets ImageWidthPx and ImageHeightPx.
+    StripPreview PreviewStrips(int row);
     // Removes a row: the rows below move up and are renumbered; a table that
     // was checked is checked again.
     bool DeleteRow(int row);
@@ -110,6 +114,7 @@ public:
     bool FormStarting = false;
     bool SaveOnClose = false;
     float ImageAspect = 0.75f;
+    float ImageWidthPx = 0.0f, ImageHeightPx = 0.0f;
     int SearchTypeOpt = 2;  // option 3
     int PixelTxt = 180;
     std::vector<std::string> MapFileLst;

@@ -260,5 +260,47 @@ TEST(CorrectionTest, PositionAltitudeFillDownAndDelete)
     EXPECT_FALSE(f.setting.DeleteRow(0));
 }
 
+TEST(CorrectionTest, StripsAreCutToThePicture)
+{
+    struct Case {
+        int width, height, xs, xs2;
+        int latWidth, latHeight, altWidth;
+    };
+    const Case cases[] = {
+        {800, 600, 100, 600, 251, 16, 200},
+        {800, 10, -10, 700, 241, 10, 100},  // no status line found: xs = -10
+        {200, 600, 100, 300, 100, 16, 0},   // both strips run past the right edge
+        {0, 0, 0, 0, 0, 0, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.width) + "x" + std::to_string(c.height));
+        RgbPicture photo{c.width, c.height, {}};
+        for (int y = 0; y < c.height; ++y)
+            for (int x = 0; x < c.width; ++x)
+                photo.rgb.insert(photo.rgb.end(), {static_cast<std::uint8_t>(x), static_cast<std::uint8_t>(y), 7});
+        WorkTables tables;
+        tables.textStart = c.xs;
+        tables.altitudeStart = c.xs2;
+        const StripPreview p = CutStrips(photo, tables);
+        EXPECT_EQ(p.latLon.width, c.latWidth);
+        EXPECT_EQ(p.altitude.width, c.altWidth);
+        EXPECT_EQ(p.latLon.height, c.latHeight);
+        EXPECT_EQ(p.latLon.rgb.size(), static_cast<std::size_t>(c.latWidth * c.latHeight * 3));
+        if (c.latWidth > 0) {
+            // The strip's first pixel is the picture's at (max(xs, 0), H - 16).
+            EXPECT_EQ(p.latLon.rgb[0], static_cast<std::uint8_t>(std::max(c.xs, 0)));
+            EXPECT_EQ(p.latLon.rgb[1], static_cast<std::uint8_t>(std::max(c.height - 16, 0)));
+        }
+    }
+    Folder f({kTokyo});
+    f.setting.SetLonLatAndHeightCmd();
+    const StripPreview p = f.setting.PreviewStrips(1);
+    EXPECT_EQ(p.latLon.width, 251);
+    EXPECT_EQ(p.latLon.height, 16);
+    EXPECT_GT(p.altitude.width, 0);
+    EXPECT_EQ(f.setting.ImageWidthPx, 800.0f);
+    EXPECT_EQ(f.setting.PreviewStrips(2).latLon.width, 0);
+}
+
 }  // namespace
 }  // namespace tessaro::builder
