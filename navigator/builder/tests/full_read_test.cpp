@@ -4,12 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
-#include <fstream>
 
-#include "builder/jpeg_picture.h"
 #include "builder/map_data_setting.h"
 #include "builder/status_font.h"
+#include "status_photos.h"
 #include "geodesy/plane_coords.h"
 #include "shell/values.h"
 #include "testsupport/scratch_dir.h"
@@ -19,24 +19,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct Photo {
-    const char* lat;
-    const char* lon;
-    int altitude;  // metres as Google Earth shows them; -1: a file that is no JPEG
-    int width = 800, height = 600;
-};
-
-void WritePhoto(const fs::path& path, const Photo& p)
-{
-    std::ofstream out(path, std::ios::binary);
-    if (p.altitude < 0) return;
-    const GreyPicture grey = MakeStatusPicture(p.width, p.height, StatusLineFor(p.lat, p.lon, p.altitude));
-    RgbPicture rgb{p.width, p.height, {}};
-    rgb.rgb.resize(grey.grey.size() * 3);
-    for (std::size_t i = 0; i < grey.grey.size(); ++i) rgb.rgb[3 * i] = rgb.rgb[3 * i + 1] = rgb.rgb[3 * i + 2] = grey.grey[i];
-    const auto bytes = EncodeJpeg(rgb, 85);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-}
+using testing::Photo;
+using testing::PhotoName;
+using testing::WritePhoto;
 
 // A folder of screenshots p01.jpg, p02.jpg, ... and a builder on it in zone 9.
 struct Folder {
@@ -50,8 +35,7 @@ struct Folder {
         geodesy::SetZoneTable();
         geodesy::SetCurrentZone(9, state.Zone);
         for (std::size_t i = 0; i < photos.size(); ++i) {
-            const std::string n = std::to_string(i + 1);
-            WritePhoto(dir.path() / ("p" + std::string(n.size() < 2 ? "0" : "") + n + ".jpg"), photos[i]);
+            WritePhoto(dir.path() / PhotoName(i), photos[i]);
         }
         setting.Units = ParseUnitGlyphs(UnitGlyphFileLines());
         setting.ChangeFolder(dir.path().string());
