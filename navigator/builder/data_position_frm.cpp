@@ -34,7 +34,7 @@ void PositionPic::Show(const std::vector<mapview::MapFileRow>* rows, const Viewe
 
 void PositionPic::paintEvent(QPaintEvent*)
 {
-    if (!rows_ || !layout_) return;
+    if (!rows_ || !layout_ || rows_->empty()) return;
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing, false);
     const double sx = width() / kUnitsWide, sy = height() / kUnitsHigh;

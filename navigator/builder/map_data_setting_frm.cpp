@@ -408,6 +408,7 @@ void MapDataSettingFrm::BuildCorrectionFrames()
     OK3Cmd = okButton(HeightSetFlm, 178);
     EntryRefusedLbl[2] = refused(HeightSetFlm);
 
+    for (QGroupBox* g : {SetLatDataFlm, SetLonDataFlm, HeightSetFlm}) g->setAutoFillBackground(true);
     for (int f = 0; f < 2; ++f) {
         QLineEdit* const boxes[3] = {f ? LonDegTxt : LatDegTxt, f ? LonMinTxt : LatMinTxt, f ? LonSecTxt : LatSecTxt};
         setTabOrder(BackwordTxt[static_cast<std::size_t>(f)], boxes[0]);

@@ -87,6 +87,15 @@ struct WindowFixture {
     }
 };
 
+// With TESSARO_BUILDER_SHOTS=DIR the tests save the windows they show there.
+void Shot(QWidget* w, const char* name)
+{
+    const char* dir = std::getenv("TESSARO_BUILDER_SHOTS");
+    if (!dir) return;
+    App().processEvents();
+    EXPECT_TRUE(w->grab().save(QString::fromLocal8Bit(dir) + "/" + name));
+}
+
 TEST(MapDataSettingFrmTest, LoadRenumbersAndFolderChangesFillTheTable)
 {
     WindowFixture f;
@@ -197,6 +206,14 @@ TEST(MapDataSettingFrmTest, ProcessesTheSampleFolder)
         App().processEvents();
         EXPECT_TRUE(w->grab().save(QString::fromLocal8Bit(shot)));
     }
+    // The viewer on the sample library.
+    w->DispDataPositionCmd->click();
+    ASSERT_NE(w->Viewer(), nullptr);
+    EXPECT_EQ(w->Viewer()->Rows().size(), 12u);
+    QTest::mouseClick(w->Viewer()->DataGrid->viewport(), Qt::LeftButton, {},
+                      w->Viewer()->DataGrid->visualRect(w->Viewer()->DataGrid->model()->index(9, 1)).center());
+    EXPECT_EQ(w->Viewer()->DataPositionPic->Highlighted(), 9);
+    Shot(w->Viewer(), "position-viewer.png");
     w->CancelCmd->click();
     App().processEvents();
 }
@@ -256,6 +273,7 @@ TEST(MapDataSettingFrmTest, FullReadShowsProgressMessagesAndSuspects)
     EXPECT_EQ(w->CellColour(3, 2), kWhiteCell);
     EXPECT_TRUE(w->MissDataLbl->isVisible());
     EXPECT_EQ(w->MissDataLbl->text(), QStringLiteral("異状データあり"));
+    Shot(w, "builder-suspect.png");
     w->CancelCmd->click();
     App().processEvents();
 }
@@ -303,6 +321,7 @@ TEST(MapDataSettingFrmTest, CorrectionFramesEnterTabAndRefusal)
     EXPECT_EQ(w->LonLatPicAreaPic->pixmap().width(), 251);
     EXPECT_EQ(w->LonLatPicAreaPic->pixmap().height(), 16);
     EXPECT_TRUE(w->ImageDataLbl->isVisible());
+    Shot(w, "builder-correction.png");
 
     // Tab from the seconds box wraps to the degrees box, Shift+Tab back.
     w->LatSecTxt->setFocus();
