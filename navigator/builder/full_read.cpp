@@ -32,6 +32,7 @@ double WholeDegreesOf(const std::string& text)
 
 bool LatDegreesAccepted(double d) { return d > 24 && d < 46; }
 bool LonDegreesAccepted(double d) { return d > 122 && d < 146; }
+bool InJapanDegrees(double lat, double lon) { return lat >= 24 && lat <= 46 && lon >= 122 && lon <= 146; }
 
 namespace {
 
@@ -164,8 +165,7 @@ FullReadResult MapDataSetting::ReadAllImageData(FullReadView* view)
             // A row whose degrees are not Japan's (an unreadable screenshot
             // reads as 0, 0) says nothing about the threshold or the zone: it
             // is kept as read and the check marks it.
-            const bool placed = LatDegreesAccepted(WholeDegreesOf(r.latitude)) &&
-                                LonDegreesAccepted(WholeDegreesOf(r.longitude));
+            const bool placed = InJapanDegrees(WholeDegreesOf(r.latitude), WholeDegreesOf(r.longitude));
             if (placed && a < kLowestAltitude && !loweredThreshold && PixelTxt != ThresholdOfOption(1)) {
                 loweredThreshold = true;
                 message(kAltitudeMessage);

@@ -97,6 +97,9 @@ double WholeDegreesOf(const std::string& text);
 // The accepted whole degrees: 24 < latitude < 46, 122 < longitude < 146.
 bool LatDegreesAccepted(double degrees);
 bool LonDegreesAccepted(double degrees);
+// Whether whole degrees lie in 24..46 / 122..146 (bounds included): a row
+// outside switches neither the threshold nor the zone in the full read.
+bool InJapanDegrees(double latDegrees, double lonDegrees);
 
 // The check of the latitude and longitude columns, from empty lists: a cell is
 // suspect unless it has the length of a full text (11 / 12 characters), its

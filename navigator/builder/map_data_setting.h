@@ -39,6 +39,9 @@ int ThresholdOfOption(int option);
 class MapDataSetting {
 public:
     explicit MapDataSetting(NavState& state);
+    // The default readers refer to this object.
+    MapDataSetting(const MapDataSetting&) = delete;
+    MapDataSetting& operator=(const MapDataSetting&) = delete;
 
     // --- the window's life cycle
     // Load: FileType.dat (a missing or unreadable file, or a folder that no

@@ -75,6 +75,8 @@ TEST(FullReadTest, RestartsEndAndKeepTheRowAsRead)
         {"low and high: each direction once", {{"35-42-19.45", "139-45-00.18", 150}, {"35-42-09.72", "139-45-16.10", 6000}},
          {alt, alt}, 3, 3, 9, {}, {}},
         {"far outside the zone: one zone change", {kSapporo, {"43-03-50.00", "141-21-20.00", 870}}, {zone}, 2, 2, 12, {}, {}},
+        {"Ishigaki at 24 degrees: the zone changes, the check still marks 24", {{"24-20-24.00", "124-09-36.00", 870}},
+         {zone}, 2, 2, 16, {1}, {}},
         {"two zones in one folder: each zone once", {kTokyo, kSapporo}, {zone}, 2, 2, 12, {2}, {2}},
         {"misread position far from every zone: no switch", {kTokyo, {"45-00-00.00", "125-00-00.00", 870}}, {}, 1, 2, 9,
          {2}, {2}},
