@@ -1,10 +1,13 @@
-// Driving a file transfer receiver from fuzz input: the line's bytes in
-// reads of any length and at any pace, then every timer run out. The
+// Driving a file transfer receiver from fuzz input as the transfer pump
+// does: the line's bytes in reads of any length and at any pace, each timer
+// run when its deadline comes first, then every timer run out. The
 // receiver must end, never set a deadline in the past, and write only the
 // file it was given or names directly in that file's folder.
 #pragma once
 
 #include "fuzz_support.h"
+
+#include <optional>
 #include "transfer/files.h"
 #include "transfer/protocol.h"
 
@@ -16,16 +19,27 @@ inline void DriveReceiver(tolvex::transfer::Protocol& rx, const tolvex::transfer
     using tolvex::transfer::Answer;
     using tolvex::transfer::Millis;
     Millis now = 0;
+    // When the next piece arrives; a deadline before it is run first, as
+    // the transfer pump sleeps no longer than to the deadline.
+    std::optional<Millis> arrives;
     Answer a = rx.Start(now);
     for (int steps = 0; !rx.Finished(); ++steps) {
         if (steps > 100000) Broken("the receiver never ends");
+        const std::optional<Millis> d = rx.Deadline();
+        if (d && *d < now) Broken("a deadline in the past");
         if (a.resume) {
             a = rx.Resume(now);
         } else if (!in.Empty()) {
-            now += static_cast<Millis>(pace.Next(64) - 1);
-            a = rx.Feed(in.Take(pace.Next(200)), now);
-        } else if (auto d = rx.Deadline()) {
-            if (*d < now) Broken("a deadline in the past");
+            if (!arrives) arrives = now + static_cast<Millis>(pace.Next(64) - 1);
+            if (d && *d < *arrives) {
+                now = *d;
+                a = rx.Tick(now);
+            } else {
+                now = *arrives;
+                arrives.reset();
+                a = rx.Feed(in.Take(pace.Next(200)), now);
+            }
+        } else if (d) {
             now = *d;
             a = rx.Tick(now);
         } else {
