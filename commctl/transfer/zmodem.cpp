@@ -294,7 +294,15 @@ bool Reader::Next(Item& item)
         case Mode::kSearch:
             if (c == kZPad) {
                 mode_ = Mode::kPad;
-            } else if ((c & 0x7F) != kXon && c != kZDle && ++garbage_ > kMaxGarbage) {
+            } else if ((c & 0x7F) == kXoff) {
+                xoff_ = true;
+                if (++garbage_ > kMaxGarbage) {
+                    Reset(Mode::kSearch);
+                    item = Item{};
+                    item.kind = Item::Kind::kBadHeader;
+                    return true;
+                }
+            } else if ((c & 0x7F) != kXon && c != kZDle && (++junk_, ++garbage_ > kMaxGarbage)) {
                 Reset(Mode::kSearch);
                 item = Item{};
                 item.kind = Item::Kind::kBadHeader;
@@ -594,12 +602,17 @@ void Sender::StartData(std::uint32_t pos, Millis now)
     StopTimer();
     Send(Bin(Header::At(kZData, pos_)));
     since_frame_ = since_q_ = 0;
+    junk_ = 0;
     last_empty_q_ = false;
     Stream(now);
 }
 
 void Sender::Stream(Millis now)
 {
+    if (now < paused_until_) {
+        ArmTimer(paused_until_);  // the receiver asked for a pause: go on then
+        return;
+    }
     std::size_t produced = 0;
     while (state_ == State::kData && !Finished()) {
         if (window_ != 0 && pos_ - acked_ >= window_) {
@@ -619,8 +632,12 @@ void Sender::Stream(Millis now)
         std::uint8_t end = kZCrcG;
         if (eof) {
             end = kZCrcE;
-        } else if (pos_ == sync_pos_ || (rx_buffer_ != 0 && since_frame_ + got >= rx_buffer_)) {
+        } else if (junk_ >= kJunkForSync || pos_ == sync_pos_ ||
+                   (rx_buffer_ != 0 && since_frame_ + got >= rx_buffer_)) {
+            // Bytes from the receiver that were no header may be a garbled
+            // ZRPOS: make sure of where it stands.
             end = kZCrcW;
+            junk_ = 0;
         } else if (window_ != 0 && since_q_ + got >= std::max<std::size_t>(window_ / 4, block_)) {
             end = kZCrcQ;
         }
@@ -712,6 +729,7 @@ bool Sender::Reposition(std::uint32_t pos, Millis now)
     StopTimer();
     Send(Bin(Header::At(kZData, pos_)));
     since_frame_ = since_q_ = 0;
+    junk_ = 0;
     last_empty_q_ = false;
     // The data follows once the line has taken what is queued: a flood of
     // ZRPOS must not pile up data in memory.
@@ -726,6 +744,13 @@ void Sender::OnFeed(std::string_view bytes, Millis now)
     Reader::Item item;
     while (!Finished() && reader_.Next(item))
         Handle(item, now);
+    const std::size_t junk = reader_.TakeJunk();
+    const bool xoff = reader_.TakeXoff();
+    if (state_ == State::kData) {
+        junk_ += junk;
+        if (xoff)
+            paused_until_ = now + kXoffPause;
+    }
 }
 
 void Sender::Handle(const Reader::Item& item, Millis now)
@@ -903,6 +928,10 @@ void Sender::OnTick(Millis now)
         return;
     case State::kFin: Finish(true); return;
     case State::kData:
+        // The end of a pause an XOFF asked for.
+        StopTimer();
+        Stream(now);
+        return;
     case State::kDone: StopTimer(); return;
     }
 }

@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "transfer/file_list.h"
 #include "transfer/files.h"
@@ -88,6 +89,8 @@ constexpr int kDataErrors = 20;            // receiver: errors in a row within o
 constexpr Millis kOverWait = 100;          // receiver: wait for the "OO" after ZFIN
 constexpr int kFinReplies = 3;             // receiver: ZFIN sent in answer
 constexpr std::size_t kStreamChunk = 8192; // sender: bytes answered before waiting for the line
+constexpr std::size_t kJunkForSync = 4;    // sender: junk bytes that make the next subpacket ZCRCW
+constexpr Millis kXoffPause = 100;         // sender: data held back after an XOFF
 
 // CRC-32 (reflected 0xEDB88320, initial 0xFFFFFFFF, complemented result).
 std::uint32_t Crc32(std::string_view bytes);
@@ -146,6 +149,10 @@ public:
     // Drops the bytes received so far that were not looked at yet.
     void Purge();
     bool InData() const { return mode_ == Mode::kData; }
+    // Bytes met outside any frame since the last call (XON, XOFF, CAN and
+    // the start of a header left out), and whether an XOFF was among them.
+    std::size_t TakeJunk() { return std::exchange(junk_, 0); }
+    bool TakeXoff() { return std::exchange(xoff_, false); }
 
 private:
     enum class Mode : std::uint8_t { kSearch, kPad, kForm, kHex, kHexTail, kBin, kData, kCrc };
@@ -160,6 +167,8 @@ private:
     Mode mode_ = Mode::kSearch;
     Mode after_ = Mode::kSearch;  // where kHexTail goes on
     std::size_t garbage_ = 0;
+    std::size_t junk_ = 0;
+    bool xoff_ = false;
     int cans_ = 0;
     bool esc_ = false;
     std::uint8_t form_ = 0;
@@ -246,6 +255,8 @@ private:
     int sync_repeats_ = 0;
     std::size_t since_frame_ = 0;  // bytes since the ZDATA header
     std::size_t since_q_ = 0;      // bytes since the last ZCRCQ
+    std::size_t junk_ = 0;         // bytes from the receiver that were no header, while streaming
+    Millis paused_until_ = 0;      // an XOFF holds the data back until then
     bool last_empty_q_ = false;    // the last subpacket was an empty ZCRCQ
     int attempts_ = 0;
     int retries_ = 0;

@@ -544,6 +544,48 @@ TEST(ZModem, FloodOfZRPosQueuesNoData)
     EXPECT_TRUE(a.watch_sent);
 }
 
+TEST(ZModem, StreamingSenderPausesAtXoffAndMakesSureAfterJunk)
+{
+    MemoryFiles files;
+    files.Put("a.bin", Content(400000), kTime);
+    FileList list;
+    list.Add("a.bin");
+    Sender s(files, list, {.window = 0});
+    s.Start(0);
+    s.Feed(HexHeader(Header::Flags(kZRInit, kCanFdx | kCanOvio | kCanFc32)), 1);
+    Reader r;
+    ReadAll(r, s.Feed(HexHeader(Header::At(kZRPos, 0)), 2).send, false);  // ZDATA, one ZCRCW
+    Answer a = s.Feed(HexHeader(Header::At(kZAck, 1024)), 3);
+    ASSERT_TRUE(a.watch_sent);
+    auto ends = [&r](const Answer& answer) {
+        std::string e;
+        for (const Item& it : ReadAll(r, answer.send, false))
+            if (it.kind == Item::Kind::kData) e += static_cast<char>(it.end);
+        return e;
+    };
+    EXPECT_EQ(ends(a).find('k'), std::string::npos);
+
+    // An XOFF holds the data back for 100 ms, then streaming goes on.
+    a = s.Feed("\x13", 10);
+    EXPECT_TRUE(ends(a).empty());
+    a = s.Sent(10);
+    EXPECT_TRUE(a.send.empty());
+    ASSERT_EQ(s.Deadline(), std::optional<Millis>(110));
+    a = s.Tick(110);
+    EXPECT_FALSE(ends(a).empty());
+
+    // Three stray bytes change nothing; a fourth makes the next subpacket a
+    // ZCRCW, after which the sender waits for the receiver's answer.
+    a = s.Feed("xyz", 120);
+    a = s.Sent(120);
+    std::string got = ends(a);
+    EXPECT_EQ(got.find('k'), std::string::npos) << got;
+    a = s.Feed("w", 130);
+    a = s.Sent(130);
+    got = ends(a);
+    EXPECT_EQ(got, "k");
+}
+
 TEST(ZModem, SmallReceiverBufferGetsAcknowledgedBlocks)
 {
     MemoryFiles files;
