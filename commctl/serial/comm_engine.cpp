@@ -38,6 +38,8 @@ constexpr std::uint8_t kEnq = 0x05;
 // How often modem lines and error counters are polled on devices that have
 // them (there is no way to wait for them together with the data).
 constexpr int kLinePollMs = 20;
+// The receive queue while a transfer runs (bytes).
+constexpr std::size_t kTransferQueue = 65536;
 
 [[noreturn]] void Raise(int number)
 {
@@ -154,6 +156,7 @@ public:
     std::size_t head_ = 0, size_ = 0;
     std::uint32_t errors_ = 0;     // pending kCe* bits
     bool rx_blocked_ = false;      // the thread stopped reading: queue full
+    std::size_t ring_capacity_ = 0;  // the receive queue's size outside transfers
     bool hangup_ = false;          // the far side went away
 
     // Transmit buffers.
@@ -214,6 +217,40 @@ public:
         return out;
     }
 
+    // The receive queue at another size, its bytes kept in order (under
+    // rx_m_; `cap` at least size_).
+    void ResizeRingLocked(std::size_t cap)
+    {
+        std::vector<std::uint8_t> ring(cap, 0);
+        const std::size_t n = size_;
+        const std::string queued = TakeLocked(n);
+        std::memcpy(ring.data(), queued.data(), n);
+        ring_ = std::move(ring);
+        head_ = 0;
+        size_ = n;
+    }
+
+    // A transfer takes bytes in large reads: a queue of a few kilobytes
+    // would make the event thread and the transfer wake each other every
+    // few kilobytes. The queue grows while a transfer runs (here, under the
+    // lock: room only grows under the event thread's feet) and shrinks back
+    // on the event thread once the transfer is over and the bytes fit.
+    void GrowRingForTransfer()
+    {
+        std::lock_guard lk(rx_m_);
+        if (!ring_.empty() && ring_.size() < kTransferQueue)
+            ResizeRingLocked(kTransferQueue);
+    }
+
+    void ShrinkRingAfterTransfer()
+    {
+        if (transfer_.load())
+            return;
+        std::lock_guard lk(rx_m_);
+        if (ring_.size() > ring_capacity_ && size_ <= ring_capacity_)
+            ResizeRingLocked(ring_capacity_);
+    }
+
     std::string Take(std::size_t n)
     {
         std::lock_guard lk(rx_m_);
@@ -261,6 +298,7 @@ public:
         std::uint32_t mask = 0;
         bool rlsd_reported = false;
         while (!stop_.load()) {
+            ShrinkRingAfterTransfer();
             bool full, hung;
             {
                 std::lock_guard lk(rx_m_);
@@ -530,9 +568,8 @@ public:
         }
         {
             std::lock_guard lk(rx_m_);
-            ring_.assign(cfg_.in_buffer_size > 0 ? static_cast<std::size_t>(cfg_.in_buffer_size)
-                                                 : 2048u,
-                         0);
+            ring_capacity_ = cfg_.in_buffer_size > 0 ? static_cast<std::size_t>(cfg_.in_buffer_size) : 2048u;
+            ring_.assign(ring_capacity_, 0);
             head_ = size_ = 0;
             errors_ = 0;
             rx_blocked_ = false;
@@ -1419,6 +1456,10 @@ std::optional<bool> CommEngine::TransferCarrier() const
 void CommEngine::SetTransferRunning(bool running)
 {
     core_->transfer_.store(running);
+    if (running)
+        core_->GrowRingForTransfer();
+    else
+        core_->Wake();  // the event thread gives the queue its own size again
     core_->RestartSendTimer();
 }
 

@@ -8,8 +8,12 @@
 // pseudo-terminal and the lrzsz receiver on the other end. (lrzsz's
 // receivers on a pseudo-terminal are many times slower than on the relay's
 // other end, so that pair would be no fair reference; both our directions
-// are measured against the faster one.) The time runs from the start of
-// the far side until the receiver has exited with the file. Prints the
+// are measured against the faster one.) Downloads are also measured against
+// the lrzsz pair that moves the data the same way through the
+// pseudo-terminal (the lrzsz receiver on it, the sender on the other end):
+// data going into a pseudo-terminal's reading side crosses it more slowly
+// than data coming out of it, whoever reads. The time runs from the start
+// of the far side until the receiver has exited with the file. Prints the
 // median rates of the runs, ours / reference of the medians, and the
 // spread of the runs (slowest and fastest rate, KiB/s) of each side.
 #include "lrzsz_kit.h"
@@ -134,32 +138,35 @@ int main(int argc, char** argv)
     fs::create_directories(root / "cfg");
     const std::string data = Random(static_cast<std::size_t>(mib * 1024 * 1024), 42);
     WriteFile(root / "src" / "f.bin", data);
-    std::printf("%-16s %-9s %12s %12s %8s %19s %19s\n", "variant", "direction", "ours KiB/s", "lrzsz KiB/s", "ratio",
-                "ours min-max", "lrzsz min-max");
+    std::printf("%-16s %-9s %12s %12s %8s %19s %19s %14s %8s\n", "variant", "direction", "ours KiB/s", "lrzsz KiB/s",
+                "ratio", "ours min-max", "lrzsz min-max", "same-way KiB/s", "ratio");
     bool all = true;
     const double kib = static_cast<double>(data.size()) / 1024;
     for (const Variant& v : kVariants) {
         if (!only.empty() && only != v.name) continue;
         for (bool upload : {true, false}) {
-            std::vector<double> ours, ref;  // rates [KiB/s]
+            std::vector<double> ours, ref, same;  // rates [KiB/s]
             for (int i = 0; i < runs; ++i) {
                 const double o = Ours(v, upload, root, data);
                 const double r = Reference(v, true, root, data);
+                const double w = upload ? r : Reference(v, false, root, data);
                 if (o > 0) ours.push_back(kib / o);
                 if (r > 0) ref.push_back(kib / r);
+                if (w > 0) same.push_back(kib / w);
             }
-            const bool ok = static_cast<int>(ours.size()) == runs && static_cast<int>(ref.size()) == runs;
+            const bool ok = static_cast<int>(ours.size()) == runs && static_cast<int>(ref.size()) == runs &&
+                            static_cast<int>(same.size()) == runs;
             all = all && ok;
             if (!ok) {
                 std::printf("%-16s %-9s  (failed: %zu of %d runs of ours, %zu of lrzsz)\n", v.name,
                             upload ? "upload" : "download", ours.size(), runs, ref.size());
                 continue;
             }
-            const double mo = Median(ours), mr = Median(ref);
-            std::printf("%-16s %-9s %12.0f %12.0f %8.2f %9.0f-%-9.0f %9.0f-%-9.0f\n", v.name,
+            const double mo = Median(ours), mr = Median(ref), mw = Median(same);
+            std::printf("%-16s %-9s %12.0f %12.0f %8.2f %9.0f-%-9.0f %9.0f-%-9.0f %14.0f %8.2f\n", v.name,
                         upload ? "upload" : "download", mo, mr, mo / mr, *std::min_element(ours.begin(), ours.end()),
                         *std::max_element(ours.begin(), ours.end()), *std::min_element(ref.begin(), ref.end()),
-                        *std::max_element(ref.begin(), ref.end()));
+                        *std::max_element(ref.begin(), ref.end()), mw, mo / mw);
             std::fflush(stdout);
         }
     }

@@ -199,9 +199,16 @@ private:
     {
         std::string pending[2];  // towards a, towards b
         for (;;) {
-            pollfd p[3] = {{a_.master(), POLLIN, 0}, {peer_[0], POLLIN, 0}, {stop_[0], POLLIN, 0}};
-            if (!pending[0].empty()) p[0].events |= POLLOUT;
-            if (!pending[1].empty()) p[1].events |= POLLOUT;
+            // A side is read only while what waits for the other is short:
+            // a line holds back a sender whose receiver does not keep up
+            // (and a backlog of the whole file would make each write
+            // below move all of it).
+            constexpr std::size_t kBacklog = 65536;
+            pollfd p[3] = {{a_.master(), 0, 0}, {peer_[0], 0, 0}, {stop_[0], POLLIN, 0}};
+            for (int i = 0; i < 2; ++i) {
+                if (pending[1 - i].size() < kBacklog) p[i].events |= POLLIN;
+                if (!pending[i].empty()) p[i].events |= POLLOUT;
+            }
             if (::poll(p, 3, 1000) < 0 && errno != EINTR)
                 return;
             if (p[2].revents)
