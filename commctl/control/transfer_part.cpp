@@ -14,6 +14,7 @@
 #include "transfer/channel.h"
 #include "transfer/file_list.h"
 #include "transfer/files.h"
+#include "transfer/kermit.h"
 #include "transfer/messages.h"
 #include "transfer/worker.h"
 #include "transfer/xymodem.h"
@@ -242,7 +243,7 @@ void StoredTransfer::Queue(bool upload, const std::string& name)
 
 void StoredTransfer::StartRun(bool upload, const std::string& name)
 {
-    if (xferProtocol_ < 0 || xferProtocol_ > com::TOLVEX_ZMODEM) Fail(kErrFunctionInvalid);  // not built yet
+    if (xferProtocol_ < 0 || xferProtocol_ > com::TOLVEX_KERMIT) Fail(kErrFunctionInvalid);  // not built yet
     serial::CommEngine& engine = *link_.engine;
     if (!gui_) gui_ = std::make_unique<QObject>();  // on the GUI thread, where Put runs
     auto run = std::make_unique<Run>();
@@ -265,6 +266,15 @@ void StoredTransfer::StartRun(bool upload, const std::string& name)
         if (upload) protocol = std::make_unique<transfer::zm::Sender>(run->files, run->list);
         else protocol = std::make_unique<transfer::zm::Receiver>(run->files, run->list, transfer::zm::Options{}, choice);
         break;
+    case com::TOLVEX_KERMIT: {
+        const serial::DeviceSettings line = engine.CurrentDeviceSettings();
+        transfer::kermit::Options options;
+        options.seven_bit = line.byte_size < 8;
+        options.bytes_per_ms = static_cast<double>(line.baud) / 10000.0;
+        if (upload) protocol = std::make_unique<transfer::kermit::Sender>(run->files, run->list, options);
+        else protocol = std::make_unique<transfer::kermit::Receiver>(run->files, run->list, options, choice);
+        break;
+    }
     default: {
         transfer::xy::Options options;
         options.variant = static_cast<transfer::xy::Variant>(xferProtocol_);
