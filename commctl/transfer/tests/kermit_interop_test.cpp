@@ -1,0 +1,279 @@
+// Kermit against C-Kermit (kermit) and G-Kermit (gkermit): tolvexctl on a
+// pseudo-terminal relayed to the peer. Files must cross byte for byte in
+// both directions, with the peer's default negotiation (it offers long
+// packets, windows and more; the control answers with the basic protocol),
+// with ROBUST settings and with space parity on 7 data bits; a hostile name
+// from the line stays inside the download folder.
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "lrzsz_kit.h"
+
+namespace {
+
+using namespace tolvex::transfer::lrzsz;
+namespace fs = std::filesystem;
+
+constexpr int kPort = 11;
+const char* const kCKermit = "/usr/bin/kermit";
+const char* const kGKermit = "/usr/bin/gkermit";
+
+bool Have(const char* path) { return ::access(path, X_OK) == 0; }
+
+// The control's pseudo-terminal relayed to a second one for the peer: both
+// Kermits want a terminal for their line (C-Kermit opens it as a serial
+// line, G-Kermit takes it as its standard input and output).
+class PtyRelay {
+public:
+    PtyRelay()
+    {
+        for (int fd : {a_.master(), b_.master()})
+            ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
+        a_.CloseSlave();  // only the control may hold it
+        if (::pipe(stop_) != 0)
+            throw std::runtime_error("pipe");
+        thread_ = std::thread([this] { Run(); });
+    }
+    ~PtyRelay()
+    {
+        (void)!::write(stop_[1], "x", 1);
+        thread_.join();
+        ::close(stop_[0]);
+        ::close(stop_[1]);
+    }
+    const std::string& control_path() const { return a_.path(); }
+    const std::string& peer_path() const { return b_.path(); }
+    int peer_fd() const { return b_.slave(); }
+
+private:
+    void Run()
+    {
+        std::string pending[2];  // towards a, towards b
+        const int fd[2] = {a_.master(), b_.master()};
+        for (;;) {
+            pollfd p[3] = {{fd[0], POLLIN, 0}, {fd[1], POLLIN, 0}, {stop_[0], POLLIN, 0}};
+            for (int i = 0; i < 2; ++i)
+                if (!pending[i].empty()) p[i].events |= POLLOUT;
+            if (::poll(p, 3, 1000) < 0 && errno != EINTR)
+                return;
+            if (p[2].revents)
+                return;
+            char buf[4096];
+            for (int i = 0; i < 2; ++i) {
+                if (p[i].revents & POLLIN) {
+                    const ssize_t n = ::read(fd[i], buf, sizeof buf);
+                    if (n > 0) pending[1 - i].append(buf, static_cast<std::size_t>(n));
+                }
+                if ((p[i].revents & POLLOUT) && !pending[i].empty()) {
+                    const ssize_t n = ::write(fd[i], pending[i].data(), pending[i].size());
+                    if (n > 0) pending[i].erase(0, static_cast<std::size_t>(n));
+                }
+            }
+        }
+    }
+
+    tolvex::serial::testkit::Pty a_, b_;
+    int stop_[2] = {-1, -1};
+    std::thread thread_;
+};
+
+// The line the peer is given in its arguments; an argument that begins with
+// kScript is a C-Kermit command file (the rest), written out for the run.
+constexpr const char* kLine = "@LINE@";
+constexpr std::string_view kScript = "@SCRIPT@";
+
+// C-Kermit on the line, without an init file, binary, after `commands`
+// (one a line), then `action`; its exit status tells whether the action
+// succeeded.
+std::vector<std::string> CKermit(const std::string& commands, const std::string& action)
+{
+    const std::string script = std::string("set line ") + kLine +
+                               "\nset speed 115200\nset carrier-watch off\nset flow none\nset delay 0\n"
+                               "set file type binary\nset file collision overwrite\nset file names literal\n" +
+                               commands + action + "\nif fail exit 1\nexit 0\n";
+    return {kCKermit, std::string(kScript) + script, "-Y", "-H", "-B"};
+}
+
+class KermitPeers : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        root_ = fs::temp_directory_path() / ("tolvex-kermit-" + std::to_string(::getpid()) + "-" +
+                                             ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(root_);
+        fs::create_directories(root_ / "cfg");
+        Fresh();
+    }
+    void TearDown() override
+    {
+        if (!root_.empty())
+            fs::remove_all(root_);
+    }
+    void Fresh()
+    {
+        fs::remove_all(src());
+        fs::remove_all(dst());
+        fs::create_directories(src());
+        fs::create_directories(dst());
+    }
+    fs::path src() const { return root_ / "src"; }
+    fs::path dst() const { return root_ / "dst"; }
+
+    // tolvexctl with `args` on a line with `settings`, and `peer` in
+    // `peer_cwd` once the transfer runs. The peer's status goes to
+    // `peer_status`; tolvexctl's is returned.
+    int Transfer(const std::string& settings, const std::vector<std::string>& args,
+                 const std::vector<std::string>& peer, const fs::path& peer_cwd, std::string& out, int& peer_status)
+    {
+        PtyRelay relay;
+        std::vector<std::string> argv = {TOLVEXCTL, "--port", std::to_string(kPort), "--settings", settings};
+        argv.insert(argv.end(), args.begin(), args.end());
+        Child tool = Spawn(argv, root_, -1, -2,
+                           {"TOLVEXCOMM_COM" + std::to_string(kPort) + "=" + relay.control_path(),
+                            "TOLVEXCOMM_CONFIG_DIR=" + (root_ / "cfg").string()});
+        EXPECT_GT(tool.pid, 0);
+        EXPECT_TRUE(ReadUntilLine(tool.out, out, 5000)) << out;
+        std::vector<std::string> line_peer = peer;
+        for (std::string& a : line_peer) {
+            if (a == kLine) a = relay.peer_path();
+            if (a.rfind(kScript, 0) == 0) {
+                std::string text = a.substr(kScript.size());
+                text.replace(text.find(kLine), std::string_view(kLine).size(), relay.peer_path());
+                WriteFile(root_ / "peer.ksc", text);
+                a = (root_ / "peer.ksc").string();
+            }
+        }
+        Child other = Spawn(line_peer, peer_cwd, relay.peer_fd(), relay.peer_fd(), {"HOME=" + root_.string()},
+                            (root_ / "peer.log").string());
+        const int status = tool.Wait(60000);
+        peer_status = other.Wait(10000);
+        ReadAll(tool.out, out);
+        ::close(tool.out);
+        if (status != 0 || peer_status != 0)
+            out += "peer said:\n" + ReadFile(root_ / "peer.log");
+        fs::remove(root_ / "peer.log");
+        return status;
+    }
+
+    fs::path root_;
+};
+
+struct Peer {
+    const char* what;
+    const char* binary;
+    std::string settings;          // of the control's line
+    std::vector<std::string> send; // the peer sending f.bin (its folder: src)
+    std::vector<std::string> receive;
+};
+
+std::vector<Peer> Peers()
+{
+    return {
+        {"C-Kermit, its defaults", kCKermit, "115200,N,8,1", CKermit("", "send f.bin"), CKermit("", "receive")},
+        {"C-Kermit, ROBUST", kCKermit, "115200,N,8,1", CKermit("robust\n", "send f.bin"),
+         CKermit("robust\n", "receive")},
+        {"C-Kermit, space parity, 7 data bits", kCKermit, "115200,S,7,1",
+         CKermit("set parity space\n", "send f.bin"), CKermit("set parity space\n", "receive")},
+        {"G-Kermit", kGKermit, "115200,N,8,1", {kGKermit, "-q", "-i", "-P", "-s", "f.bin"},
+         {kGKermit, "-q", "-i", "-P", "-w", "-r"}},
+        {"G-Kermit, space parity, 7 data bits", kGKermit, "115200,S,7,1",
+         {kGKermit, "-q", "-i", "-P", "-p", "s", "-s", "f.bin"}, {kGKermit, "-q", "-i", "-P", "-w", "-p", "s", "-r"}},
+    };
+}
+
+TEST_F(KermitPeers, DownloadFromPeers)
+{
+    if (!Have(kCKermit) && !Have(kGKermit))
+        GTEST_SKIP() << "neither C-Kermit nor G-Kermit is installed";
+    for (const Peer& p : Peers()) {
+        if (!Have(p.binary))
+            continue;
+        for (std::size_t size : {std::size_t(0), std::size_t(150000)}) {
+            SCOPED_TRACE(std::string(p.what) + ", " + std::to_string(size) + " bytes");
+            Fresh();
+            const std::string data = Random(size, 5);
+            WriteFile(src() / "f.bin", data);
+            std::string out;
+            int peer_status = 0;
+            const int status = Transfer(p.settings, {"xfer", "download", "--protocol", "6", "--dir", dst().string()},
+                                        p.send, src(), out, peer_status);
+            EXPECT_EQ(status, 0) << out;
+            EXPECT_EQ(peer_status, 0) << out;
+            EXPECT_TRUE(ReadFile(dst() / "f.bin") == data) << ReadFile(dst() / "f.bin").size();
+            EXPECT_NE(out.find("xfer,7,"), std::string::npos) << out;
+            EXPECT_EQ(out.substr(out.rfind("xfer,")), "xfer,0,\n");
+        }
+    }
+}
+
+TEST_F(KermitPeers, UploadToPeers)
+{
+    if (!Have(kCKermit) && !Have(kGKermit))
+        GTEST_SKIP() << "neither C-Kermit nor G-Kermit is installed";
+    for (const Peer& p : Peers()) {
+        if (!Have(p.binary))
+            continue;
+        SCOPED_TRACE(p.what);
+        Fresh();
+        // A batch: every byte value, an empty file, a larger one.
+        const std::string a = Random(150000, 6), c = Random(3000, 7);
+        WriteFile(src() / "a.bin", a);
+        WriteFile(src() / "b.bin", "");
+        WriteFile(src() / "c.bin", c);
+        std::string out;
+        int peer_status = 0;
+        const int status = Transfer(p.settings,
+                                    {"xfer", "upload", "--protocol", "6", (src() / "a.bin").string(),
+                                     (src() / "b.bin").string(), (src() / "c.bin").string()},
+                                    p.receive, dst(), out, peer_status);
+        EXPECT_EQ(status, 0) << out;
+        EXPECT_EQ(peer_status, 0) << out;
+        EXPECT_TRUE(ReadFile(dst() / "a.bin") == a) << ReadFile(dst() / "a.bin").size();
+        EXPECT_EQ(ReadFile(dst() / "b.bin"), "");
+        EXPECT_TRUE(ReadFile(dst() / "c.bin") == c);
+        // Each file is reported finished.
+        std::size_t finished = 0;
+        for (std::size_t at = out.find("xfer,7,"); at != std::string::npos; at = out.find("xfer,7,", at + 1))
+            ++finished;
+        EXPECT_EQ(finished, 3u) << out;
+    }
+}
+
+TEST_F(KermitPeers, HostileNameStaysInTheDownloadFolderAndOffersAreAnswered)
+{
+    if (!Have(kCKermit))
+        GTEST_SKIP() << "C-Kermit is not installed";
+    WriteFile(src() / "evil.txt", "evil");
+    std::string out;
+    int peer_status = 0;
+    const int status =
+        Transfer("115200,N,8,1", {"xfer", "download", "--protocol", "6", "--dir", dst().string()},
+                 CKermit("log packets " + (root_ / "packets.log").string() + "\n", "send evil.txt ../evil.txt"), src(), out,
+                 peer_status);
+    EXPECT_EQ(status, 0) << out;
+    // The name went on the line as given; C-Kermit offered its defaults
+    // (long packets, windows, CRC, repeat counts: more than 7 fields) and was
+    // answered with the 7 fields this side supports.
+    const std::string log = ReadFile(root_ / "packets.log");
+    EXPECT_NE(log.find("F../evil.txt"), std::string::npos) << log;
+    ASSERT_EQ(log.rfind("s-00-00-^A", 0), 0u) << log;
+    EXPECT_GT(log[10] - 32 - 3, 7) << log;
+    EXPECT_NE(log.find("r-00-00-^A* Y~* @-#Y"), std::string::npos) << log;
+    std::vector<fs::path> got;
+    for (const auto& e : fs::recursive_directory_iterator(dst()))
+        got.push_back(e.path());
+    ASSERT_EQ(got.size(), 1u) << out;
+    EXPECT_EQ(got[0], dst() / "evil.txt");
+    EXPECT_EQ(ReadFile(got[0]), "evil");
+    EXPECT_FALSE(fs::exists(root_ / "evil.txt"));
+}
+
+}  // namespace
