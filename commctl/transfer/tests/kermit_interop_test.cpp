@@ -9,7 +9,9 @@
 
 #include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -63,8 +65,10 @@ protected:
         EXPECT_TRUE(ReadUntilLine(tool.out, out, 5000)) << out;
         Child other = Spawn(OnLine(peer, relay.peer_path(), root_ / "peer.ksc"), peer_cwd, relay.peer_fd(), relay.peer_fd(), {"HOME=" + root_.string()},
                             (root_ / "peer.log").string());
+        if (running_) running_(relay);
         const int status = tool.Wait(60000);
-        peer_status = other.Wait(10000);
+        tool_done_ = std::chrono::steady_clock::now();
+        peer_status = other.Wait(peer_wait_ms_);
         ReadAll(tool.out, out);
         ::close(tool.out);
         if (status != 0 || peer_status != 0)
@@ -74,6 +78,9 @@ protected:
     }
 
     fs::path root_;
+    std::function<void(PtyRelay&)> running_;  // once the peer runs
+    std::chrono::steady_clock::time_point tool_done_;
+    int peer_wait_ms_ = 10000;  // for the peer to end after tolvexctl
 };
 
 struct Peer {
@@ -184,6 +191,42 @@ TEST_F(KermitPeers, HostileNameStaysInTheDownloadFolderAndOffersAreAnswered)
     EXPECT_EQ(got[0], dst() / "evil.txt");
     EXPECT_EQ(ReadFile(got[0]), "evil");
     EXPECT_FALSE(fs::exists(root_ / "evil.txt"));
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(KermitPeers, LineGoneMidTransferEndsAtOnce)
+{
+    if (!Have(kCKermit))
+        GTEST_SKIP() << "C-Kermit is not installed";
+    // Half a second into the data the far side goes away: status 8 at
+    // once, instead of ten retries of the peer's timeout.
+    WriteFile(src() / "big.bin", Random(4 << 20, 8));
+    peer_wait_ms_ = 0;  // it waits for a line that is gone
+    for (bool upload : {true, false}) {
+        SCOPED_TRACE(upload ? "sending" : "receiving");
+        std::chrono::steady_clock::time_point gone;
+        running_ = [&](PtyRelay& relay) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(500));
+            relay.HangUp();
+            gone = std::chrono::steady_clock::now();
+        };
+        std::string out;
+        int peer_status = 0;
+        const std::vector<std::string> args =
+            upload ? std::vector<std::string>{"xfer", "upload", "--protocol", "6", (src() / "big.bin").string()}
+                   : std::vector<std::string>{"xfer", "download", "--protocol", "6", "--dir", dst().string()};
+        const int status = Transfer("115200,N,8,1", args, CKermit("", upload ? "receive" : "send big.bin"),
+                                    upload ? dst() : src(), out, peer_status);
+        EXPECT_LT(std::chrono::duration<double>(tool_done_ - gone).count(), 3.0);
+        EXPECT_EQ(status, 1) << out;
+        EXPECT_NE(out.find("xfer,4,"), std::string::npos) << out;  // it was under way
+        EXPECT_NE(out.find("xfer,8,"), std::string::npos) << out;
+        EXPECT_NE(out.find("xfer,-1,\n"), std::string::npos) << out;
+    }
+    running_ = nullptr;
 }
 
 }  // namespace

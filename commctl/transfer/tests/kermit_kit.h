@@ -49,6 +49,14 @@ public:
     const std::string& control_path() const { return a_.path(); }
     const std::string& peer_path() const { return b_.path(); }
     int peer_fd() const { return b_.slave(); }
+    // The far side goes away, as when a USB adapter is pulled.
+    void HangUp()
+    {
+        (void)!::write(stop_[1], "x", 1);
+        thread_.join();
+        a_.CloseMaster();
+        thread_ = std::thread([] {});
+    }
 
 private:
     void Run()
