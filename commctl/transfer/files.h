@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <string_view>
 
@@ -96,6 +97,25 @@ public:
 
 private:
     std::map<std::string, Entry> files_;
+};
+
+// Memory files that remember every name opened for writing (tests and fuzz
+// targets check where a receiver wrote).
+class RecordingFiles final : public FileAccess {
+public:
+    std::set<std::string> written;
+    MemoryFiles files;
+
+    std::unique_ptr<TransferFile> OpenRead(const std::string& name, int& error) override
+    {
+        return files.OpenRead(name, error);
+    }
+    std::unique_ptr<TransferFile> OpenWrite(const std::string& name, bool resume, int& error) override
+    {
+        written.insert(name);
+        return files.OpenWrite(name, resume, error);
+    }
+    bool Exists(const std::string& name) override { return files.Exists(name); }
 };
 
 }  // namespace tolvex::transfer

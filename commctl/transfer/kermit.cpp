@@ -3,24 +3,11 @@
 #include <algorithm>
 #include <array>
 
+#include "transfer/messages.h"
+
 namespace tolvex::transfer::kermit {
 
 namespace {
-
-// XferMessage text numbers.
-constexpr int kMsgFileOpen = 2000;
-constexpr int kMsgNoAnswer = 2001;
-constexpr int kMsgFileDone = 2003;
-constexpr int kMsgNoAck = 2004;
-constexpr int kMsgRemoteError = 2005;
-constexpr int kMsgRemoteAborted = 2006;
-constexpr int kMsgCarrierLost = 2012;
-constexpr int kMsgWaiting = 2022;
-constexpr int kMsgPreparing = 2023;
-constexpr int kMsgStarting = 2024;
-constexpr int kMsgTransferring = 2025;
-constexpr int kMsgSkipped = 2026;
-constexpr int kMsgAborted = 2027;
 
 // What an E packet tells the peer.
 constexpr std::string_view kErrorText = "Transfer cancelled";
@@ -253,7 +240,7 @@ void Endpoint::OnFeed(std::string_view bytes, Millis now)
         const Reader::Got got = reader_.Take(bytes.substr(pos), used, packet);
         pos += used;
         if (got == Reader::Got::kCancel) {
-            Fail(kStatusAbort, kMsgAborted, false);
+            Fail(kStatusAbort, msg::kAborted, false);
             return;
         }
         if (got == Reader::Got::kPacket)
@@ -266,10 +253,10 @@ void Endpoint::OnFeed(std::string_view bytes, Millis now)
 void Endpoint::OnRequest(Request request, Millis)
 {
     if (request == Request::kAbort)
-        Fail(kStatusAbort, kMsgAborted, true);
+        Fail(kStatusAbort, msg::kAborted, true);
 }
 
-void Endpoint::OnLineLost(Millis) { Fail(kStatusLostCarrier, kMsgCarrierLost, false); }
+void Endpoint::OnLineLost(Millis) { Fail(kStatusLostCarrier, msg::kCarrierLost, false); }
 
 void Endpoint::SendPacket(int seq, char type, std::string_view data, Millis)
 {
@@ -314,8 +301,8 @@ void Endpoint::TakeParams(std::string_view data)
 
 void Endpoint::NoteTrouble(bool timeout, bool inside)
 {
-    Event e = timeout ? Ev(EventKind::kError, kStatusTimeout, inside ? kMsgNoAck : kMsgNoAnswer)
-                      : Ev(EventKind::kError, file_ ? kStatusTransferring : kStatusWaiting, kMsgRemoteError);
+    Event e = timeout ? Ev(EventKind::kError, kStatusTimeout, inside ? msg::kNoAck : msg::kNoAnswer)
+                      : Ev(EventKind::kError, file_ ? kStatusTransferring : kStatusWaiting, msg::kRemoteError);
     e.counted = true;
     Emit(e);
 }
@@ -332,7 +319,7 @@ bool Sender::OpenNext()
     int error = 0;
     file_ = files_.OpenRead(name_, error);
     if (!file_) {
-        Event e = Ev(EventKind::kError, kStatusAbort, kMsgFileOpen);
+        Event e = Ev(EventKind::kError, kStatusAbort, msg::kFileOpen);
         e.file = name_;
         e.transferred = error;
         if (state_ != State::kInit) {  // the peer is waiting for the next file
@@ -360,7 +347,7 @@ void Sender::OnStart(Millis now)
             Finish(true);  // nothing to send
         return;
     }
-    Emit(Ev(EventKind::kWaiting, kStatusWaiting, kMsgWaiting));
+    Emit(Ev(EventKind::kWaiting, kStatusWaiting, msg::kWaiting));
     state_ = State::kInit;
     seq_ = 0;
     type_ = 'S';
@@ -396,7 +383,7 @@ void Sender::Retry(Millis now)
         return;
     }
     if (tries_ >= kMaxTries) {
-        Fail(kStatusAbort, kMsgAborted, true);
+        Fail(kStatusAbort, msg::kAborted, true);
         return;
     }
     ++retries_;
@@ -434,19 +421,19 @@ void Sender::OnPacket(const Reader::Packet& packet, Millis now)
             Retry(now);
         }
         return;
-    case 'E': Fail(kStatusAbort, kMsgRemoteAborted, false); return;
+    case 'E': Fail(kStatusAbort, msg::kRemoteAborted, false); return;
     default: return;
     }
 }
 
 void Sender::BeginFile(Millis now)
 {
-    Event ready = Ev(EventKind::kFileReady, kStatusFileReady, kMsgPreparing);
+    Event ready = Ev(EventKind::kFileReady, kStatusFileReady, msg::kPreparing);
     ready.file = name_;
     ready.size = size_;
     ready.time = file_->ModTime();
     Emit(ready);
-    Event start = Ev(EventKind::kFileStart, kStatusFileStart, kMsgStarting);
+    Event start = Ev(EventKind::kFileStart, kStatusFileStart, msg::kStarting);
     start.file = name_;
     start.size = size_;
     Emit(start);
@@ -469,7 +456,7 @@ void Sender::Acknowledged(std::string_view data, Millis now)
         return;
     case State::kData: {
         pos_ += static_cast<std::int64_t>(taken_);
-        Event p = Ev(EventKind::kProgress, kStatusTransferring, kMsgTransferring);
+        Event p = Ev(EventKind::kProgress, kStatusTransferring, msg::kTransferring);
         p.transferred = pos_;
         p.size = size_;
         Emit(p);
@@ -486,9 +473,9 @@ void Sender::Acknowledged(std::string_view data, Millis now)
     }
     case State::kEof:
         if (skip_file_) {
-            Emit(Ev(EventKind::kError, kStatusSkip, kMsgSkipped));
+            Emit(Ev(EventKind::kError, kStatusSkip, msg::kSkipped));
         } else {
-            Event d = Ev(EventKind::kFileDone, kStatusFinished, kMsgFileDone);
+            Event d = Ev(EventKind::kFileDone, kStatusFinished, msg::kFileDone);
             d.file = name_;
             d.transferred = pos_;
             d.size = size_;
@@ -540,7 +527,7 @@ void Sender::NextData(Millis now)
 
 void Receiver::OnStart(Millis now)
 {
-    Emit(Ev(EventKind::kWaiting, kStatusWaiting, kMsgWaiting));
+    Emit(Ev(EventKind::kWaiting, kStatusWaiting, msg::kWaiting));
     state_ = State::kInit;
     expected_ = 0;
     AwaitPacket(now);
@@ -557,7 +544,7 @@ void Receiver::Nak(Millis now, bool timeout, bool inside)
 {
     NoteTrouble(timeout, inside);
     if (++tries_ >= kMaxTries) {  // a peer that stays silent or garbled ends the transfer
-        Fail(kStatusAbort, kMsgAborted, true);
+        Fail(kStatusAbort, msg::kAborted, true);
         return;
     }
     ++retries_;
@@ -591,7 +578,7 @@ void Receiver::OnPacket(const Reader::Packet& packet, Millis now)
         return;
     }
     if (packet.type == 'E') {
-        Fail(kStatusAbort, kMsgRemoteAborted, false);
+        Fail(kStatusAbort, msg::kRemoteAborted, false);
         return;
     }
     if (packet.seq != expected_) {
@@ -647,7 +634,7 @@ void Receiver::OnPacket(const Reader::Packet& packet, Millis now)
         break;
     default: break;
     }
-    Fail(kStatusAbort, kMsgAborted, true);
+    Fail(kStatusAbort, msg::kAborted, true);
 }
 
 void Receiver::FileName(const std::string& field, Millis)
@@ -666,7 +653,7 @@ void Receiver::FileName(const std::string& field, Millis)
         const std::string safe = xy::SafeLineName(name, true);
         dest = safe.empty() ? xy::UntitledName(files_, dir_) : JoinPath(dir_, safe);
     }
-    ready_ = Ev(EventKind::kFileReady, kStatusFileReady, kMsgPreparing);
+    ready_ = Ev(EventKind::kFileReady, kStatusFileReady, msg::kPreparing);
     ready_.file = std::move(dest);
     ready_.source = name;
     ready_.size = -1;
@@ -683,7 +670,7 @@ void Receiver::OnResume(Millis now)
         return;
     const xy::FileChoice choice = hook_ ? hook_(ready_) : xy::FileChoice{};
     if (choice.skip || ready_.file.empty()) {
-        Fail(kStatusAbort, kMsgFileOpen, true);  // the file is refused, and with it the transfer
+        Fail(kStatusAbort, msg::kFileOpen, true);  // the file is refused, and with it the transfer
         return;
     }
     dest_ = choice.name && !choice.name->empty() ? *choice.name : ready_.file;
@@ -692,7 +679,7 @@ void Receiver::OnResume(Millis now)
     // arrives.
     file_ = files_.OpenWrite(dest_, true, error);
     if (!file_) {
-        Event e = Ev(EventKind::kError, kStatusAbort, kMsgFileOpen);
+        Event e = Ev(EventKind::kError, kStatusAbort, msg::kFileOpen);
         e.file = dest_;
         e.transferred = error;
         std::string text;
@@ -704,7 +691,7 @@ void Receiver::OnResume(Millis now)
         Finish(false);
         return;
     }
-    Event start = Ev(EventKind::kFileStart, kStatusFileStart, kMsgStarting);
+    Event start = Ev(EventKind::kFileStart, kStatusFileStart, msg::kStarting);
     start.file = dest_;
     start.size = -1;
     Emit(start);
@@ -723,19 +710,19 @@ void Receiver::Data(const std::string& field, Millis now)
     }
     if (!cut_) {
         if (!file_->SetLength(0)) {
-            Fail(kStatusAbort, kMsgFileOpen, true);
+            Fail(kStatusAbort, msg::kFileOpen, true);
             return;
         }
         cut_ = true;
     }
     if (!file_->WriteAt(written_, decoded_)) {
-        Fail(kStatusAbort, kMsgFileOpen, true);
+        Fail(kStatusAbort, msg::kFileOpen, true);
         return;
     }
     written_ += static_cast<std::int64_t>(decoded_.size());
     Ack(expected_, {}, now);
     expected_ = Next(expected_);
-    Event p = Ev(EventKind::kProgress, kStatusTransferring, kMsgTransferring);
+    Event p = Ev(EventKind::kProgress, kStatusTransferring, msg::kTransferring);
     p.transferred = written_;
     Emit(p);
 }
@@ -751,25 +738,25 @@ void Receiver::EndOfFile(const std::string& field, Millis now)
         Ack(seq, {}, now);
         expected_ = Next(expected_);
         state_ = State::kFile;
-        Emit(Ev(EventKind::kError, kStatusSkip, kMsgSkipped));
-        Emit(Ev(EventKind::kWaiting, kStatusWaiting, kMsgWaiting));
+        Emit(Ev(EventKind::kError, kStatusSkip, msg::kSkipped));
+        Emit(Ev(EventKind::kWaiting, kStatusWaiting, msg::kWaiting));
         return;
     }
     const bool ok = file_->SetLength(written_);
     file_.reset();
     if (!ok) {
-        Fail(kStatusAbort, kMsgFileOpen, true);
+        Fail(kStatusAbort, msg::kFileOpen, true);
         return;
     }
     Ack(seq, {}, now);
     expected_ = Next(expected_);
     state_ = State::kFile;
-    Event d = Ev(EventKind::kFileDone, kStatusFinished, kMsgFileDone);
+    Event d = Ev(EventKind::kFileDone, kStatusFinished, msg::kFileDone);
     d.file = dest_;
     d.transferred = written_;
     d.size = written_;
     Emit(d);
-    Emit(Ev(EventKind::kWaiting, kStatusWaiting, kMsgWaiting));
+    Emit(Ev(EventKind::kWaiting, kStatusWaiting, msg::kWaiting));
 }
 
 void Receiver::OnFail() { state_ = State::kDone; }

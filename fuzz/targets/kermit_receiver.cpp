@@ -5,26 +5,8 @@
 #include "fuzz_support.h"
 #include "transfer/kermit.h"
 
-#include <set>
 
 using namespace tolvex::transfer;
-
-namespace {
-
-class Recording final : public FileAccess {
-public:
-    std::set<std::string> written;
-    std::unique_ptr<TransferFile> OpenRead(const std::string& n, int& e) override { return files.OpenRead(n, e); }
-    std::unique_ptr<TransferFile> OpenWrite(const std::string& n, bool resume, int& e) override
-    {
-        written.insert(n);
-        return files.OpenWrite(n, resume, e);
-    }
-    bool Exists(const std::string& n) override { return files.Exists(n); }
-    MemoryFiles files;
-};
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
@@ -32,7 +14,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     kermit::Options options;
     options.seven_bit = in.Byte() & 1;
     tessaro::fuzz::Pace pace(in.Byte());
-    Recording files;
+    RecordingFiles files;
     FileList list;
     list.Add("dl/first.bin");
     kermit::Receiver rx(files, list, options);

@@ -7,24 +7,10 @@
 #include <gtest/gtest.h>
 
 #include <random>
-#include <set>
 #include <string>
 
 namespace tolvex::transfer::kermit {
 namespace {
-
-class Recording final : public FileAccess {
-public:
-    std::set<std::string> written;
-    std::unique_ptr<TransferFile> OpenRead(const std::string& n, int& e) override { return files.OpenRead(n, e); }
-    std::unique_ptr<TransferFile> OpenWrite(const std::string& n, bool resume, int& e) override
-    {
-        written.insert(n);
-        return files.OpenWrite(n, resume, e);
-    }
-    bool Exists(const std::string& n) override { return files.Exists(n); }
-    MemoryFiles files;
-};
 
 bool InsideFolder(const std::string& path, const std::string& folder)
 {
@@ -115,7 +101,7 @@ TEST(KermitFuzz, ReceiverSurvivesHostilePacketsAndKeepsToItsFolder)
     int from_line = 0;
     for (int round = 0; round < 1500; ++round) {
         SCOPED_TRACE(round);
-        Recording files;
+        RecordingFiles files;
         FileList list;
         const std::string folder = round % 2 ? "dl/" : "";
         list.Add(round % 2 ? "dl/first.bin" : "");
