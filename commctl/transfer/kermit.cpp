@@ -256,6 +256,28 @@ void Endpoint::OnRequest(Request request, Millis)
         Fail(kStatusAbort, msg::kAborted, true);
 }
 
+void Sender::OnRequest(Request request, Millis now)
+{
+    if (request == Request::kSkip) {
+        // The file in hand ends with Z "D" at the next answer.
+        if (state_ == State::kFile || state_ == State::kData)
+            skip_file_ = true;
+        return;
+    }
+    Endpoint::OnRequest(request, now);
+}
+
+void Receiver::OnRequest(Request request, Millis now)
+{
+    if (request == Request::kSkip) {
+        // The next ACK of a D asks the sender to give the file up ("X").
+        if (state_ == State::kData)
+            skip_asked_ = true;
+        return;
+    }
+    Endpoint::OnRequest(request, now);
+}
+
 void Endpoint::OnLineLost(Millis) { Fail(kStatusLostCarrier, msg::kCarrierLost, false); }
 
 void Endpoint::SendPacket(int seq, char type, std::string_view data, Millis)
@@ -452,6 +474,11 @@ void Sender::Acknowledged(std::string_view data, Millis now)
         return;
     case State::kFile:
         state_ = State::kData;
+        if (skip_file_) {  // given up before its data
+            state_ = State::kEof;
+            NewPacket('Z', "D", now);
+            return;
+        }
         NextData(now);
         return;
     case State::kData: {
@@ -460,10 +487,13 @@ void Sender::Acknowledged(std::string_view data, Millis now)
         p.transferred = pos_;
         p.size = size_;
         Emit(p);
-        // "X" in the ACK: the receiver wants no more of this file; "Z": of the batch.
+        // "X" in the ACK: the receiver wants no more of this file; "Z": of
+        // the batch. The application may have asked the same.
         if (!data.empty() && (data[0] == 'X' || data[0] == 'Z')) {
             skip_file_ = true;
             skip_batch_ = data[0] == 'Z';
+        }
+        if (skip_file_) {
             state_ = State::kEof;
             NewPacket('Z', "D", now);
             return;
@@ -697,6 +727,7 @@ void Receiver::OnResume(Millis now)
     Emit(start);
     written_ = 0;
     cut_ = false;
+    skip_asked_ = false;
     state_ = State::kData;
     Ack(expected_, {}, now);
     expected_ = Next(expected_);
@@ -720,7 +751,7 @@ void Receiver::Data(const std::string& field, Millis now)
         return;
     }
     written_ += static_cast<std::int64_t>(decoded_.size());
-    Ack(expected_, {}, now);
+    Ack(expected_, skip_asked_ ? "X" : "", now);
     expected_ = Next(expected_);
     Event p = Ev(EventKind::kProgress, kStatusTransferring, msg::kTransferring);
     p.transferred = written_;

@@ -179,6 +179,7 @@ public:
 protected:
     void OnStart(Millis now) override;
     void OnTick(Millis now) override;
+    void OnRequest(Request request, Millis now) override;
     void OnPacket(const Reader::Packet& packet, Millis now) override;
 
 private:
@@ -222,6 +223,7 @@ protected:
     void OnStart(Millis now) override;
     void OnTick(Millis now) override;
     void OnResume(Millis now) override;
+    void OnRequest(Request request, Millis now) override;
     void OnPacket(const Reader::Packet& packet, Millis now) override;
     void OnFail() override;
 
@@ -246,6 +248,7 @@ private:
     Event ready_;
     std::int64_t written_ = 0;
     bool cut_ = false;
+    bool skip_asked_ = false;  // the application asked to skip the file
     std::string decoded_;
 };
 

@@ -35,7 +35,7 @@ std::string EveryByte(std::size_t n)
 // the line lost.
 class Wrap final : public Protocol {
 public:
-    enum class What { kNothing, kAbort, kLineLost };
+    enum class What { kNothing, kAbort, kSkip, kLineLost };
     Wrap(Protocol& inner, bool seven_bit, What what = What::kNothing, std::size_t after = 0)
         : inner_(inner), seven_bit_(seven_bit), what_(what), after_(after)
     {
@@ -55,7 +55,8 @@ protected:
         if (!Finished() && what_ != What::kNothing && fed_ >= after_) {
             const What w = what_;
             what_ = What::kNothing;
-            Take(w == What::kAbort ? inner_.Ask(Request::kAbort, now) : inner_.LineLost(now));
+            Take(w == What::kLineLost ? inner_.LineLost(now)
+                                      : inner_.Ask(w == What::kAbort ? Request::kAbort : Request::kSkip, now));
         }
     }
     void OnTick(Millis now) override { Take(inner_.Tick(now)); }
@@ -479,6 +480,32 @@ TEST(Kermit, DeadEndsAndRequests)
         if (c.what_ == Wrap::What::kAbort) {
             EXPECT_FALSE(other.ok);
             EXPECT_EQ(other.last_error, 2006);
+        }
+    }
+}
+
+TEST(Kermit, SkipRequestsGiveUpTheFileAndGoOn)
+{
+    // Either side's application asks to skip the first file during its
+    // data: the sender ends it with Z "D", the receiver reports it skipped,
+    // and the second file arrives whole.
+    for (bool at_sender : {true, false}) {
+        SCOPED_TRACE(at_sender ? "sender skips" : "receiver skips");
+        Session run;
+        run.files.Put("src/a.bin", EveryByte(20000));
+        run.files.Put("src/b.bin", "second");
+        run.up.Add("src/a.bin");
+        run.up.Add("src/b.bin");
+        Wrap a(*run.sender, false, at_sender ? Wrap::What::kSkip : Wrap::What::kNothing, 100);
+        Wrap b(*run.receiver, false, at_sender ? Wrap::What::kNothing : Wrap::What::kSkip, 2000);
+        run.r = loopback::Run(a, b, {}, kLimit);
+        EXPECT_TRUE(run.r.a.ok);
+        EXPECT_TRUE(run.r.b.ok);
+        EXPECT_EQ(run.Got("b.bin"), "second");
+        EXPECT_LT(run.Got("a.bin").size(), 20000u);
+        for (const auto* side : {&run.r.a, &run.r.b}) {
+            EXPECT_EQ(Count(side->events, EventKind::kError, kStatusSkip), 1);
+            EXPECT_EQ(Count(side->events, EventKind::kFileDone, kStatusFinished), 1);
         }
     }
 }
