@@ -280,9 +280,12 @@ void Receiver::OnRequest(Request request, Millis now)
 
 void Endpoint::OnLineLost(Millis) { Fail(kStatusLostCarrier, msg::kCarrierLost, false); }
 
-void Endpoint::SendPacket(int seq, char type, std::string_view data, Millis)
+void Endpoint::SendError(int seq)
 {
-    Send(Packet(seq, type, data, peer_));
+    std::string text;
+    Encode(kErrorText, static_cast<std::size_t>(peer_.max_length - 3), OutPrefixes(), text);
+    Send(Packet(seq, 'E', text, peer_));
+    Send(xy::AbortSequence());
 }
 
 void Endpoint::AwaitPacket(Millis now, std::size_t bytes)
@@ -303,12 +306,8 @@ void Endpoint::StopWaiting()
 
 void Endpoint::Fail(std::int16_t status, int message, bool tell)
 {
-    if (tell) {
-        std::string text;
-        Encode(kErrorText, static_cast<std::size_t>(peer_.max_length - 3), OutPrefixes(), text);
-        Send(Packet(ErrorSeq(), 'E', text, peer_));
-        Send(xy::AbortSequence());
-    }
+    if (tell)
+        SendError(ErrorSeq());
     Emit(Ev(EventKind::kError, status, message));
     file_.reset();
     OnFail();
@@ -344,11 +343,8 @@ bool Sender::OpenNext()
         Event e = Ev(EventKind::kError, kStatusAbort, msg::kFileOpen);
         e.file = name_;
         e.transferred = error;
-        if (state_ != State::kInit) {  // the peer is waiting for the next file
-            std::string text;
-            Encode(kErrorText, static_cast<std::size_t>(peer_.max_length - 3), OutPrefixes(), text);
-            Send(Packet(Next(seq_), 'E', text, peer_));
-        }
+        if (state_ != State::kInit)  // the peer is waiting for the next file
+            SendError(Next(seq_));
         Emit(e);
         state_ = State::kDone;
         Finish(false);
@@ -643,10 +639,7 @@ void Receiver::OnPacket(const Reader::Packet& packet, Millis now)
             ArmTimer(now + kEndWait);
             return;
         }
-        if (packet.type == 'X') {  // a text to show instead of a file: not taken
-            break;
-        }
-        break;
+        break;  // anything else (a text to show, "X") is not taken
     case State::kData:
         if (packet.type == 'D') {
             Data(packet.data, now);
@@ -712,10 +705,7 @@ void Receiver::OnResume(Millis now)
         Event e = Ev(EventKind::kError, kStatusAbort, msg::kFileOpen);
         e.file = dest_;
         e.transferred = error;
-        std::string text;
-        Encode(kErrorText, static_cast<std::size_t>(peer_.max_length - 3), OutPrefixes(), text);
-        Send(Packet(expected_, 'E', text, peer_));
-        Send(xy::AbortSequence());
+        SendError(expected_);
         Emit(e);
         state_ = State::kDone;
         Finish(false);

@@ -146,7 +146,8 @@ protected:
     virtual void OnPacket(const Reader::Packet& packet, Millis now) = 0;
     virtual void OnFail() {}
 
-    void SendPacket(int seq, char type, std::string_view data, Millis now);
+    // An E packet with number `seq`, then the abort sequence.
+    void SendError(int seq);
     // Waits for the peer's next packet: its timeout from `now` (the bytes
     // just answered lengthen it by their time on the line).
     void AwaitPacket(Millis now, std::size_t bytes = 0);
