@@ -309,7 +309,7 @@ TEST(KermitPackets, PrefixingOfEveryByte)
 
 TEST(Kermit, EverySizeBothWaysOnEightAndSevenBitLines)
 {
-    const std::size_t sizes[] = {0, 1, 90, 91, 92, 5824, 100000, 1 << 20};
+    const std::size_t sizes[] = {0, 1, 90, 91, 92, 5824, 30000, 1 << 20};
     struct Line {
         const char* what;
         bool sender_seven, receiver_seven, line_seven;
@@ -322,8 +322,8 @@ TEST(Kermit, EverySizeBothWaysOnEightAndSevenBitLines)
     };
     for (const Line& l : lines) {
         for (std::size_t size : sizes) {
-            if (size == (1u << 20) && l.line_seven != l.sender_seven)
-                continue;  // the large row once per prefixing mode is enough
+            if (size == (1u << 20) && l.line_seven)
+                continue;  // the large row once is enough (it takes seconds under the sanitizers)
             SCOPED_TRACE(std::string(l.what) + ", " + std::to_string(size) + " bytes");
             Session run(l.sender_seven, l.receiver_seven);
             const std::string content = EveryByte(size);
