@@ -113,7 +113,7 @@ TEST_F(KermitPeers, DownloadFromPeers)
     for (const Peer& p : Peers()) {
         if (!Have(p.binary))
             continue;
-        for (std::size_t size : {std::size_t(0), std::size_t(150000)}) {
+        for (std::size_t size : {std::size_t(0), std::size_t(60000)}) {
             SCOPED_TRACE(std::string(p.what) + ", " + std::to_string(size) + " bytes");
             Fresh();
             const std::string data = Random(size, 5);
@@ -141,7 +141,7 @@ TEST_F(KermitPeers, UploadToPeers)
         SCOPED_TRACE(p.what);
         Fresh();
         // A batch: every byte value, an empty file, a larger one.
-        const std::string a = Random(150000, 6), c = Random(3000, 7);
+        const std::string a = Random(60000, 6), c = Random(3000, 7);
         WriteFile(src() / "a.bin", a);
         WriteFile(src() / "b.bin", "");
         WriteFile(src() / "c.bin", c);
