@@ -7,8 +7,9 @@
 // the same run and on the same relay. Both C-Kermit pairs use the packets
 // the control speaks: 94-byte packets, window 1, single-character checks,
 // no repeat counts, long packets, streaming or attributes, every control
-// character prefixed. The time runs from the start of the far side until
-// the receiver has exited with the file. Prints the median rates of the
+// character prefixed. The receiver starts first; the time runs from the
+// start of the sender (tolvexctl's own start-up included) until the
+// receiver has exited with the file. Prints the median rates of the
 // runs, ours / reference of the medians, and the spread (slowest and
 // fastest rate, KiB/s) of each side.
 #include "kermit_kit.h"
@@ -42,12 +43,13 @@ double Median(std::vector<double> v)
 
 bool Arrived(const fs::path& root, const std::string& data) { return ReadFile(root / "dst" / "f.bin") == data; }
 
-// Seconds until the receiver ended with the file intact; < 0 on failure.
-double Ours(bool upload, const fs::path& root, const std::string& data)
+// The receiver starts first and gets time to open its line (C-Kermit throws
+// away what came before); the time runs from the start of the sender until
+// the receiver has exited with the file intact. Seconds; < 0 on failure.
+constexpr auto kReceiverReady = std::chrono::milliseconds(500);
+
+Child StartTool(bool upload, const PtyRelay& relay, const fs::path& root)
 {
-    fs::remove_all(root / "dst");
-    fs::create_directories(root / "dst");
-    PtyRelay relay;
     std::vector<std::string> tool = {TOLVEXCTL, "--port", std::to_string(kPort), "--settings", "115200,N,8,1", "xfer"};
     if (upload)
         tool.insert(tool.end(), {"upload", "--protocol", "6", (root / "src" / "f.bin").string()});
@@ -60,34 +62,31 @@ double Ours(bool upload, const fs::path& root, const std::string& data)
                     {"TOLVEXCOMM_COM" + std::to_string(kPort) + "=" + relay.control_path(),
                      "TOLVEXCOMM_CONFIG_DIR=" + (root / "cfg").string()});
     ::close(out_fd);
-    for (int i = 0; i < 500 && ReadFile(log).find('\n') == std::string::npos; ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    const auto peer = OnLine(CKermit(kSettings, upload ? "receive" : "send f.bin"), relay.peer_path(), root / "far.ksc");
-    const auto t0 = Clock::now();
-    Child p = Spawn(peer, upload ? root / "dst" : root / "src", -1, -1, {"HOME=" + root.string()});
-    const int receiver = upload ? p.Wait(300000) : t.Wait(300000);
-    const double s = std::chrono::duration<double>(Clock::now() - t0).count();
-    (upload ? t : p).Wait(15000);
-    return receiver == 0 && Arrived(root, data) ? s : -1;
+    return t;
 }
 
-// C-Kermit on both pseudo-terminals; the first plays the control's part.
-double Reference(bool upload, const fs::path& root, const std::string& data)
+Child StartCKermit(bool sending, const std::string& line, const fs::path& root, const char* script)
+{
+    return Spawn(OnLine(CKermit(kSettings, sending ? "send f.bin" : "receive"), line, root / script),
+                 sending ? root / "src" : root / "dst", -1, -1, {"HOME=" + root.string()});
+}
+
+// `ours`: tolvexctl on the first pseudo-terminal, else C-Kermit playing its part.
+double Run(bool ours, bool upload, const fs::path& root, const std::string& data)
 {
     fs::remove_all(root / "dst");
     fs::create_directories(root / "dst");
     PtyRelay relay;
-    const auto near = OnLine(CKermit(kSettings, upload ? "send f.bin" : "receive"), relay.control_path(),
-                             root / "near.ksc");
-    const auto far = OnLine(CKermit(kSettings, upload ? "receive" : "send f.bin"), relay.peer_path(), root / "far.ksc");
-    Child n = Spawn(near, upload ? root / "src" : root / "dst", -1, -1, {"HOME=" + root.string()});
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));  // as the control, it is ready first
+    const auto near = [&] { return ours ? StartTool(upload, relay, root) : StartCKermit(upload, relay.control_path(), root, "near.ksc"); };
+    const auto far = [&] { return StartCKermit(!upload, relay.peer_path(), root, "far.ksc"); };
+    Child receiver = upload ? far() : near();
+    std::this_thread::sleep_for(kReceiverReady);
     const auto t0 = Clock::now();
-    Child f = Spawn(far, upload ? root / "dst" : root / "src", -1, -1, {"HOME=" + root.string()});
-    const int receiver = upload ? f.Wait(300000) : n.Wait(300000);
+    Child sender = upload ? near() : far();
+    const int status = receiver.Wait(300000);
     const double s = std::chrono::duration<double>(Clock::now() - t0).count();
-    (upload ? n : f).Wait(15000);
-    return receiver == 0 && Arrived(root, data) ? s : -1;
+    sender.Wait(15000);
+    return status == 0 && Arrived(root, data) ? s : -1;
 }
 
 }  // namespace
@@ -111,8 +110,8 @@ int main(int argc, char** argv)
     for (bool upload : {true, false}) {
         std::vector<double> ours, ref;  // rates [KiB/s]
         for (int i = 0; i < runs; ++i) {
-            const double o = Ours(upload, root, data);
-            const double r = Reference(upload, root, data);
+            const double o = Run(true, upload, root, data);
+            const double r = Run(false, upload, root, data);
             if (o > 0) ours.push_back(kib / o);
             if (r > 0) ref.push_back(kib / r);
         }
