@@ -246,8 +246,12 @@ void Endpoint::OnFeed(std::string_view bytes, Millis now)
         if (got == Reader::Got::kPacket)
             OnPacket(packet, now);
     }
-    if (!Finished() && awaiting_)
+    if (Finished())
+        return;
+    if (awaiting_)
         ArmTimer(reader_.Inside() ? now + kByteWait : std::max(wait_until_, now));
+    else if (Deadline() && *Deadline() <= now)
+        OnTick(now);  // a pause that ran out while bytes came (the one after B)
 }
 
 void Endpoint::OnRequest(Request request, Millis)
