@@ -548,6 +548,16 @@ void Sender::NextData(Millis now)
     }
     std::string field;
     taken_ = Encode(chunk_, room, OutPrefixes(), field);
+    // A 7-bit line without an agreed 8-bit prefix would lose the 8th bit of
+    // these bytes: the file cannot be sent whole.
+    if (opt_.seven_bit && !bin_) {
+        for (std::size_t i = 0; i < taken_; ++i) {
+            if (static_cast<unsigned char>(chunk_[i]) & 0x80) {
+                Fail(kStatusAbort, msg::kAborted, true);
+                return;
+            }
+        }
+    }
     chunk_.erase(0, taken_);
     NewPacket('D', std::move(field), now);
 }

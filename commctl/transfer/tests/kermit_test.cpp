@@ -806,6 +806,32 @@ TEST(KermitSender, AnswersAreCheckedAgainstThePacketInFlight)
     }
 }
 
+TEST(KermitSender, SevenBitLineWithoutPrefixSendsOnlySevenBitFiles)
+{
+    // The receiver refuses 8-bit prefixing ("N"): a text goes through, a
+    // file with bytes above 0x7F is refused instead of arriving damaged.
+    for (bool eight_bit_data : {false, true}) {
+        SCOPED_TRACE(eight_bit_data ? "binary file" : "text file");
+        MemoryFiles files;
+        const std::string content = eight_bit_data ? EveryByte(500) : std::string(500, 'k') + "\r\n";
+        files.Put("a.bin", content);
+        FileList list;
+        list.Add("a.bin");
+        Sender tx(files, list, Options{true, 0});
+        ScriptedReceiver peer{"~* @-#N", {'#', 0}, {}, {}, {}, {}};
+        Scripted rx(peer.Script());
+        Wrap a(tx, true);
+        const loopback::Result r = loopback::Run(a, rx, {}, kLimit);
+        EXPECT_EQ(r.a.ok, !eight_bit_data);
+        if (eight_bit_data) {
+            EXPECT_EQ(r.a.last_error, 2027);
+            EXPECT_EQ(rx.seen.back().type, 'E');
+        } else {
+            EXPECT_EQ(peer.data, content);
+        }
+    }
+}
+
 TEST(KermitSender, SevenBitPortOffersAmpersandAndSkipRequests)
 {
     MemoryFiles files;
