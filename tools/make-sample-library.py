@@ -238,6 +238,14 @@ def plane_to_latlon(north, east):
     return lat, lon
 
 
+def builder_round(value):
+    """Whole metres as the builder writes them: 15 significant digits first,
+    then halves away from zero."""
+    from decimal import Decimal, ROUND_HALF_UP
+    fifteen = Decimal(f"{value:.15g}")
+    return int(fifteen.quantize(Decimal(1), rounding=ROUND_HALF_UP))
+
+
 def main():
     out = sys.argv[1] if len(sys.argv) > 1 else os.path.join(os.path.dirname(__file__), "..", "data", "MapPicSample")
     os.makedirs(out, exist_ok=True)
@@ -253,11 +261,15 @@ def main():
         img.save(os.path.join(out, name), "JPEG", quality=82, optimize=True)
         # The viewing altitude as Google Earth shows it (three digits), chosen
         # so that the builder's footprint (1.15 m of ground per metre of
-        # altitude) gives the photograph's width back.
+        # altitude) gives about the photograph's width back. The index holds
+        # the footprint the builder's full read writes for that altitude, so
+        # reading the folder again reproduces the index exactly.
         altitude = round(width / 1.15)
         if altitude >= 1000:
             altitude = round(altitude, -1)
-        lines.append(f"{seq},{name},{lat_text},{lon_text},{altitude},{width},{height},9,"
+        read_width = builder_round(altitude * 1.15)
+        read_height = builder_round(altitude * 1.15 * PICTURE_SIZE[1] / PICTURE_SIZE[0])
+        lines.append(f"{seq},{name},{lat_text},{lon_text},{altitude},{read_width},{read_height},9,"
                      f"{east:.2f},{north:.2f}")
     with open(os.path.join(out, "MapFileData1.dat"), "wb") as f:
         f.write("".join(line + "\r\n" for line in lines).encode("cp932"))

@@ -71,6 +71,13 @@ bool ControlProfile::WriteText(std::string_view key, std::string_view value)
     return ini.Save(file_);
 }
 
+bool ControlProfile::WriteTexts(std::span<const std::pair<std::string, std::string>> values)
+{
+    auto ini = IniFile::Load(file_);
+    for (const auto& [key, value] : values) ini.Set(kSection, key, value);
+    return ini.Save(file_);
+}
+
 bool ControlProfile::Clear()
 {
     auto ini = IniFile::Load(file_);

@@ -7,6 +7,8 @@
 #pragma once
 
 #include <filesystem>
+#include <span>
+#include <utility>
 #include <string>
 #include <string_view>
 
@@ -37,6 +39,8 @@ public:
     bool WriteLong(std::string_view key, long value) { return WriteInt(key, value); }
     bool WriteReal(std::string_view key, double value);  // 7 significant digits
     bool WriteText(std::string_view key, std::string_view value);
+    // Several keys in one rewrite of the file, in this order.
+    bool WriteTexts(std::span<const std::pair<std::string, std::string>> values);
     // Removes the whole section; false when there was none or the file could
     // not be written.
     bool Clear();

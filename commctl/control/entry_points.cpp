@@ -1,6 +1,7 @@
-// The exports of libtolvexcom32.so: the class factory of the control and
-// self-registration.
+// The exports of libtolvexcom32.so: the class factories of the control and
+// of its property pages, and self-registration.
 #include "control_window.h"
+#include "property_sheet.h"
 #include "xfer_status_dialog.h"
 #include "registry_file.h"
 #include "tolvexcomm_ctrl.h"
@@ -10,6 +11,7 @@
 #include <dlfcn.h>
 
 #include <atomic>
+#include <iterator>
 #include <cstring>
 #include <strings.h>
 
@@ -42,6 +44,29 @@ public:
 
 ControlFactory g_factory;
 
+// The factory of one page class.
+class PageFactory final : public com::IPropertyPageFactory {
+public:
+    explicit PageFactory(const char* clsid) : clsid_(clsid) {}
+    void AddRef() override { ++g_factoryRefs; }
+    void Release() override { --g_factoryRefs; }
+    com::Status CreatePage(com::IControl* control, com::IPropertyPage** page) override
+    {
+        return control::MakePropertyPage(clsid_, control, page);
+    }
+
+private:
+    const char* clsid_;
+};
+
+PageFactory g_pageFactories[] = {
+    PageFactory(com::kPageClasses[0].clsid),
+    PageFactory(com::kPageClasses[1].clsid),
+    PageFactory(com::kPageClasses[2].clsid),
+    PageFactory(com::kPageClasses[3].clsid),
+};
+static_assert(std::size(g_pageFactories) == std::size(com::kPageClasses));
+
 // The path of this library, as the registry records it.
 std::string LibraryPath()
 {
@@ -57,7 +82,15 @@ TOLVEX_EXPORT com::Status DllGetClassObject(const char* clsid, const char* iid, 
 {
     if (!object) return com::kPointer;
     *object = nullptr;
-    if (!clsid || strcasecmp(clsid, com::kControlClsid) != 0) return com::kClassNotAvailable;
+    if (!clsid) return com::kClassNotAvailable;
+    for (std::size_t i = 0; i < std::size(com::kPageClasses); ++i) {
+        if (strcasecmp(clsid, com::kPageClasses[i].clsid) != 0) continue;
+        if (!iid || strcasecmp(iid, com::kPropertyPageFactoryIid) != 0) return com::kNoInterface;
+        g_pageFactories[i].AddRef();
+        *object = static_cast<com::IPropertyPageFactory*>(&g_pageFactories[i]);
+        return com::kOk;
+    }
+    if (strcasecmp(clsid, com::kControlClsid) != 0) return com::kClassNotAvailable;
     if (!iid || strcasecmp(iid, com::kClassFactoryIid) != 0) return com::kNoInterface;
     g_factory.AddRef();
     *object = static_cast<com::IClassFactory*>(&g_factory);

@@ -42,6 +42,17 @@ com::Status Register(const std::filesystem::path& file, const std::string& libra
         ini.RemoveSection(ProgIdSection(name));
         ini.Set(ProgIdSection(name), "CLSID", com::kControlClsid);
     }
+    // The property pages, each a class of its own in the same library.
+    for (const auto& page : com::kPageClasses) {
+        const std::string section = std::string("CLSID ") + page.clsid;
+        ini.RemoveSection(section);
+        ini.Set(section, "ProgID", page.progId);
+        ini.Set(section, "Name", com::kPageTypeName);
+        ini.Set(section, "InprocServer32", libraryPath);
+        ini.Set(section, "PropertyPage", "1");
+        ini.RemoveSection(ProgIdSection(page.progId));
+        ini.Set(ProgIdSection(page.progId), "CLSID", page.clsid);
+    }
     if (!ini.Save(file)) return com::kSelfRegClass;
     return com::kOk;
 }
@@ -49,11 +60,27 @@ com::Status Register(const std::filesystem::path& file, const std::string& libra
 com::Status Unregister(const std::filesystem::path& file)
 {
     auto ini = profile::IniFile::Load(file);
-    if (!ini.RemoveSection(TypeLibSection()) || !ini.Save(file)) return com::kSelfRegTypeLib;
+    // A missing type library entry is reported, but the class entries are
+    // removed all the same: a half-registered library leaves nothing behind.
+    const bool hadTypeLib = ini.RemoveSection(TypeLibSection());
     ini.RemoveSection(ClassSection());
     ini.RemoveSection(ProgIdSection(com::kProgId));
     ini.RemoveSection(ProgIdSection(com::kContainerName));
-    if (!ini.Save(file)) return com::kSelfRegClass;
+    for (const auto& page : com::kPageClasses) {
+        ini.RemoveSection(std::string("CLSID ") + page.clsid);
+        ini.RemoveSection(ProgIdSection(page.progId));
+    }
+    std::error_code ec;
+    const bool existed = std::filesystem::exists(file, ec);
+    bool saved = true;
+    if (ini.Serialize().empty()) {
+        // Nothing of anybody's is left: no file, as before registering.
+        if (existed) saved = std::filesystem::remove(file, ec) && !ec;
+    } else {
+        saved = ini.Save(file);
+    }
+    if (!hadTypeLib) return com::kSelfRegTypeLib;
+    if (!saved) return com::kSelfRegClass;
     return com::kOk;
 }
 

@@ -11,6 +11,7 @@
 
 #include "common/cp932.h"
 #include "serial/comm_engine.h"
+#include "transfer/bplus.h"
 #include "transfer/channel.h"
 #include "transfer/file_list.h"
 #include "transfer/files.h"
@@ -110,6 +111,7 @@ struct StoredTransfer::Run {
     bool upload = true;
     int protocol = 0;
     transfer::FileList list;
+    transfer::FileList other;  // B+: the direction the application did not ask for (stays empty)
     transfer::DiskFiles files;
     transfer::StatusView view;
     std::unique_ptr<StatusWindow> window;
@@ -243,7 +245,7 @@ void StoredTransfer::Queue(bool upload, const std::string& name)
 
 void StoredTransfer::StartRun(bool upload, const std::string& name)
 {
-    if (xferProtocol_ < 0 || xferProtocol_ > com::TOLVEX_KERMIT) Fail(kErrFunctionInvalid);  // not built yet
+    if (xferProtocol_ < 0 || xferProtocol_ > com::TOLVEX_NIFTY_SERVE_BPLUS) Fail(kErrFunctionInvalid);
     serial::CommEngine& engine = *link_.engine;
     if (!gui_) gui_ = std::make_unique<QObject>();  // on the GUI thread, where Put runs
     auto run = std::make_unique<Run>();
@@ -273,6 +275,17 @@ void StoredTransfer::StartRun(bool upload, const std::string& name)
         options.bytes_per_ms = static_cast<double>(line.baud) / 10000.0;
         if (upload) protocol = std::make_unique<transfer::kermit::Sender>(run->files, run->list, options);
         else protocol = std::make_unique<transfer::kermit::Receiver>(run->files, run->list, options, choice);
+        break;
+    }
+    case com::TOLVEX_COMPUSERVE_BPLUS:
+    case com::TOLVEX_NIFTY_SERVE_BPLUS: {
+        // The host chooses the direction: it may fetch only what Upload
+        // queued, and what it sends goes where Download points.
+        transfer::bp::Options options;
+        options.variant = static_cast<transfer::bp::Variant>(xferProtocol_);
+        options.baud = static_cast<int>(engine.CurrentDeviceSettings().baud);
+        protocol = std::make_unique<transfer::bp::Transfer>(run->files, upload ? run->list : run->other,
+                                                            upload ? run->other : run->list, options, choice);
         break;
     }
     default: {

@@ -117,6 +117,19 @@ Status ControlLibrary::CreateInstance(com::IControl** control)
     return s;
 }
 
+Status ControlLibrary::CreatePropertyPage(const char* pageClsid, com::IControl* control, com::IPropertyPage** page)
+{
+    if (!page) return com::kPointer;
+    *page = nullptr;
+    void* object = nullptr;
+    Status s = getClassObject_(pageClsid, com::kPropertyPageFactoryIid, &object);
+    if (s != com::kOk) return s;
+    auto* factory = static_cast<com::IPropertyPageFactory*>(object);
+    s = factory->CreatePage(control, page);
+    factory->Release();
+    return s;
+}
+
 bool ControlLibrary::CanUnloadNow() const { return canUnloadNow_ && canUnloadNow_() == com::kOk; }
 Status ControlLibrary::Register() { return register_(); }
 Status ControlLibrary::Unregister() { return unregister_(); }

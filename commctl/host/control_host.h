@@ -55,6 +55,9 @@ public:
 
     const std::string& path() const { return path_; }
     Status CreateInstance(com::IControl** control);
+    // A page of one of the control's page classes (com::kPageClasses) for
+    // `control`; a host's designer shows it in its own property sheet.
+    Status CreatePropertyPage(const char* pageClsid, com::IControl* control, com::IPropertyPage** page);
     bool CanUnloadNow() const;
     Status Register();
     Status Unregister();

@@ -18,6 +18,7 @@
 #include <future>
 #include <mutex>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "serial/net_port.h"
@@ -164,6 +165,7 @@ public:
     std::mutex tx_m_;
     TxBuffer tx_[2];
     bool tx_discard_ = false;      // drop the buffer in transmission
+    bool tx_room_wanted_ = false;  // a transfer's write found both buffers full
     std::atomic<std::size_t> pending_write_{0};
 
     // ---- event-thread private state ----
@@ -463,13 +465,30 @@ public:
                 if (!drop && cur_off_ < count)
                     continue;
             }
-            std::lock_guard lk(tx_m_);
-            tx_[cur_].sending = false;
-            tx_[cur_].count = 0;
-            tx_discard_ = false;
-            cur_ = -1;
-            pending_write_.store(0);
+            bool room_wanted;
+            {
+                std::lock_guard lk(tx_m_);
+                tx_[cur_].sending = false;
+                tx_[cur_].count = 0;
+                tx_discard_ = false;
+                cur_ = -1;
+                pending_write_.store(0);
+                room_wanted = std::exchange(tx_room_wanted_, false);
+            }
+            // A transfer waiting for room is woken now rather than when its
+            // retry time has passed, so a streaming sender keeps the line busy.
+            if (room_wanted)
+                WakeTransferRead();
         }
+    }
+
+    void WakeTransferRead()
+    {
+        {
+            std::lock_guard lk(rx_m_);
+            transfer_interrupt_ = true;
+        }
+        rx_cv_.notify_all();
     }
 
     // =======================================================================
@@ -940,10 +959,50 @@ public:
                 TxBuffer& b = tx_[target];
                 std::memcpy(b.data.data() + b.count, bytes.data(), n);
                 b.count += n;
+            } else if (transfer_.load()) {
+                tx_room_wanted_ = true;
             }
         }
         if (target < 0)
             return false;
+        Wake();
+        return true;
+    }
+
+    // A transfer's write: while nothing is queued or being sent, the bytes
+    // go to the device from the calling thread, so a block and its answer
+    // do not wait for the event thread twice; what the device does not take
+    // is queued. The lock keeps the event thread from starting a write of
+    // its own meanwhile (it writes only a buffer it marked under the lock).
+    bool WriteRawNow(std::string_view bytes)
+    {
+        bool hung;
+        {
+            std::lock_guard lk(rx_m_);
+            hung = hangup_;
+        }
+        bool rest_queued = false;
+        {
+            std::lock_guard lk(tx_m_);
+            const bool idle = !tx_[0].sending && !tx_[1].sending && tx_[0].count == 0 && tx_[1].count == 0 &&
+                              !tx_discard_ && bytes.size() <= tx_[0].data.size();
+            if (idle && !hung && device_) {
+                ssize_t n;
+                do {
+                    n = device_->Write(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
+                } while (n < 0 && errno == EINTR);
+                if (n == static_cast<ssize_t>(bytes.size()))
+                    return true;
+                // The rest (everything after an error: the event thread's
+                // own write then finds the device gone) waits in a buffer.
+                const std::size_t done = n > 0 ? static_cast<std::size_t>(n) : 0;
+                std::memcpy(tx_[0].data.data(), bytes.data() + done, bytes.size() - done);
+                tx_[0].count = bytes.size() - done;
+                rest_queued = true;
+            }
+        }
+        if (!rest_queued)
+            return QueueRaw(bytes);
         Wake();
         return true;
     }
@@ -1332,16 +1391,9 @@ std::string CommEngine::TransferRead(std::size_t max, int timeout_ms)
     return c.TakeLocked(max);
 }
 
-void CommEngine::TransferInterrupt()
-{
-    {
-        std::lock_guard lk(core_->rx_m_);
-        core_->transfer_interrupt_ = true;
-    }
-    core_->rx_cv_.notify_all();
-}
+void CommEngine::TransferInterrupt() { core_->WakeTransferRead(); }
 
-bool CommEngine::TransferWrite(std::string_view bytes) { return core_->QueueRaw(bytes); }
+bool CommEngine::TransferWrite(std::string_view bytes) { return core_->WriteRawNow(bytes); }
 
 std::size_t CommEngine::TransferOutputBacklog() const
 {

@@ -314,7 +314,9 @@ public:
     // if none waits), so the worker sees a stop or a request without delay.
     void TransferInterrupt();
     // Queues bytes for sending; false (nothing queued) when the transmit
-    // buffers have no room for all of them.
+    // buffers have no room for all of them. After a refusal, the next
+    // buffer the device has taken whole wakes the TransferRead that waits
+    // (as TransferInterrupt does), so the writer can try again at once.
     bool TransferWrite(std::string_view bytes);
     // Bytes not yet handed to the device or still held by it.
     std::size_t TransferOutputBacklog() const;

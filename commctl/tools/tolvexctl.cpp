@@ -7,7 +7,12 @@
 //   tolvexctl [OPTIONS] save FILE       save the instance's property bag
 //   tolvexctl [OPTIONS] load FILE       load a bag and print the saved values
 //   tolvexctl about                     show the About box
-//   tolvexctl register | unregister     (un)register the library found
+//   tolvexctl [--bag FILE] [--set NAME=VALUE] pages [--save FILE] [--ok] [--screenshot DIR]
+//       the property sheet on a design-mode instance; with --save the
+//       instance's bag is written when the sheet is closed with OK; --ok
+//       presses OK at once (a refusal is printed, exit status 1);
+//       --screenshot writes a picture of every page into DIR and closes
+////   tolvexctl register | unregister     (un)register the library found
 //   tolvexctl which                     the library that would be loaded
 //
 //
@@ -48,11 +53,13 @@
 // Errors print "error NUMBER: TEXT" and give exit status 1; usage errors 2.
 // Texts print in UTF-8.
 //
-// Only `about` opens a window and needs a display; every other command runs
+// Only `about` and `pages` open a window and need a display (`pages` with
+// --ok or --screenshot runs offscreen when there is none); every other command runs
 // without one (the port commands on a core application).
 #include "host/control_host.h"
 #include "common/cp932.h"
 #include "control/ini_file.h"
+#include "control/property_sheet.h"
 #include "control/tolvexcomm_ctrl.h"
 #include "serial/comm_engine.h"
 #include "terminal/control_screen.h"
@@ -69,6 +76,7 @@
 #include <QElapsedTimer>
 #include <QFontDatabase>
 #include <QFontMetrics>
+#include <QTabWidget>
 #include <QVBoxLayout>
 #include <QWidget>
 #include <QTimer>
@@ -329,6 +337,80 @@ int About(Context& ctx)
     auto r = ctx.instance->Call(com::dispid::kAboutBox);
     ctx.instance.reset();  // its window goes before the application
     return r.ok() ? 0 : PrintError(r.status, r.description);
+}
+
+// pages: the property sheet, as a form designer opens it.
+int Pages(Context& ctx)
+{
+    std::string saveFile, screenshotDir;
+    bool pressOk = false;
+    const auto& args = ctx.options.args;
+    for (std::size_t i = 1; i < args.size(); ++i) {
+        if (args[i] == "--ok") {
+            pressOk = true;
+        } else if ((args[i] == "--save" || args[i] == "--screenshot") && i + 1 < args.size()) {
+            (args[i] == "--save" ? saveFile : screenshotDir) = args[i + 1];
+            ++i;
+        } else {
+            std::fprintf(stderr, "usage: tolvexctl [--bag FILE] [--set NAME=VALUE] pages [--save FILE] [--ok] "
+                                 "[--screenshot DIR]\n");
+            return 2;
+        }
+    }
+    if (!HaveWindowSystem()) {
+        if (!pressOk && screenshotDir.empty()) {
+            std::fprintf(stderr, "tolvexctl: pages はウィンドウを開くため画面が必要です（DISPLAY が設定されていません）\n");
+            return 1;
+        }
+        ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    }
+    int argc = 1;
+    char name[] = "tolvexctl";
+    char* argv[] = {name, nullptr};
+    QApplication app(argc, argv);
+    // The instance and its window go before the application.
+    struct ReleaseFirst {
+        Context& ctx;
+        ~ReleaseFirst() { ctx.instance.reset(); }
+    } releaseFirst{ctx};
+    ctx.options.design = true;
+    if (int rc = MakeInstance(ctx)) return rc;
+    int status = 0;
+    {
+        control::PropertySheet sheet(*ctx.instance->control(), profile::ProfilePath());
+        if (pressOk || !screenshotDir.empty()) {
+            // Scripted: refusals go to standard error instead of a message box.
+            sheet.tell() = [&status](const QString& text) {
+                std::fprintf(stderr, "tolvexctl: %s\n", text.toUtf8().constData());
+                status = 1;
+            };
+        }
+        if (!screenshotDir.empty()) {
+            sheet.show();
+            QApplication::processEvents();
+            const auto files = control::SavePagePictures(sheet, screenshotDir);
+            for (const auto& file : files) std::printf("%s\n", file.c_str());
+            if (files.size() != static_cast<std::size_t>(sheet.tabs()->count())) return 1;
+            if (!pressOk) return 0;
+        }
+        if (pressOk) {
+            QTimer::singleShot(0, &sheet, [&sheet] {
+                sheet.accept();
+                if (sheet.isVisible()) sheet.reject();  // refused: told already
+            });
+        }
+        if (sheet.exec() != QDialog::Accepted) return status ? status : 1;
+    }
+    if (!saveFile.empty()) {
+        host::PropertyBag bag;
+        ctx.instance->Save(bag);
+        if (!bag.SaveFile(saveFile)) {
+            std::fprintf(stderr, "tolvexctl: cannot write %s\n", saveFile.c_str());
+            return 1;
+        }
+        std::printf("saved %s\n", saveFile.c_str());
+    }
+    return 0;
 }
 
 int Registration(Context& ctx, bool add)
@@ -1033,6 +1115,7 @@ const std::vector<Command>& Commands()
         {"save", 1, "[--design] [--bag FILE] [--set NAME=VALUE] save FILE", Save},
         {"load", 1, "[--design] load FILE", Load},
         {"about", 0, "about", About},
+        {"pages", kAnyArgs, "[--bag FILE] [--set NAME=VALUE] pages [--save FILE] [--ok] [--screenshot DIR]", Pages},
         {"register", 0, "register", [](Context& c) { return Registration(c, true); }},
         {"unregister", 0, "unregister", [](Context& c) { return Registration(c, false); }},
         {"which", 0, "which", Which},

@@ -179,6 +179,7 @@ const MemoryFiles::Entry* MemoryFiles::Find(const std::string& name) const
 
 std::unique_ptr<TransferFile> MemoryFiles::OpenRead(const std::string& name, int& error)
 {
+    asked_to_read.insert(name);
     auto it = files_.find(name);
     if (it == files_.end()) {
         error = ENOENT;
@@ -189,6 +190,7 @@ std::unique_ptr<TransferFile> MemoryFiles::OpenRead(const std::string& name, int
 
 std::unique_ptr<TransferFile> MemoryFiles::OpenWrite(const std::string& name, bool resume, int& error)
 {
+    asked_to_write.insert(name);
     if (auto r = refuse.find(name); r != refuse.end()) {
         error = r->second;
         return nullptr;

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <map>
+#include <set>
 #include <memory>
 #include <set>
 #include <string>
@@ -90,6 +91,8 @@ public:
     const Entry* Find(const std::string& name) const;
     // Names that cannot be created (the error to give).
     std::map<std::string, int> refuse;
+    // Every name asked for reading or writing, refused ones included.
+    std::set<std::string> asked_to_read, asked_to_write;
 
     std::unique_ptr<TransferFile> OpenRead(const std::string& name, int& error) override;
     std::unique_ptr<TransferFile> OpenWrite(const std::string& name, bool resume, int& error) override;
@@ -99,23 +102,14 @@ private:
     std::map<std::string, Entry> files_;
 };
 
-// Memory files that remember every name opened for writing (tests and fuzz
-// targets check where a receiver wrote).
-class RecordingFiles final : public FileAccess {
-public:
-    std::set<std::string> written;
-    MemoryFiles files;
-
-    std::unique_ptr<TransferFile> OpenRead(const std::string& name, int& error) override
-    {
-        return files.OpenRead(name, error);
-    }
-    std::unique_ptr<TransferFile> OpenWrite(const std::string& name, bool resume, int& error) override
-    {
-        written.insert(name);
-        return files.OpenWrite(name, resume, error);
-    }
-    bool Exists(const std::string& name) override { return files.Exists(name); }
-};
+// True when `path` names an entry directly in `folder` (which ends in
+// "/"): no further folder, never "." or "..". Tests and fuzz targets check
+// every name a receiver wrote with it.
+inline bool DirectlyInside(const std::string& path, const std::string& folder)
+{
+    if (path.rfind(folder, 0) != 0) return false;
+    const std::string rest = path.substr(folder.size());
+    return !rest.empty() && rest.find('/') == std::string::npos && rest != "." && rest != "..";
+}
 
 }  // namespace tolvex::transfer

@@ -34,8 +34,9 @@ public:
     // Longest sleep without a deadline: the line's state is looked at again
     // after it [ms].
     static constexpr Millis kIdleWait = 1000;
-    // Sleep before trying again to queue bytes the transmit buffers had no
-    // room for [ms].
+    // Longest sleep before trying again to queue bytes the transmit buffers
+    // had no room for [ms]; the serial engine's channel wakes the pump as
+    // soon as a buffer is free.
     static constexpr Millis kWriteRetry = 10;
     // How long the end of a transfer waits for its last bytes to leave [ms].
     static constexpr Millis kDrainWait = 2000;

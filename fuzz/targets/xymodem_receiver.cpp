@@ -1,62 +1,21 @@
 // An XModem or YModem receiver (the first byte picks the variant, the
-// second the pace) fed the line's bytes in reads of any length
-// and at any pace: it must end (a finished transfer, or every timer run
-// out), and it writes only the file it was given or names inside its
-// download folder.
-#include "fuzz_support.h"
+// second the pace) fed the line's bytes in reads of any length and at any
+// pace: it must end (a finished transfer, or every timer run out), and it
+// writes only the file it was given or names inside its download folder.
+#include "receiver_fuzz.h"
 #include "transfer/xymodem.h"
 
-#include <set>
-
 using namespace tolvex::transfer;
-
-namespace {
-
-class Recording final : public FileAccess {
-public:
-    std::set<std::string> written;
-    std::unique_ptr<TransferFile> OpenRead(const std::string& n, int& e) override { return files.OpenRead(n, e); }
-    std::unique_ptr<TransferFile> OpenWrite(const std::string& n, bool resume, int& e) override
-    {
-        written.insert(n);
-        return files.OpenWrite(n, resume, e);
-    }
-    bool Exists(const std::string& n) override { return files.Exists(n); }
-    MemoryFiles files;
-};
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     tessaro::fuzz::InputReader in(data, size);
     const auto variant = static_cast<xy::Variant>(in.Byte() % 5);
     tessaro::fuzz::Pace pace(in.Byte());
-    Recording files;
+    MemoryFiles files;
     FileList list;
     list.Add("dl/first.bin");
     xy::Receiver rx(files, list, {variant, 0});
-    Millis now = 0;
-    Answer a = rx.Start(now);
-    for (int steps = 0; !rx.Finished(); ++steps) {
-        if (steps > 100000) tessaro::fuzz::Broken("the receiver never ends");
-        if (a.resume) {
-            a = rx.Resume(now);
-        } else if (!in.Empty()) {
-            now += static_cast<Millis>(pace.Next(64) - 1);
-            a = rx.Feed(in.Take(pace.Next(200)), now);
-        } else if (auto d = rx.Deadline()) {
-            if (*d < now) tessaro::fuzz::Broken("a deadline in the past");
-            now = *d;
-            a = rx.Tick(now);
-        } else {
-            tessaro::fuzz::Broken("the receiver waits for nothing");
-        }
-    }
-    for (const std::string& w : files.written) {
-        const std::string rest = w.rfind("dl/", 0) == 0 ? w.substr(3) : std::string();
-        if (rest.empty() || rest.find('/') != std::string::npos || rest == "." || rest == "..")
-            tessaro::fuzz::Broken("a file written outside the download folder");
-    }
+    tessaro::fuzz::DriveReceiver(rx, files, in, pace, "dl/first.bin", "dl/");
     return 0;
 }

@@ -251,6 +251,16 @@ void MainLumaraFrm::BuildControls()
 
     connect(StartGPSCmd, &QPushButton::clicked, this, [this] { StartGPSCmd_Click(); });
     connect(ShowMKPointRbn, &QPushButton::toggled, this, [this](bool on) { ShowMKPointRbn_Toggled(on); });
+    connect(MapImageRbn, &QPushButton::clicked, this, [this] {
+        // Opens the viewer on the loaded index; the button does not stay down.
+        MapImageRbn->setChecked(false);
+        if (DataPositionFrm) DataPositionFrm->close();
+        const auto& grid = state_.Maps.MapFileGrid;
+        const std::size_t n = std::min(grid.size(), static_cast<std::size_t>(state_.Maps.MapCount) + 1);
+        const std::vector<mapview::MapFileRow> rows(grid.begin() + (n > 0 ? 1 : 0), grid.begin() + static_cast<std::ptrdiff_t>(n));
+        DataPositionFrm = new builder::DataPositionFrm(this, builder::ViewerSource::MainWindow, rows);
+        DataPositionFrm->show();
+    });
     connect(ClearGPSDataCmd, &QPushButton::clicked, this, [this] { ClearGPSDataCmd_Click(); });
     connect(StartRecordCmd, &QPushButton::clicked, this, [this] { StartRecordCmd_Click(); });
     RecordSTSHdLbl->setAutoFillBackground(true);

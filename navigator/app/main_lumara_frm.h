@@ -49,6 +49,7 @@ class DataLoadFrm;
 
 namespace tessaro::builder {
 class MapDataSettingFrm;
+class DataPositionFrm;
 }  // namespace tessaro::builder
 
 namespace tessaro::recording {
@@ -133,6 +134,8 @@ public:
     void SettingGPSMenu_Click();
     void DownloadMapSettingMenu_Click();
     QPointer<builder::MapDataSettingFrm> MapDataSettingFrm;
+    // The position relation viewer of the loaded map index ("表示画像").
+    QPointer<builder::DataPositionFrm> DataPositionFrm;
 
     // --- GGA log ---
     // "読込み表示(&G)": opens the log window (once; again it comes to the front).

@@ -176,4 +176,11 @@ Reading ReadImageFile(const std::string& path, int threshold, const UnitGlyphs& 
     if (aspect && picture->width > 0) *aspect = static_cast<float>(picture->height) / static_cast<float>(picture->width);
     return ReadStatusLine(*picture, threshold, units, tables);
 }
+std::optional<float> PhotoAspect(const std::string& path)
+{
+    const auto picture = DecodeJpegGrey(path, 1);
+    if (!picture || picture->width <= 0) return std::nullopt;
+    return static_cast<float>(picture->height) / static_cast<float>(picture->width);
+}
+
 }  // namespace tessaro::builder

@@ -45,4 +45,7 @@ namespace tessaro::builder {
 // (and cleared tables). `aspect` receives height / width when the file decodes.
 Reading ReadImageFile(const std::string& path, int threshold, const UnitGlyphs& units, WorkTables& tables,
                       float* aspect = nullptr);
+// Height / width of a JPEG file (only its last row is decoded); nullopt when it
+// does not decode.
+std::optional<float> PhotoAspect(const std::string& path);
 }  // namespace tessaro::builder

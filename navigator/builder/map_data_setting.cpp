@@ -70,12 +70,24 @@ bool WriteFileType(const std::string& programFolder, const std::string& folder, 
 
 int ThresholdOfOption(int option) { return 160 + 10 * std::clamp(option, 0, 4); }
 
-MapDataSetting::MapDataSetting(NavState& s) : state(s) {}
+MapDataSetting::MapDataSetting(NavState& s) : state(s)
+{
+    Reader = [this](const std::string& name, int threshold) {
+        PhotoReading photo;
+        float aspect = 0.0f;
+        photo.texts = ReadImageFile(JoinPath(state.MapPicFolder, name), threshold, Units, Tables, &aspect);
+        if (aspect > 0.0f) photo.aspect = aspect;
+        return photo;
+    };
+    AspectOf = [this](const std::string& name) { return PhotoAspect(JoinPath(state.MapPicFolder, name)); };
+}
 
 void MapDataSetting::ClearGrid()
 {
     rows_.clear();
     MapRowCount = 0;
+    Suspect = {};
+    checked_ = false;
 }
 
 void MapDataSetting::Load()
@@ -224,40 +236,15 @@ Reading MapDataSetting::ReadImageData(const std::string& name)
     return ReadImageFile(JoinPath(state.MapPicFolder, name), PixelTxt, Units, Tables, &ImageAspect);
 }
 
-void MapDataSetting::InitializeCmd()
-{
-    ClearGrid();
-    // One pass over the listed screenshots: the three texts as read, the
-    // footprint (1.15 m of ground per metre of altitude) and the centre in the
-    // current zone.
-    geodesy::InitEllipsoid();
-    for (const std::string& name : MapFileLst) {
-        const Reading r = ReadImageData(name);
-        ++MapRowCount;
-        mapview::MapFileRow row;
-        row[0] = std::to_string(MapRowCount);
-        row[1] = name;
-        row[2] = r.latitude;
-        row[3] = r.longitude;
-        row[4] = r.altitude;
-        const double width = NumericValue(r.altitude) * 1.15;
-        row[5] = FormatFixed(width, 0);
-        row[6] = FormatFixed(width * ImageAspect, 0);
-        row[7] = std::to_string(state.Zone.ZoneNo);
-        const auto p = geodesy::LatLonToPlane(DegreesOf(r.latitude), DegreesOf(r.longitude), state.Zone.ZoneOriginLat,
-                                              state.Zone.ZoneOriginLon);
-        row[8] = FormatFixed(p.easting, 2);
-        row[9] = FormatFixed(p.northing, 2);
-        rows_.push_back(row);
-    }
-    FormStarting = false;
-}
+FullReadResult MapDataSetting::InitializeCmd(FullReadView* view) { return ReadAllImageData(view); }
 
-void MapDataSetting::SetLonLatAndHeightCmd()
+FullReadResult MapDataSetting::SetLonLatAndHeightCmd(FullReadView* view)
 {
-    if (FormStarting) return;
+    if (FormStarting) return {};
     MissDataLbl = false;
-    InitializeCmd();
+    FullReadResult result = ReadAllImageData(view);
+    if (result.completed) CheckMissData();
+    return result;
 }
 
 void MapDataSetting::OKCmd() { SetInitialView(); }

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "builder/full_read.h"
 #include "builder/recogniser.h"
 #include "mapview/map_index.h"
 #include "state/nav_state.h"
@@ -38,6 +39,9 @@ int ThresholdOfOption(int option);
 class MapDataSetting {
 public:
     explicit MapDataSetting(NavState& state);
+    // The default readers refer to this object.
+    MapDataSetting(const MapDataSetting&) = delete;
+    MapDataSetting& operator=(const MapDataSetting&) = delete;
 
     // --- the window's life cycle
     // Load: FileType.dat (a missing or unreadable file, or a folder that no
@@ -51,9 +55,11 @@ public:
     void ChangeFolder(const std::string& folder);
     void SampleCmd();
     // Reads the listed screenshots into the table (InitializeCmd, and
-    // SetLonLatAndHeightCmd, which does nothing while FormStarting is true).
-    void InitializeCmd();
-    void SetLonLatAndHeightCmd();
+    // SetLonLatAndHeightCmd, which does nothing while FormStarting is true and
+    // checks the table after the read). `view` shows messages and progress
+    // and may stop the read.
+    FullReadResult InitializeCmd(FullReadView* view = nullptr);
+    FullReadResult SetLonLatAndHeightCmd(FullReadView* view = nullptr);
     void OKCmd();      // SetInitialView, then closing saves
     void CancelCmd();  // closing saves nothing and restores what the window changed
     // Closing (OK, Cancel or the close box): saves when SaveOnClose is true.
@@ -71,6 +77,36 @@ public:
     Reading ReadImageData(const std::string& name);
     void SelectSearchType(int option);
 
+    // --- the full read and its checks
+    // Reads every photograph of MapFileLst into the table from row 1 (see
+    // full_read.h); an empty list ends at once with the headers only.
+    FullReadResult ReadAllImageData(FullReadView* view = nullptr);
+    // Marks the suspect latitude and longitude cells (Suspect) and sets
+    // MissDataLbl, starting from empty lists.
+    void CheckMissData();
+    // Columns 8 and 9 of grid row `row` (1..MapRowCount) from its position.
+    void SetRowCentre(int row);
+
+    // --- manual correction (grid rows 1..MapRowCount)
+    // The latitude (column 2) or longitude (column 3) from the three boxes,
+    // joined by "-" as typed; then the check and the row's centre. False, and
+    // nothing changed, when a box holds "," or the cell is not one of them.
+    bool CorrectPosition(int row, int column, const std::string& degrees, const std::string& minutes,
+                         const std::string& seconds);
+    // The altitude as typed, and the footprint from it (1.165 m per metre,
+    // the photograph's aspect measured again). False, nothing changed, for ","
+    // or a row out of range.
+    bool CorrectAltitude(int row, const std::string& altitude);
+    // Copies the altitude of row r0 to rows r0 + 1 .. r1 with their
+    // footprints, each row with its own photograph's aspect.
+    void FillDownAltitude(int r0, int r1);
+    // The two text strips of row `row`'s photograph, located as the recogniser
+    // locates them (the working tables keep that read); empty strips when the
+    // file does not decode. Sets ImageWidthPx and ImageHeightPx.
+    StripPreview PreviewStrips(int row);
+    // Removes a row: the rows below move up and are renumbered; a table that
+    // was checked is checked again.
+    bool DeleteRow(int row);
     // --- the table: MapFileGrid rows 1..; GridRows() counts the header row
     const std::vector<mapview::MapFileRow>& Rows() const { return rows_; }
     std::vector<mapview::MapFileRow>& Rows() { return rows_; }
@@ -81,6 +117,7 @@ public:
     bool FormStarting = false;
     bool SaveOnClose = false;
     float ImageAspect = 0.75f;
+    float ImageWidthPx = 0.0f, ImageHeightPx = 0.0f;
     int SearchTypeOpt = 2;  // option 3
     int PixelTxt = 180;
     std::vector<std::string> MapFileLst;
@@ -89,11 +126,17 @@ public:
     // index line cannot hold their names; the window tells the user.
     std::vector<std::string> RefusedNames;
     bool MissDataLbl = false;
+    Suspects Suspect;
+    // Reads one screenshot for the full read and measures a photograph for a
+    // corrected altitude; both default to the folder's files.
+    PhotoReader Reader;
+    AspectReader AspectOf;
     UnitGlyphs Units;
     WorkTables Tables;
 
 private:
     void ClearGrid();
+    bool checked_ = false;  // CheckMissData ran on the current table
 
     std::vector<mapview::MapFileRow> rows_;
     // What Cancel gives back.

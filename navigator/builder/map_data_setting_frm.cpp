@@ -1,5 +1,6 @@
 #include "builder/map_data_setting_frm.h"
 
+#include <QAction>
 #include <QComboBox>
 #include <QEnterEvent>
 #include <QGroupBox>
@@ -8,6 +9,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
+#include <QMouseEvent>
 #include <QProgressBar>
 #include <QRadioButton>
 #include <QTableWidget>
@@ -16,6 +19,8 @@
 
 #include "shell/folder_lists.h"
 #include "shell/owned_dialog.h"
+#include "shell/values.h"
+#include "shell/wait.h"
 
 namespace tessaro::builder {
 
@@ -49,7 +54,35 @@ void SetCell(QTableWidget* g, int r, int c, const QString& text)
 
 QString Q(const std::string& s) { return QString::fromStdString(s); }
 
+const QColor kWhite(255, 255, 255), kHighlight(208, 208, 255), kSuspect(255, 208, 208);
+
+QPixmap PixmapOf(const RgbPicture& p)
+{
+    if (p.width <= 0 || p.height <= 0) return {};
+    return QPixmap::fromImage(QImage(p.rgb.data(), p.width, p.height, 3 * p.width, QImage::Format_RGB888).copy());
+}
+
 }  // namespace
+
+// The window's side of a full read: messages, the progress bar and the pause
+// that keeps the window live; a close request stops the read.
+class MapDataSettingFrm::ReadView : public FullReadView {
+public:
+    explicit ReadView(MapDataSettingFrm& w) : w_(w) {}
+    void Message(const std::string& text) override
+    {
+        if (w_.showMessage_) w_.showMessage_(Q(text));
+    }
+    void Progress(int value) override { w_.ProgressBar1->setValue(value); }
+    bool Pause() override
+    {
+        if (!w_.closeRequested_) WaitSeconds(w_.readPause_);
+        return !w_.closeRequested_;
+    }
+
+private:
+    MapDataSettingFrm& w_;
+};
 
 HoverButton::HoverButton(const QString& text, QWidget* parent) : QPushButton(text, parent) { SetLook(false); }
 
@@ -187,6 +220,8 @@ MapDataSettingFrm::MapDataSettingFrm(QWidget* owner, NavState& state, std::funct
     BitMapGrid->setShowGrid(false);
     BitMapGrid->show();
 
+    BuildCorrectionFrames();
+
     MakeOwnedDialog(this, owner, OKCmd, nullptr);
     setFixedSize(1030, 784);
     move(x(), 0);
@@ -200,20 +235,25 @@ MapDataSettingFrm::MapDataSettingFrm(QWidget* owner, NavState& state, std::funct
         if (showMessage_) showMessage_(QString::fromUtf8(kPlaceNotReadyMessage));
     };
     connect(OKCmd, &QPushButton::clicked, this, [this] {
+        LeaveCorrection();
         setting_.OKCmd();
         accept();
     });
     // Cancel (and Escape) closes without saving; the close box saves as OK does.
     connect(CancelCmd, &QPushButton::clicked, this, [this] {
+        LeaveCorrection();
         setting_.CancelCmd();
         reject();
     });
     connect(SampleCmd, &QPushButton::clicked, this, [this] {
+        LeaveCorrection();
         const std::string sample = setting_.state.ProgramFolder + "/MapPicSample";
         if (!lists_->SetFolder(sample) && showMessage_) showMessage_(QString::fromUtf8(kPlaceNotReadyMessage));
     });
     connect(InitializeCmd, &QPushButton::clicked, this, [this] { ReadAll(false); });
     connect(SetLonLatAndHeightCmd, &QPushButton::clicked, this, [this] { ReadAll(true); });
+    connect(DispDataPositionCmd, &QPushButton::clicked, this, [this] { ShowViewer(); });
+    connect(HelpCmd, &QPushButton::clicked, this, [this] { LeaveCorrection(); });
     connect(BitMapGrid, &QTableWidget::cellClicked, this,
             [this](int, int column) { ColNumTxt->setText(QString::number(column)); });
     connect(GetChrCmd, &QPushButton::clicked, this, [this] {
@@ -274,16 +314,327 @@ void MapDataSettingFrm::TellRefused()
 
 void MapDataSettingFrm::ReadAll(bool process)
 {
-    if (process && setting_.FormStarting) return;
-    ProgressBar1->setValue(0);
+    if (reading_ || (process && setting_.FormStarting)) return;
+    LeaveCorrection();
+    if (process) MissDataLbl->hide();
+    // Nothing of the window may change the table or close the window under
+    // the read; closing asks the read to stop.
+    reading_ = true;
+    SetBusy(true);
     ProgressBar1->show();
     ProgressMsgLbl->show();
-    if (process) setting_.SetLonLatAndHeightCmd();
-    else setting_.InitializeCmd();
+    ProgressBar1->setValue(0);
+    ReadView view(*this);
+    if (process) setting_.SetLonLatAndHeightCmd(&view);
+    else setting_.InitializeCmd(&view);
+    reading_ = false;
+    SetBusy(false);
     ProgressBar1->hide();
     ProgressMsgLbl->hide();
+    // The read may have switched the threshold option.
+    SearchTypeOpt[static_cast<std::size_t>(setting_.SearchTypeOpt)]->setChecked(true);
+    PixelTxt->setText(QString::number(setting_.PixelTxt));
+    if (closeRequested_) {
+        // A half-read table is never saved over the index.
+        setting_.CancelCmd();
+        done(QDialog::Rejected);
+        return;
+    }
     ShowTable();
     ShowDiagnostics();
+}
+
+void MapDataSettingFrm::SetBusy(bool busy)
+{
+    for (QWidget* w : std::initializer_list<QWidget*>{OKCmd, CancelCmd, InitializeCmd, SetLonLatAndHeightCmd, SampleCmd,
+                                                     DispDataPositionCmd, HelpCmd, MapFileGrid, lists_->Drive1,
+                                                     lists_->Dir1, lists_->File1, SearchTypeOpt[0]->parentWidget()})
+        w->setEnabled(!busy);
+}
+
+void MapDataSettingFrm::BuildCorrectionFrames()
+{
+    const QString caption = QStringLiteral("「Enter」を押して入力します。");
+    auto box = [](QWidget* parent, const QString& text, int x, int w) {
+        auto* e = new QLineEdit(text, parent);
+        e->setGeometry(x, 24, w, 22);
+        return e;
+    };
+    auto okButton = [](QWidget* parent, int x) {
+        auto* b = new QPushButton(QStringLiteral("OK"), parent);
+        b->setGeometry(x, 23, 44, 24);
+        b->setAutoDefault(false);
+        b->setFocusPolicy(Qt::ClickFocus);  // Tab stays among the boxes
+        return b;
+    };
+    auto refused = [](QWidget* parent) {
+        auto* l = new QLabel(parent);
+        l->setGeometry(8, 50, 214, 18);
+        l->setStyleSheet(QStringLiteral("color: rgb(208,0,0);"));
+        return l;
+    };
+    auto guard = [this](QWidget* parent, int x) {
+        auto* g = new QLineEdit(parent);
+        g->setGeometry(x, 2, 1, 1);
+        g->setFrame(false);
+        g->installEventFilter(this);
+        return g;
+    };
+    SetLatDataFlm = new QGroupBox(caption, this);
+    SetLatDataFlm->setGeometry(610, 60, 230, 74);
+    BackwordTxt[0] = guard(SetLatDataFlm, 1);
+    LatDegTxt = box(SetLatDataFlm, QStringLiteral("35"), 8, 40);
+    LatMinTxt = box(SetLatDataFlm, QStringLiteral("00"), 52, 40);
+    LatSecTxt = box(SetLatDataFlm, QStringLiteral("00.00"), 96, 76);
+    OK1Cmd = okButton(SetLatDataFlm, 178);
+    ForwordTxt[0] = guard(SetLatDataFlm, 3);
+    EntryRefusedLbl[0] = refused(SetLatDataFlm);
+
+    SetLonDataFlm = new QGroupBox(caption, this);
+    SetLonDataFlm->setGeometry(610, 60, 230, 74);
+    BackwordTxt[1] = guard(SetLonDataFlm, 1);
+    LonDegTxt = box(SetLonDataFlm, QStringLiteral("139"), 8, 40);
+    LonMinTxt = box(SetLonDataFlm, QStringLiteral("00"), 52, 40);
+    LonSecTxt = box(SetLonDataFlm, QStringLiteral("00.00"), 96, 76);
+    OK2Cmd = okButton(SetLonDataFlm, 178);
+    ForwordTxt[1] = guard(SetLonDataFlm, 3);
+    EntryRefusedLbl[1] = refused(SetLonDataFlm);
+
+    HeightSetFlm = new QGroupBox(caption, this);
+    HeightSetFlm->setGeometry(610, 60, 230, 74);
+    auto* heading = new QLabel(QStringLiteral("高度(m)"), HeightSetFlm);
+    heading->setGeometry(8, 24, 50, 22);
+    HeightTxt = box(HeightSetFlm, QStringLiteral("300"), 60, 112);
+    OK3Cmd = okButton(HeightSetFlm, 178);
+    EntryRefusedLbl[2] = refused(HeightSetFlm);
+
+    for (QGroupBox* g : {SetLatDataFlm, SetLonDataFlm, HeightSetFlm}) g->setAutoFillBackground(true);
+    for (int f = 0; f < 2; ++f) {
+        QLineEdit* const boxes[3] = {f ? LonDegTxt : LatDegTxt, f ? LonMinTxt : LatMinTxt, f ? LonSecTxt : LatSecTxt};
+        setTabOrder(BackwordTxt[static_cast<std::size_t>(f)], boxes[0]);
+        setTabOrder(boxes[0], boxes[1]);
+        setTabOrder(boxes[1], boxes[2]);
+        setTabOrder(boxes[2], ForwordTxt[static_cast<std::size_t>(f)]);
+    }
+    for (QLineEdit* e : {LatDegTxt, LatMinTxt, LatSecTxt, LonDegTxt, LonMinTxt, LonSecTxt, HeightTxt}) e->installEventFilter(this);
+    connect(OK1Cmd, &QPushButton::clicked, this, [this] { EnterPosition(2); });
+    connect(OK2Cmd, &QPushButton::clicked, this, [this] { EnterPosition(3); });
+    connect(OK3Cmd, &QPushButton::clicked, this, [this] { EnterAltitude(); });
+
+    ImageDataLbl = new QLabel(QStringLiteral("画像イメージ"), this);
+    ImageDataLbl->setGeometry(430, 436, 80, 18);
+    LonLatPicAreaPic = new QLabel(this);
+    LonLatPicAreaPic->setGeometry(512, 437, 251, 16);
+    HeightPicAreaPic = new QLabel(this);
+    HeightPicAreaPic->setGeometry(770, 437, 250, 16);
+    for (QWidget* w : std::initializer_list<QWidget*>{SetLatDataFlm, SetLonDataFlm, HeightSetFlm, ImageDataLbl,
+                                                     LonLatPicAreaPic, HeightPicAreaPic}) {
+        w->hide();
+        if (qobject_cast<QLabel*>(w)) w->installEventFilter(this);
+    }
+
+    MapFileGrid->setSelectionMode(QAbstractItemView::ContiguousSelection);
+    MapFileGrid->viewport()->installEventFilter(this);
+    for (QWidget* w : std::initializer_list<QWidget*>{lists_->Drive1, lists_->Dir1->viewport(), lists_->File1->viewport()})
+        w->installEventFilter(this);
+    connect(MapFileGrid, &QTableWidget::cellDoubleClicked, this, [this](int row, int column) {
+        if (PressButton == 1) OpenCorrection(row + 1, column);
+    });
+    Edit2Menu = new QMenu(this);
+    DeleteDataMenu = Edit2Menu->addAction(QStringLiteral("削除(&D)"));
+    connect(DeleteDataMenu, &QAction::triggered, this, [this] {
+        if (!setting_.DeleteRow(menuRow_)) return;
+        LeaveCorrection();
+        SelRow = SelCol = 0;
+        ShowTable();
+    });
+}
+
+void MapDataSettingFrm::LeaveCorrection()
+{
+    for (QWidget* w : std::initializer_list<QWidget*>{SetLatDataFlm, SetLonDataFlm, HeightSetFlm, ImageDataLbl,
+                                                     LonLatPicAreaPic, HeightPicAreaPic})
+        w->hide();
+    SelCol = 0;
+    highlightRow_ = highlightCol_ = 0;
+    ShowColours();
+}
+
+void MapDataSettingFrm::OpenCorrection(int row, int column)
+{
+    SelRow = row;
+    SelCol = column;
+    if (column < 2 || column > 4 || row < 1 || row > setting_.MapRowCount) return;
+    highlightRow_ = row;
+    highlightCol_ = column;
+    ShowColours();
+
+    QGroupBox* frame = column == 2 ? SetLatDataFlm : column == 3 ? SetLonDataFlm : HeightSetFlm;
+    // Beside the row, inside the window.
+    const QRect cell = MapFileGrid->visualRect(MapFileGrid->model()->index(row - 1, column));
+    const QPoint at = MapFileGrid->viewport()->mapTo(this, cell.bottomLeft());
+    frame->move(std::min(at.x() + cell.width() + 8, width() - frame->width() - 4),
+                std::clamp(at.y() - frame->height() / 2, 4, MapFileGrid->geometry().bottom() - frame->height()));
+
+    const StripPreview strips = setting_.PreviewStrips(row);
+    LonLatPicAreaPic->setPixmap(PixmapOf(strips.latLon));
+    HeightPicAreaPic->setPixmap(PixmapOf(strips.altitude));
+    LonLatPicAreaPic->show();
+    HeightPicAreaPic->show();
+    ImageDataLbl->show();
+    ShowDiagnostics();
+
+    const std::string& text = setting_.Rows()[static_cast<std::size_t>(row - 1)][static_cast<std::size_t>(column)];
+    for (QLabel* l : EntryRefusedLbl) l->clear();
+    QLineEdit* first = HeightTxt;
+    if (column == 4) {
+        HeightTxt->setText(Q(text));
+    } else {
+        FieldDataArray f;
+        try {
+            SplitFields(text, "-", f);
+        } catch (const SplitOverflow&) {
+        }
+        QLineEdit* const boxes[3] = {column == 2 ? LatDegTxt : LonDegTxt, column == 2 ? LatMinTxt : LonMinTxt,
+                                     column == 2 ? LatSecTxt : LonSecTxt};
+        for (int i = 0; i < 3; ++i) boxes[i]->setText(Q(f[static_cast<std::size_t>(i)]));
+        first = boxes[0];
+    }
+    for (QGroupBox* g : {SetLatDataFlm, SetLonDataFlm, HeightSetFlm}) g->setVisible(g == frame);
+    frame->raise();
+    first->setFocus();
+    first->selectAll();
+    EditRow = row;
+    EditCol = column;
+}
+
+void MapDataSettingFrm::EnterPosition(int column)
+{
+    const bool lat = column == 2;
+    const std::string d = (lat ? LatDegTxt : LonDegTxt)->text().toStdString();
+    const std::string m = (lat ? LatMinTxt : LonMinTxt)->text().toStdString();
+    const std::string sec = (lat ? LatSecTxt : LonSecTxt)->text().toStdString();
+    if (!setting_.CorrectPosition(SelRow, column, d, m, sec)) {
+        EntryRefusedLbl[lat ? 0 : 1]->setText(QString::fromUtf8(kCommaRefusedMessage));
+        return;
+    }
+    // The check repaints every cell, the corrected one included.
+    LeaveCorrection();
+    MapFileGrid->setCurrentCell(SelRow - 1, column);
+    ShowTable();
+}
+
+void MapDataSettingFrm::EnterAltitude()
+{
+    if (!setting_.CorrectAltitude(SelRow, HeightTxt->text().toStdString())) {
+        EntryRefusedLbl[2]->setText(QString::fromUtf8(kCommaRefusedMessage));
+        return;
+    }
+    for (QWidget* w : std::initializer_list<QWidget*>{SetLatDataFlm, SetLonDataFlm, HeightSetFlm, ImageDataLbl,
+                                                     LonLatPicAreaPic, HeightPicAreaPic})
+        w->hide();
+    ShowTable();  // the highlight stays on the corrected cell
+}
+
+void MapDataSettingFrm::ShowViewer()
+{
+    LeaveCorrection();
+    if (viewer_) viewer_->close();
+    const auto& rows = setting_.Rows();
+    std::vector<mapview::MapFileRow> shown(rows.begin(), rows.begin() + std::min<std::ptrdiff_t>(setting_.MapRowCount, static_cast<std::ptrdiff_t>(rows.size())));
+    viewer_ = new DataPositionFrm(this, ViewerSource::Builder, shown);
+    viewer_->show();
+}
+
+QColor MapDataSettingFrm::CellColour(int row, int column) const
+{
+    const auto* item = MapFileGrid->item(row - 1, column);
+    return item ? item->background().color() : kWhite;
+}
+
+void MapDataSettingFrm::ShowColours()
+{
+    for (int r = 1; r <= MapFileGrid->rowCount(); ++r)
+        for (int c = 0; c < 10; ++c) {
+            auto* item = MapFileGrid->item(r - 1, c);
+            if (!item) continue;
+            QColor colour = kWhite;
+            if ((c == 2 && setting_.Suspect.latSuspect(r)) || (c == 3 && setting_.Suspect.lonSuspect(r))) colour = kSuspect;
+            if (r == highlightRow_ && c == highlightCol_) colour = kHighlight;
+            item->setBackground(colour);
+        }
+}
+
+void MapDataSettingFrm::mousePressEvent(QMouseEvent* event)
+{
+    LeaveCorrection();
+    QDialog::mousePressEvent(event);
+}
+
+bool MapDataSettingFrm::eventFilter(QObject* watched, QEvent* event)
+{
+    const auto type = event->type();
+    // Tab cycles inside the open frame: the guards after and before the
+    // boxes send the focus round.
+    for (int f = 0; f < 2; ++f)
+        if (type == QEvent::FocusIn && (watched == ForwordTxt[static_cast<std::size_t>(f)] || watched == BackwordTxt[static_cast<std::size_t>(f)])) {
+            const bool forward = watched == ForwordTxt[static_cast<std::size_t>(f)];
+            QLineEdit* target = f == 0 ? (forward ? LatDegTxt : LatSecTxt) : (forward ? LonDegTxt : LonSecTxt);
+            target->setFocus(forward ? Qt::TabFocusReason : Qt::BacktabFocusReason);
+            target->selectAll();
+            return false;
+        }
+    if (type == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
+            QPushButton* ok = nullptr;
+            if (watched == LatDegTxt || watched == LatMinTxt || watched == LatSecTxt) ok = OK1Cmd;
+            else if (watched == LonDegTxt || watched == LonMinTxt || watched == LonSecTxt) ok = OK2Cmd;
+            else if (watched == HeightTxt) ok = OK3Cmd;
+            if (ok) {
+                // Enter answers the frame, never the window's OK button.
+                ok->click();
+                return true;
+            }
+        }
+    }
+    if (type == QEvent::MouseButtonPress &&
+        (watched == lists_->Drive1 || watched == lists_->Dir1->viewport() || watched == lists_->File1->viewport() ||
+         watched == LonLatPicAreaPic || watched == HeightPicAreaPic || watched == ImageDataLbl)) {
+        LeaveCorrection();
+        return false;
+    }
+    if (watched == MapFileGrid->viewport() && (type == QEvent::MouseButtonPress || type == QEvent::MouseButtonRelease)) {
+        const auto* mouse = static_cast<QMouseEvent*>(event);
+        const QModelIndex at = MapFileGrid->indexAt(mouse->position().toPoint());
+        const int row = at.isValid() ? at.row() + 1 : 0, column = at.isValid() ? at.column() : -1;
+        if (type == QEvent::MouseButtonPress) {
+            PressButton = mouse->button() == Qt::RightButton ? 2 : mouse->button() == Qt::LeftButton ? 1 : 0;
+            PressRow = row;
+            PressCol = column;
+            if (PressButton == 2 && row > 0) {
+                MapFileGrid->setCurrentCell(row - 1, column);
+                highlightRow_ = row;
+                highlightCol_ = column;
+                SelRow = row;
+                SelCol = column;
+                ShowColours();
+                return true;
+            }
+        } else if (mouse->button() == Qt::RightButton) {
+            if (PressButton == 2 && SelRow >= 2 && SelRow <= setting_.MapRowCount) {
+                menuRow_ = SelRow;
+                Edit2Menu->popup(mouse->globalPosition().toPoint());
+            }
+            return true;
+        } else if (mouse->button() == Qt::LeftButton && PressButton == 1 && PressCol == 4 && PressRow > 0 &&
+                   column == 4 && row > PressRow) {
+            // Dragging down the altitude column copies the first altitude.
+            setting_.FillDownAltitude(PressRow, row);
+            ShowTable();
+        }
+    }
+    return QDialog::eventFilter(watched, event);
 }
 
 void MapDataSettingFrm::ShowTable()
@@ -294,6 +645,7 @@ void MapDataSettingFrm::ShowTable()
     for (int r = 0; r < static_cast<int>(rows.size()); ++r)
         for (int c = 0; c < 10; ++c) SetCell(MapFileGrid, r, c, Q(rows[static_cast<std::size_t>(r)][static_cast<std::size_t>(c)]));
     MissDataLbl->setVisible(setting_.MissDataLbl);
+    ShowColours();
 }
 
 void MapDataSettingFrm::ShowDiagnostics()
@@ -340,6 +692,12 @@ void MapDataSettingFrm::ShowDiagnostics()
 
 void MapDataSettingFrm::done(int result)
 {
+    if (reading_) {
+        // Closing during a read stops it; the window closes once the read
+        // has returned, without saving.
+        closeRequested_ = true;
+        return;
+    }
     if (!closed_) {
         closed_ = true;
         std::string error;

@@ -46,19 +46,51 @@ Taps AreaTaps(int from, int to)
     return t;
 }
 
+
+// Enlarging: each destination pixel's centre falls between two source
+// pixels, weighted by how near it is to each; the outermost half pixels
+// repeat the edge.
+Taps LinearTaps(int from, int to)
+{
+    Taps t;
+    t.first.resize(static_cast<std::size_t>(to));
+    t.begin.resize(static_cast<std::size_t>(to) + 1);
+    const double scale = static_cast<double>(from) / to;
+    for (int i = 0; i < to; ++i) {
+        const double x = (i + 0.5) * scale - 0.5;
+        int s = static_cast<int>(std::floor(x));
+        auto far = static_cast<std::uint32_t>(std::lround((x - s) * 65536.0));
+        if (s < 0) s = 0, far = 0;
+        if (s >= from - 1) s = from - 1, far = 0;
+        t.first[static_cast<std::size_t>(i)] = s;
+        t.begin[static_cast<std::size_t>(i)] = static_cast<int>(t.weight.size());
+        t.weight.push_back(65536 - far);
+        if (far != 0) t.weight.push_back(far);
+    }
+    t.begin[static_cast<std::size_t>(to)] = static_cast<int>(t.weight.size());
+    return t;
+}
+
+Taps AxisTaps(int from, int to) { return to <= from ? AreaTaps(from, to) : LinearTaps(from, to); }
+
 }  // namespace
 
 QImage ShrinkByArea(const QImage& source, QSize size)
 {
-    if (source.isNull() || size.isEmpty() || size.width() > source.width() || size.height() > source.height())
-        return {};
+    if (size.width() > source.width() || size.height() > source.height()) return {};
+    return ResizeSmooth(source, size);
+}
+
+QImage ResizeSmooth(const QImage& source, QSize size)
+{
+    if (source.isNull() || size.isEmpty()) return {};
     QImage from = source;
     if (from.format() != QImage::Format_RGB32 && from.format() != QImage::Format_ARGB32_Premultiplied)
         from = from.convertToFormat(from.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32);
     const int sw = from.width(), sh = from.height(), dw = size.width(), dh = size.height();
-    const Taps across = AreaTaps(sw, dw), down = AreaTaps(sh, dh);
+    const Taps across = AxisTaps(sw, dw), down = AxisTaps(sh, dh);
 
-    // Across first: every source row shrunk to the destination width, kept
+    // Across first: every source row brought to the destination width, kept
     // with 7 more bits than a byte per channel.
     const std::size_t rowLength = static_cast<std::size_t>(dw) * 4;
     std::vector<std::uint16_t> rows(static_cast<std::size_t>(sh) * rowLength);

@@ -1,9 +1,13 @@
-// Shrinking a picture by area averaging on the calling thread alone.
+// Smooth scaling of a picture on the calling thread alone.
 //
-// Each pixel of the copy is the mean of the part of the picture it covers,
-// with fractional weights at the edges of that part: the same result as a
-// smooth downscale, worked out without Qt's own threads, so that a worker
-// thread that makes copies ahead does all its work at its own low priority.
+// Along an axis that shrinks, each pixel of the copy is the mean of the part
+// of the picture it covers, with fractional weights at the edges of that
+// part; along an axis that grows, it is interpolated between the two nearest
+// pixels. Qt's smooth scaling hands bands of the work to threads of its own
+// pool: those threads take the priority of the thread that first needed
+// them, so a worker at low priority would leave them slow for the GUI thread
+// as well, and its bands would queue in front of the GUI thread's. Worked out
+// here, a worker's copy costs only the worker's own time.
 #pragma once
 
 #include <QImage>
@@ -14,5 +18,9 @@ namespace tessaro::overlays {
 // `source` at `size` (width and height each at most the source's); a null
 // picture when `source` is null or `size` is empty or larger.
 QImage ShrinkByArea(const QImage& source, QSize size);
+
+// `source` at any `size`; a null picture when `source` is null or `size` is
+// empty.
+QImage ResizeSmooth(const QImage& source, QSize size);
 
 }  // namespace tessaro::overlays

@@ -69,21 +69,14 @@ namespace {
 // held only to look at and add to the halves, never while one is made: the
 // GUI thread must not wait for a worker that makes a half at low priority.
 // Two threads may then make the same half; the first one added is kept.
-// Shrinking is done by area averaging on the calling thread: Qt's smooth
-// scaling would hand bands of a worker's picture to threads it shares with
-// the GUI thread, where they run at normal priority and delay the GUI
-// thread's own bands. Every copy is made the same way on every thread, so
-// the picture painted does not depend on which thread made it.
+// Copies are made with ResizeSmooth on the calling thread, shrinking and
+// enlarging alike: Qt's smooth scaling would hand bands of a worker's
+// picture to the threads Qt shares with the GUI thread. Every copy is made
+// the same way on every thread, so the picture painted does not depend on
+// which thread made it.
 QImage MakeScaled(const QImage& source, std::mutex& lock, std::vector<QImage>& halves, QSize size)
 {
-    auto shrink = [](const QImage& from, QSize to) {
-        if (to.width() <= from.width() && to.height() <= from.height()) {
-            QImage made = ShrinkByArea(from, to);
-            if (!made.isNull()) return made;
-        }
-        return from.scaled(to, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-    };
-    auto halfWanted = [&size](const QImage& s) {
+        auto halfWanted = [&size](const QImage& s) {
         return s.width() / 2 >= size.width() && s.height() / 2 >= size.height() && s.width() >= 64 &&
                s.height() >= 64;
     };
@@ -97,12 +90,12 @@ QImage MakeScaled(const QImage& source, std::mutex& lock, std::vector<QImage>& h
                 continue;
             }
         }
-        QImage half = shrink(from, QSize(from.width() / 2, from.height() / 2));
+        QImage half = ResizeSmooth(from, QSize(from.width() / 2, from.height() / 2));
         const std::lock_guard<std::mutex> hold(lock);
         if (level == halves.size()) halves.push_back(std::move(half));
         from = halves[level++];
     }
-    return shrink(from, size);
+    return ResizeSmooth(from, size);
 }
 
 }  // namespace

@@ -8,6 +8,11 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+
 #include <array>
 #include <cstdio>
 #include <cstdlib>
@@ -167,6 +172,66 @@ TEST(HostTest, BagFilesRoundTripTextsAndSurviveGarbage)
 }
 
 // ---------------------------------------------------------------------------
+// Property pages through the library's page classes
+
+TEST(HostTest, PagesOfThePageClassesShareTheirValuesAndSetTheInstance)
+{
+    static int argc = 1;
+    static char name[] = "host_test";
+    static char* argv[] = {name, nullptr};
+    static QApplication* app = new QApplication(argc, argv);
+    (void)app;
+    TempConfig config{"tolvexcomm-host"};
+    std::string error;
+    auto lib = OpenBeside(error);
+    ASSERT_NE(lib, nullptr) << error;
+    ControlInstance c(lib, false);
+    ASSERT_EQ(c.Create(), com::kOk);
+
+    QWidget designer;
+    std::vector<com::IPropertyPage*> pages;
+    for (const auto& cls : com::kPageClasses) {
+        com::IPropertyPage* page = nullptr;
+        ASSERT_EQ(lib->CreatePropertyPage(cls.clsid, c.control(), &page), com::kOk) << cls.progId;
+        ASSERT_NE(page->Activate(&designer), nullptr);
+        pages.push_back(page);
+    }
+    EXPECT_STREQ(pages[0]->Caption(), "ｴﾐｭﾚｰｼｮﾝ");
+    EXPECT_STREQ(pages[1]->Caption(), "設定 (標準)");
+    EXPECT_EQ(pages[3]->HelpContext(), 4004);
+    EXPECT_STREQ(pages[3]->HelpFile(), "TOLVEXCOM30.HLP");
+    com::IPropertyPage* none = nullptr;
+    EXPECT_EQ(lib->CreatePropertyPage(com::kControlClsid, c.control(), &none), com::kNoInterface);
+    EXPECT_EQ(lib->CreatePropertyPage("{00000000-0000-0000-0000-000000000000}", c.control(), &none),
+              com::kClassNotAvailable);
+
+    // An edit on the general page is the emulation page's copy too: its
+    // "保存" saves it, and its apply sets it.
+    auto* port = pages[1]->Activate(&designer)->findChild<QLineEdit*>("CommPort");
+    ASSERT_NE(port, nullptr);
+    port->selectAll();
+    QTest::keyClicks(port, "4");
+    EXPECT_TRUE(pages[1]->IsPageDirty());
+    EXPECT_TRUE(pages[0]->IsPageDirty());
+    EXPECT_FALSE(pages[3]->IsPageDirty());
+    QPushButton* save = nullptr;
+    for (auto* b : pages[0]->Activate(&designer)->findChildren<QPushButton*>())
+        if (b->text() == QString::fromUtf8("保存")) save = b;
+    ASSERT_NE(save, nullptr);
+    save->click();
+    std::ifstream profile(config.dir() / "tolvexcomm.ini");
+    const std::string text((std::istreambuf_iterator<char>(profile)), {});
+    EXPECT_NE(text.find("\r\nCommPort=4\r\n"), std::string::npos) << text;
+    EXPECT_EQ(c.GetI2(id::kCommPort).value, 1);
+    EXPECT_EQ(pages[0]->Apply(), com::kOk);
+    EXPECT_EQ(c.GetI2(id::kCommPort).value, 4);
+    EXPECT_FALSE(pages[1]->IsPageDirty());
+
+    for (auto* page : pages) page->Release();
+    EXPECT_TRUE(designer.findChildren<QLineEdit*>().isEmpty());  // the widgets went with their pages
+}
+
+// ---------------------------------------------------------------------------
 // tolvexctl
 
 struct CommandRun {
@@ -242,6 +307,26 @@ TEST(TolvexctlTest, ProfileDefaultsReachNewInstances)
     TempConfig config{"tolvexcomm-host"};
     std::ofstream(config.dir() / "tolvexcomm.ini") << "[Default Values]\r\nRows=40\r\n";
     EXPECT_EQ(Tolvexctl("get Rows").out, "40\n");
+}
+
+TEST(TolvexctlTest, PagesWritesTheBagWhenClosedWithOkAndPicturesEveryPage)
+{
+    TempConfig config{"tolvexcomm-host"};
+    const std::string in = (config.dir() / "in.bag").string(), out = (config.dir() / "out.bag").string();
+    ASSERT_EQ(Tolvexctl("--set Rows=40 save " + in).status, 0);
+    CommandRun run = Tolvexctl("--bag " + in + " --set XferProtocol=2 pages --ok --save " + out);
+    ASSERT_EQ(run.status, 0);
+    EXPECT_EQ(run.out, "saved " + out + "\n");
+    EXPECT_EQ(Tolvexctl("--bag " + out + " get Rows").out, "40\n");
+    EXPECT_EQ(Tolvexctl("--bag " + out + " get XferProtocol").out, "2\n");
+    EXPECT_EQ(Tolvexctl("pages --save").status, 2);
+
+    const auto shots = config.dir() / "shots";
+    run = Tolvexctl("pages --screenshot " + shots.string());
+    ASSERT_EQ(run.status, 0);
+    const auto files = Lines(run.out);
+    ASSERT_EQ(files.size(), 5u);
+    for (const auto& file : files) EXPECT_GT(std::filesystem::file_size(file), 1000u) << file;
 }
 
 }  // namespace

@@ -279,6 +279,44 @@ protected:
 };
 
 // ---------------------------------------------------------------------------
+// Property pages (design time, GUI thread)
+
+// One of the control's property pages, made by its page class's factory for
+// one control instance. Pages made for the same instance while one of them
+// lives share their values, as the pages of one sheet do.
+class IPropertyPage {
+public:
+    virtual void Release() = 0;
+    virtual const char* Caption() const = 0;  // UTF-8
+    virtual const char* HelpText() const = 0;
+    virtual const char* HelpFile() const = 0;
+    virtual int HelpContext() const = 0;
+    // The page's widget, made in `parent` on the first call and loaded from
+    // the control. It belongs to `parent` and goes with the page when the
+    // page is released first.
+    virtual QWidget* Activate(QWidget* parent) = 0;
+    // A value on the page changed since the last apply.
+    virtual bool IsPageDirty() const = 0;
+    // Sets the changed values on the control: kOk, or kFalse when a value
+    // was refused (the page has told the user and shows the field).
+    virtual Status Apply() = 0;
+
+protected:
+    virtual ~IPropertyPage() = default;
+};
+
+class IPropertyPageFactory {
+public:
+    virtual void AddRef() = 0;
+    virtual void Release() = 0;
+    // A page bound to `control`, which it holds a reference to.
+    virtual Status CreatePage(IControl* control, IPropertyPage** page) = 0;
+
+protected:
+    virtual ~IPropertyPageFactory() = default;
+};
+
+// ---------------------------------------------------------------------------
 // Identity and exports
 
 inline constexpr const char* kControlClsid = "{58A238A5-56D0-43FD-8D81-8121D1C4FEFC}";
@@ -286,9 +324,30 @@ inline constexpr const char* kTypeLibId = "{30474C6B-A4F2-422C-9831-BC1BA1C24C31
 inline constexpr const char* kDispatchIid = "{EEEB982A-7AFF-4E91-9B31-D50633E3057F}";
 inline constexpr const char* kEventsIid = "{FD495487-8B3D-467B-AEBC-D203A62430AF}";
 inline constexpr const char* kClassFactoryIid = "{00000001-0000-0000-C000-000000000046}";
+// The interface DllGetClassObject gives for a page class (kPageClasses).
+inline constexpr const char* kPropertyPageFactoryIid = "{F0BE17FE-5142-48E1-8D04-6E9960E933F5}";
 inline constexpr const char* kProgId = "TOLVEXCOMM.TolvexcommCtrl.1";
 inline constexpr const char* kContainerName = "TolvexcommLib.TolvexComm";
 inline constexpr const char* kLibraryFile = "libtolvexcom32.so";
+
+// The control's own property pages, in the order the control lists them;
+// the standard font page, which the control lists second, is the host's and
+// has no class of the control's.
+struct PageClass {
+    const char* className;
+    const char* progId;
+    const char* clsid;
+};
+inline constexpr PageClass kPageClasses[] = {
+    {"CEmulationPropPage", "CEmulationPropPage0.CEmulationPropPage", "{C49E6C80-8874-4228-813E-925D05631BA8}"},
+    {"CHardwareGeneralPropPage", "CHardwareGeneralPropPage0.CHardwareGeneralPropPage",
+     "{5CD578D9-695E-44D4-AB6C-C852E4EDE79D}"},
+    {"CHardwareAdvancedPropPage", "CHardwareAdvancedPropPage0.CHardwareAdvancedPropPage",
+     "{7CE012A1-F188-496B-8529-6F90E31DD88C}"},
+    {"CFileTransferPropPage", "CFileTransferPropPage0.CFileTransferPropPage", "{42E55F6A-1D90-457C-9C39-A0764E7C876B}"},
+};
+// The type name every page class is registered with.
+inline constexpr const char* kPageTypeName = "Tolvexcomm Property Page";
 
 // Signatures of the library's exports, for dlsym.
 using DllGetClassObjectFn = Status (*)(const char* clsid, const char* iid, void** object);

@@ -14,28 +14,6 @@
 namespace tolvex::transfer::xy {
 namespace {
 
-// Files in memory that remember every name written.
-class Recording final : public FileAccess {
-public:
-    std::set<std::string> written;
-    std::unique_ptr<TransferFile> OpenRead(const std::string& n, int& e) override { return files.OpenRead(n, e); }
-    std::unique_ptr<TransferFile> OpenWrite(const std::string& n, bool resume, int& e) override
-    {
-        written.insert(n);
-        return files.OpenWrite(n, resume, e);
-    }
-    bool Exists(const std::string& n) override { return files.Exists(n); }
-    MemoryFiles files;
-};
-
-bool InsideFolder(const std::string& path, const std::string& folder)
-{
-    if (path.rfind(folder, 0) != 0)
-        return false;
-    const std::string rest = path.substr(folder.size());
-    return !rest.empty() && rest.find('/') == std::string::npos && rest != "." && rest != "..";
-}
-
 // A plausible stream from a sender: headers with hostile names, data
 // blocks, EOTs, cancels, in both check modes.
 std::string Stream(std::mt19937& g, bool crc)
@@ -90,7 +68,7 @@ TEST(XYModemFuzz, ReceiversSurviveHostileStreamsAndKeepToTheirFolder)
     int from_headers = 0;  // files named by the line: the rounds reach the name rule
     for (int variant = 0; variant <= 4; ++variant) {
         for (int round = 0; round < 400; ++round) {
-            Recording files;
+            MemoryFiles files;
             FileList list;
             // Half the rounds name the first file (the others go into its
             // folder), half leave every name to the line (the current folder).
@@ -120,8 +98,8 @@ TEST(XYModemFuzz, ReceiversSurviveHostileStreamsAndKeepToTheirFolder)
                 }
             }
             ASSERT_TRUE(rx.Finished()) << "variant " << variant << " round " << round;
-            for (const std::string& w : files.written) {
-                EXPECT_TRUE(w == "dl/first.bin" || InsideFolder(w, folder)) << w;
+            for (const std::string& w : files.asked_to_write) {
+                EXPECT_TRUE(w == "dl/first.bin" || DirectlyInside(w, folder)) << w;
                 from_headers += w != "dl/first.bin";
             }
         }

@@ -10,6 +10,8 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QMouseEvent>
+#include <QStatusBar>
+#include <QTimer>
 #include <QTemporaryDir>
 
 #include <fstream>
@@ -18,6 +20,7 @@
 
 #include "app/main_lumara_frm.h"
 #include "app_test_support.h"
+#include "gps/live_tracking.h"
 #include "gps/nmea_feeder.h"
 #include "recording/record_dialogs.h"
 #include "shell/textfile.h"
@@ -244,6 +247,58 @@ TEST_F(LivePty, TracksRecordsAndChangesZoneThroughTheRealControl)
 
     w->StartGPSCmd->click();
     EXPECT_FALSE(w->GPSCom->PortOpen());
+    EXPECT_FALSE(state.GPSRunning);
+}
+
+// The receiver unplugged while a recording runs (the far side of its port
+// goes away): the status bar tells the user, the window keeps answering, the
+// navigator keeps trying, and the record file holds every fix from before.
+TEST_F(LivePty, UnpluggedReceiverKeepsTheWindowAnsweringAndTheRecording)
+{
+    ASSERT_TRUE(w->GPSCom) << "the communications control did not load";
+    std::vector<std::string> sets;
+    std::string error;
+    ASSERT_TRUE(gps::LoadSentenceSets(std::string(qgetenv("TESSARO_SOURCE_DIR")) + "/data/20100508/20100508_drive.txt",
+                                      sets, &error))
+        << error;
+    w->StartGPSCmd->click();
+    ASSERT_TRUE(w->GPSCom->PortOpen());
+    for (int i = 0; i < 3; ++i) ASSERT_TRUE(Feed(sets[i])) << "set " << i;
+    StartRecording(1);
+    for (int i = 3; i < 9; ++i) ASSERT_TRUE(Feed(sets[i])) << "set " << i;
+
+    feeder.close();
+    ASSERT_TRUE(WaitFor([&] { return w->statusBar()->currentMessage() == QString(gps::kReceiverLostMessage); }, 5000));
+    EXPECT_TRUE(state.GPSRunning);
+    EXPECT_TRUE(state.RecordingOn);
+
+    // Through two reconnection attempts, a timer of the window's event loop
+    // never waits long and a button still works.
+    QElapsedTimer span, gap;
+    span.start();
+    gap.start();
+    qint64 longest = 0;
+    QTimer tick;
+    QObject::connect(&tick, &QTimer::timeout, [&] {
+        longest = std::max(longest, gap.elapsed());
+        gap.restart();
+    });
+    tick.start(10);
+    WaitFor([&] { return span.elapsed() > 2 * gps::LiveTracking::kReconnectMs + 500; }, 10000);
+    tick.stop();
+    EXPECT_LT(longest, 500) << "the window stopped answering for " << longest << " ms";
+    const int level = state.ScaleLevel;
+    w->ZoomUpDownCmd_Click(0);
+    EXPECT_NE(state.ScaleLevel, level);
+    EXPECT_EQ(w->statusBar()->currentMessage(), QString(gps::kReceiverLostMessage));
+
+    StopRecording();
+    const std::string header = Utf8ToCp932("記録日時:2010/05/08/10:00:00\r\n日本測地系: 第9系\r\n"
+                                           "ベース緯度経度: 緯度：36-00　経度：139-50\r\n\r\n");
+    std::string expected = header;
+    for (int i = 3; i < 9; ++i) expected += Line(decoded[i].fix);
+    EXPECT_EQ(ReadAll(home.path().toStdString() + "/data2/20100508/20100508_0.dat"), expected);
+    w->StartGPSCmd->click();
     EXPECT_FALSE(state.GPSRunning);
 }
 

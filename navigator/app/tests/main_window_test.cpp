@@ -19,6 +19,7 @@
 #include "app/main_lumara_frm.h"
 #include "app_test_support.h"
 #include "app/start_up_frm.h"
+#include "builder/data_position_frm.h"
 
 namespace tessaro::app {
 namespace {
@@ -234,6 +235,23 @@ TEST_F(MainWindow, ResetMapDataReloadsTheIndex)
     w->ResetMapData();
     EXPECT_EQ(state.Maps.MapCount, 1);
     EXPECT_EQ(state.ShownMapCount, 1);
+}
+
+TEST_F(MainWindow, MapImageButtonShowsTheLoadedIndexInTheViewer)
+{
+    UseSampleLibrary(home.path());
+    Open();
+    w->Activate();
+    ASSERT_EQ(state.Maps.MapCount, 12);
+    w->MapImageRbn->click();
+    ASSERT_TRUE(w->DataPositionFrm);
+    EXPECT_FALSE(w->MapImageRbn->isChecked());
+    EXPECT_EQ(w->DataPositionFrm->Mode(), builder::ViewerSource::MainWindow);
+    EXPECT_EQ(w->DataPositionFrm->windowTitle(), QStringLiteral("画像データ位置表示"));
+    ASSERT_EQ(w->DataPositionFrm->Rows().size(), 12u);
+    EXPECT_EQ(w->DataPositionFrm->Rows()[11][1], "Sample12.jpg");
+    EXPECT_EQ(w->DataPositionFrm->Rows()[0][2], "35.7054028");
+    w->DataPositionFrm->close();
 }
 
 // The log leaves the picture at once, not with some later redraw.

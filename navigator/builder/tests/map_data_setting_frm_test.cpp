@@ -3,10 +3,17 @@
 
 #include <gtest/gtest.h>
 
+#include <QAction>
 #include <QApplication>
 #include <QEnterEvent>
+#include <QGroupBox>
+#include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
+#include <QProgressBar>
+#include <QRadioButton>
 #include <QTableWidget>
+#include <QTest>
 
 #include <cstdlib>
 #include <filesystem>
@@ -15,6 +22,7 @@
 
 #include "geodesy/plane_coords.h"
 #include "shell/folder_lists.h"
+#include "status_photos.h"
 #include "testsupport/scratch_dir.h"
 
 namespace tessaro::builder {
@@ -73,10 +81,20 @@ struct WindowFixture {
         auto* w = new MapDataSettingFrm(
             nullptr, state, [this] { ++resets; }, [this](const QString& m) { messages.push_back(m); },
             dir.path().string());
+        w->SetReadPause(0);
         w->show();
         return w;
     }
 };
+
+// With TESSARO_BUILDER_SHOTS=DIR the tests save the windows they show there.
+void Shot(QWidget* w, const char* name)
+{
+    const char* dir = std::getenv("TESSARO_BUILDER_SHOTS");
+    if (!dir) return;
+    App().processEvents();
+    EXPECT_TRUE(w->grab().save(QString::fromLocal8Bit(dir) + "/" + name));
+}
 
 TEST(MapDataSettingFrmTest, LoadRenumbersAndFolderChangesFillTheTable)
 {
@@ -188,6 +206,217 @@ TEST(MapDataSettingFrmTest, ProcessesTheSampleFolder)
         App().processEvents();
         EXPECT_TRUE(w->grab().save(QString::fromLocal8Bit(shot)));
     }
+    // The viewer on the sample library.
+    w->DispDataPositionCmd->click();
+    ASSERT_NE(w->Viewer(), nullptr);
+    EXPECT_EQ(w->Viewer()->Rows().size(), 12u);
+    QTest::mouseClick(w->Viewer()->DataGrid->viewport(), Qt::LeftButton, {},
+                      w->Viewer()->DataGrid->visualRect(w->Viewer()->DataGrid->model()->index(9, 1)).center());
+    EXPECT_EQ(w->Viewer()->DataPositionPic->Highlighted(), 9);
+    Shot(w->Viewer(), "position-viewer.png");
+    w->CancelCmd->click();
+    App().processEvents();
+}
+
+// A library folder of generated screenshots, chosen in the window.
+MapDataSettingFrm* OpenOn(WindowFixture& f, const std::vector<testing::Photo>& photos)
+{
+    const fs::path folder = f.dir.path() / "shots";
+    fs::create_directories(folder);
+    for (std::size_t i = 0; i < photos.size(); ++i) testing::WritePhoto(folder / testing::PhotoName(i), photos[i]);
+    std::ofstream(folder / "MapFileData1.dat", std::ios::binary) << "1,old.jpg,35-00-00.00,139-00-00.00,870,1000,750,9,0.00,0.00\r\n";
+    std::ofstream(f.home() / "data0/FileType.dat", std::ios::binary) << "--\r\n" << folder.string() << "\r\n";
+    MapDataSettingFrm* w = f.Open();
+    App().processEvents();
+    return w;
+}
+
+QPoint CellCentre(MapDataSettingFrm* w, int gridRow, int column)
+{
+    return w->MapFileGrid->visualRect(w->MapFileGrid->model()->index(gridRow - 1, column)).center();
+}
+
+// A user's double click: press, release, then the double click.
+void DoubleClick(QWidget* viewport, QPoint at)
+{
+    QTest::mouseClick(viewport, Qt::LeftButton, {}, at);
+    QTest::mouseDClick(viewport, Qt::LeftButton, {}, at);
+}
+
+const QColor kPink(255, 208, 208), kLavender(208, 208, 255), kWhiteCell(255, 255, 255);
+
+TEST(MapDataSettingFrmTest, FullReadShowsProgressMessagesAndSuspects)
+{
+    WindowFixture f;
+    MapDataSettingFrm* w = OpenOn(f, {{"35-42-19.45", "139-45-00.18", 150}, {"36-42-09.72", "139-45-16.10", 150},
+                                      {"35-42-09.72", "139-45-16.10", 150}});
+    std::vector<int> progress;
+    std::vector<bool> enabled;
+    QObject::connect(w->ProgressBar1, &QProgressBar::valueChanged, [&](int v) {
+        progress.push_back(v);
+        enabled.push_back(w->OKCmd->isEnabled() || w->MapFileGrid->isEnabled() || w->SampleCmd->isEnabled());
+        EXPECT_TRUE(w->ProgressMsgLbl->isVisible());
+        EXPECT_EQ(w->ProgressMsgLbl->text(), QStringLiteral("処理中ですお待ち下さい。"));
+    });
+    w->SetLonLatAndHeightCmd->click();
+    // The first pass stopped at the first photograph, before any step.
+    EXPECT_EQ(progress, (std::vector<int>{0, 33, 66, 99}));
+    EXPECT_EQ(std::count(enabled.begin(), enabled.end(), true), 0);
+    EXPECT_TRUE(w->OKCmd->isEnabled());
+    EXPECT_FALSE(w->ProgressBar1->isVisible());
+    EXPECT_EQ(f.messages, (std::vector<QString>{QStringLiteral("高度が異常です！,変換タイプを変えます。")}));
+    EXPECT_TRUE(w->SearchTypeOpt[1]->isChecked());
+    EXPECT_EQ(w->PixelTxt->text(), "170");
+    ASSERT_EQ(w->Setting().MapRowCount, 3);
+    EXPECT_EQ(w->CellColour(2, 2), kPink);
+    EXPECT_EQ(w->CellColour(2, 3), kWhiteCell);
+    EXPECT_EQ(w->CellColour(3, 2), kWhiteCell);
+    EXPECT_TRUE(w->MissDataLbl->isVisible());
+    EXPECT_EQ(w->MissDataLbl->text(), QStringLiteral("異状データあり"));
+    Shot(w, "builder-suspect.png");
+    w->CancelCmd->click();
+    App().processEvents();
+}
+
+TEST(MapDataSettingFrmTest, ClosingDuringAReadStopsItWithoutSaving)
+{
+    WindowFixture f;
+    MapDataSettingFrm* w = OpenOn(f, {{"35-42-19.45", "139-45-00.18", 870}, {"35-42-09.72", "139-45-16.10", 870},
+                                      {"35-42-09.72", "139-45-16.10", 870}});
+    const std::string index = Slurp(f.dir.path() / "shots/MapFileData1.dat");
+    QPointer<MapDataSettingFrm> alive(w);
+    QObject::connect(w->ProgressBar1, &QProgressBar::valueChanged, [&](int v) {
+        if (v == 33) w->close();  // the close box
+        EXPECT_TRUE(alive);
+    });
+    w->SetLonLatAndHeightCmd->click();
+    App().processEvents();
+    QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_FALSE(alive);
+    EXPECT_EQ(f.resets, 1);
+    EXPECT_EQ(Slurp(f.dir.path() / "shots/MapFileData1.dat"), index);
+}
+
+TEST(MapDataSettingFrmTest, CorrectionFramesEnterTabAndRefusal)
+{
+    WindowFixture f;
+    MapDataSettingFrm* w = OpenOn(f, {{"35-42-19.45", "139-45-00.18", 870}, {"36-42-09.72", "139-45-16.10", 870}});
+    w->activateWindow();
+    w->SetLonLatAndHeightCmd->click();
+    ASSERT_EQ(w->CellColour(2, 2), kPink);
+    QWidget* vp = w->MapFileGrid->viewport();
+
+    // A double click on a column other than 2, 3 or 4 opens nothing.
+    DoubleClick(vp, CellCentre(w, 2, 5));
+    EXPECT_FALSE(w->SetLatDataFlm->isVisible() || w->SetLonDataFlm->isVisible() || w->HeightSetFlm->isVisible());
+
+    DoubleClick(vp, CellCentre(w, 2, 2));
+    ASSERT_TRUE(w->SetLatDataFlm->isVisible());
+    EXPECT_FALSE(w->HeightSetFlm->isVisible());
+    EXPECT_EQ(w->SetLatDataFlm->title(), QStringLiteral("「Enter」を押して入力します。"));
+    EXPECT_EQ(w->LatDegTxt->text(), "36");
+    EXPECT_EQ(w->LatSecTxt->text(), "09.72");
+    EXPECT_EQ(w->CellColour(2, 2), kLavender);
+    EXPECT_TRUE(w->LonLatPicAreaPic->isVisible());
+    EXPECT_EQ(w->LonLatPicAreaPic->pixmap().width(), 251);
+    EXPECT_EQ(w->LonLatPicAreaPic->pixmap().height(), 16);
+    EXPECT_TRUE(w->ImageDataLbl->isVisible());
+    Shot(w, "builder-correction.png");
+
+    // Tab from the seconds box wraps to the degrees box, Shift+Tab back.
+    w->LatSecTxt->setFocus();
+    QTest::keyClick(w->LatSecTxt, Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), w->LatDegTxt);
+    QTest::keyClick(w->LatDegTxt, Qt::Key_Backtab);
+    EXPECT_EQ(QApplication::focusWidget(), w->LatSecTxt);
+
+    // "," is refused in the frame; Enter writes the typed value.
+    w->LatDegTxt->setText("35");
+    w->LatMinTxt->setText("39");
+    w->LatSecTxt->setText("29,45");
+    QTest::keyClick(w->LatSecTxt, Qt::Key_Return);
+    EXPECT_TRUE(w->SetLatDataFlm->isVisible());
+    EXPECT_EQ(w->EntryRefusedLbl[0]->text(), QStringLiteral("「,」は入力できません。"));
+    EXPECT_EQ(w->MapFileGrid->item(1, 2)->text(), "36-42-09.72");
+    w->LatSecTxt->setText("29.45");
+    const QString oldEast = w->MapFileGrid->item(1, 8)->text();
+    QTest::keyClick(w->LatSecTxt, Qt::Key_Return);
+    EXPECT_TRUE(w->isVisible());  // Enter answered the frame, not the window's OK
+    EXPECT_FALSE(w->SetLatDataFlm->isVisible());
+    EXPECT_FALSE(w->LonLatPicAreaPic->isVisible());
+    EXPECT_EQ(w->MapFileGrid->item(1, 2)->text(), "35-39-29.45");
+    EXPECT_NE(w->MapFileGrid->item(1, 8)->text(), oldEast);
+    EXPECT_EQ(w->MapFileGrid->item(1, 9)->text().toStdString(), w->Setting().Rows()[1][9]);
+    EXPECT_EQ(w->CellColour(2, 2), kWhiteCell);
+    EXPECT_FALSE(w->MissDataLbl->isVisible());
+
+    // The altitude frame: the 1.165 factor; a click on the window leaves it.
+    DoubleClick(vp, CellCentre(w, 1, 4));
+    ASSERT_TRUE(w->HeightSetFlm->isVisible());
+    EXPECT_EQ(w->HeightTxt->text(), "870");
+    w->HeightTxt->setText("1000");
+    QTest::keyClick(w->HeightTxt, Qt::Key_Enter);
+    EXPECT_EQ(w->MapFileGrid->item(0, 5)->text(), "1165");
+    EXPECT_EQ(w->MapFileGrid->item(0, 6)->text(), "874");
+    EXPECT_EQ(w->CellColour(1, 4), kLavender);
+    QTest::mouseClick(w, Qt::LeftButton, {}, QPoint(5, 770));
+    EXPECT_EQ(w->CellColour(1, 4), kWhiteCell);
+    w->CancelCmd->click();
+    App().processEvents();
+}
+
+TEST(MapDataSettingFrmTest, FillDownDeleteAndTheViewer)
+{
+    WindowFixture f;
+    std::vector<testing::Photo> photos;
+    for (int i = 0; i < 7; ++i) photos.push_back({"35-42-19.45", i == 4 ? "150-45-00.18" : "139-45-00.18", 870 + i});
+    MapDataSettingFrm* w = OpenOn(f, photos);
+    w->SetLonLatAndHeightCmd->click();
+    ASSERT_EQ(w->Setting().MapRowCount, 7);
+    QWidget* vp = w->MapFileGrid->viewport();
+
+    // Dragging from row 3 to row 6 in the altitude column.
+    QTest::mousePress(vp, Qt::LeftButton, {}, CellCentre(w, 3, 4));
+    QTest::mouseMove(vp, CellCentre(w, 6, 4));
+    QTest::mouseRelease(vp, Qt::LeftButton, {}, CellCentre(w, 6, 4));
+    for (int r = 4; r <= 6; ++r) {
+        EXPECT_EQ(w->MapFileGrid->item(r - 1, 4)->text(), "872");
+        EXPECT_EQ(w->MapFileGrid->item(r - 1, 5)->text(), "1016");  // 872 x 1.165
+        EXPECT_EQ(w->MapFileGrid->item(r - 1, 6)->text(), "762");
+    }
+    EXPECT_EQ(w->MapFileGrid->item(6, 4)->text(), "876");
+
+    // The context menu opens from row 2 on; "削除(&D)" removes the row.
+    QTest::mousePress(vp, Qt::RightButton, {}, CellCentre(w, 1, 1));
+    QTest::mouseRelease(vp, Qt::RightButton, {}, CellCentre(w, 1, 1));
+    EXPECT_FALSE(w->Edit2Menu->isVisible());
+    QTest::mousePress(vp, Qt::RightButton, {}, CellCentre(w, 3, 1));
+    EXPECT_EQ(w->CellColour(3, 1), kLavender);
+    QTest::mouseRelease(vp, Qt::RightButton, {}, CellCentre(w, 3, 1));
+    EXPECT_TRUE(w->Edit2Menu->isVisible());
+    EXPECT_EQ(w->DeleteDataMenu->text(), QStringLiteral("削除(&D)"));
+    EXPECT_EQ(w->CellColour(5, 3), kPink);
+    w->DeleteDataMenu->trigger();
+    w->Edit2Menu->hide();
+    ASSERT_EQ(w->Setting().MapRowCount, 6);
+    EXPECT_EQ(w->MapFileGrid->rowCount(), 6);
+    for (int r = 0; r < 6; ++r) EXPECT_EQ(w->MapFileGrid->item(r, 0)->text(), QString::number(r + 1));
+    EXPECT_EQ(w->MapFileGrid->item(2, 1)->text(), "p04.jpg");
+    EXPECT_EQ(w->CellColour(4, 3), kPink);  // the suspect moved up with its row
+    EXPECT_EQ(w->CellColour(5, 3), kWhiteCell);
+
+    // The viewer from the builder: mode 1, the table's rows, a click highlights.
+    w->DispDataPositionCmd->click();
+    DataPositionFrm* v = w->Viewer();
+    ASSERT_NE(v, nullptr);
+    EXPECT_EQ(v->windowTitle(), QStringLiteral("画像データ位置表示"));
+    EXPECT_EQ(v->Mode(), ViewerSource::Builder);
+    EXPECT_EQ(v->DataGrid->rowCount(), 6);
+    EXPECT_EQ(v->DataGrid->item(0, 2)->text(), "35.7054028");
+    QTest::mouseClick(v->DataGrid->viewport(), Qt::LeftButton, {},
+                      v->DataGrid->visualRect(v->DataGrid->model()->index(2, 1)).center());
+    EXPECT_EQ(v->DataPositionPic->Highlighted(), 2);
+    v->CloseCmd->click();
     w->CancelCmd->click();
     App().processEvents();
 }

@@ -426,6 +426,41 @@ TEST(ShrinkByArea, EachPixelIsTheMeanOfTheAreaItCovers)
     EXPECT_EQ(ShrinkByArea(checker, {8, 6}), checker);
 }
 
+TEST(ResizeSmooth, EnlargingInterpolatesBetweenTheNearestPixels)
+{
+    // Two columns to four: each new pixel's centre lies a quarter or three
+    // quarters of the way between the old ones; the outer ones repeat the edge.
+    QImage two(2, 1, QImage::Format_RGB32);
+    two.setPixel(0, 0, qRgb(0, 0, 0));
+    two.setPixel(1, 0, qRgb(255, 128, 40));
+    const QImage four = ResizeSmooth(two, {4, 2});
+    ASSERT_EQ(four.size(), QSize(4, 2));
+    EXPECT_EQ(four.pixel(0, 0), qRgb(0, 0, 0));
+    EXPECT_EQ(four.pixel(1, 0), qRgb(64, 32, 10));
+    EXPECT_EQ(four.pixel(2, 0), qRgb(191, 96, 30));
+    EXPECT_EQ(four.pixel(3, 1), qRgb(255, 128, 40));
+
+    // One axis shrinks while the other grows; a plain colour stays plain, and
+    // a picture comes out close to Qt's smooth scaling.
+    QImage plain(300, 200, QImage::Format_RGB32);
+    plain.fill(qRgb(37, 201, 99));
+    const QImage mixed = ResizeSmooth(plain, {1001, 77});
+    EXPECT_EQ(mixed.pixel(0, 0), qRgb(37, 201, 99));
+    EXPECT_EQ(mixed.pixel(1000, 76), qRgb(37, 201, 99));
+    QImage ramp(157, 101, QImage::Format_RGB32);
+    for (int y = 0; y < ramp.height(); ++y)
+        for (int x = 0; x < ramp.width(); ++x) ramp.setPixel(x, y, qRgb(x * 255 / 156, y * 255 / 100, 0));
+    const QImage ours = ResizeSmooth(ramp, {400, 250}), qts = ramp.scaled(400, 250, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    int worst = 0;
+    for (int y = 2; y < 248; ++y)
+        for (int x = 2; x < 398; ++x) {
+            worst = std::max(worst, std::abs(qRed(ours.pixel(x, y)) - qRed(qts.pixel(x, y))));
+            worst = std::max(worst, std::abs(qGreen(ours.pixel(x, y)) - qGreen(qts.pixel(x, y))));
+        }
+    EXPECT_LE(worst, 2);
+    EXPECT_TRUE(ResizeSmooth(two, {0, 1}).isNull());
+}
+
 TEST_F(Painted, PicturesAreDecodedOnceWhileTheirSlotsShowThem)
 {
     const std::string a = PhotoFile("a.png", qRgb(1, 2, 3));
