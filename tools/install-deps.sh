@@ -27,6 +27,8 @@ PACKAGES=(
   clang libclang-rt-14-dev
   # Peer programs for the transfer interoperability tests: sx rx sb rb sz rz
   lrzsz
+  # Kermit peers of the same tests: C-Kermit and G-Kermit
+  ckermit gkermit
   # Reference terminal for the terminal benchmark only: the build skips it when absent
   libvterm-dev
   # Test-only peers of the GPS input: gpsd run by gpsfake, and GPX read and

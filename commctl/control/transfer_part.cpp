@@ -15,6 +15,7 @@
 #include "transfer/channel.h"
 #include "transfer/file_list.h"
 #include "transfer/files.h"
+#include "transfer/kermit.h"
 #include "transfer/messages.h"
 #include "transfer/worker.h"
 #include "transfer/xymodem.h"
@@ -244,9 +245,7 @@ void StoredTransfer::Queue(bool upload, const std::string& name)
 
 void StoredTransfer::StartRun(bool upload, const std::string& name)
 {
-    if (xferProtocol_ < 0 || (xferProtocol_ > com::TOLVEX_ZMODEM && xferProtocol_ != com::TOLVEX_COMPUSERVE_BPLUS &&
-                              xferProtocol_ != com::TOLVEX_NIFTY_SERVE_BPLUS))
-        Fail(kErrFunctionInvalid);  // not built yet
+    if (xferProtocol_ < 0 || xferProtocol_ > com::TOLVEX_NIFTY_SERVE_BPLUS) Fail(kErrFunctionInvalid);
     serial::CommEngine& engine = *link_.engine;
     if (!gui_) gui_ = std::make_unique<QObject>();  // on the GUI thread, where Put runs
     auto run = std::make_unique<Run>();
@@ -269,6 +268,15 @@ void StoredTransfer::StartRun(bool upload, const std::string& name)
         if (upload) protocol = std::make_unique<transfer::zm::Sender>(run->files, run->list);
         else protocol = std::make_unique<transfer::zm::Receiver>(run->files, run->list, transfer::zm::Options{}, choice);
         break;
+    case com::TOLVEX_KERMIT: {
+        const serial::DeviceSettings line = engine.CurrentDeviceSettings();
+        transfer::kermit::Options options;
+        options.seven_bit = line.byte_size < 8;
+        options.bytes_per_ms = static_cast<double>(line.baud) / 10000.0;
+        if (upload) protocol = std::make_unique<transfer::kermit::Sender>(run->files, run->list, options);
+        else protocol = std::make_unique<transfer::kermit::Receiver>(run->files, run->list, options, choice);
+        break;
+    }
     case com::TOLVEX_COMPUSERVE_BPLUS:
     case com::TOLVEX_NIFTY_SERVE_BPLUS: {
         // The host chooses the direction: it may fetch only what Upload

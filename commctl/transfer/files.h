@@ -8,6 +8,7 @@
 #include <map>
 #include <set>
 #include <memory>
+#include <set>
 #include <string>
 #include <string_view>
 
