@@ -544,12 +544,11 @@ TEST(BPlusLoopback, EndsOfATransfer)
 }
 
 // Wraps the control: asks it to abort once `after` bytes were fed.
-class AbortAfter final : public Protocol {
+class AbortAfter final : public loopback::Wrapper {
 public:
-    AbortAfter(Protocol& inner, std::size_t after) : inner_(inner), after_(after) {}
+    AbortAfter(Protocol& inner, std::size_t after) : Wrapper(inner), after_(after) {}
 
 protected:
-    void OnStart(Millis now) override { Take(inner_.Start(now)); }
     void OnFeed(std::string_view bytes, Millis now) override
     {
         fed_ += bytes.size();
@@ -559,26 +558,8 @@ protected:
             Take(inner_.Ask(Request::kAbort, now));
         }
     }
-    void OnTick(Millis now) override { Take(inner_.Tick(now)); }
-    void OnResume(Millis now) override { Take(inner_.Resume(now)); }
 
 private:
-    void Take(Answer a)
-    {
-        Send(a.send);
-        for (Event& e : a.events)
-            if (e.kind != EventKind::kEnd)
-                Emit(std::move(e));
-        if (a.resume)
-            AwaitResume();
-        if (a.deadline)
-            ArmTimer(*a.deadline);
-        else
-            StopTimer();
-        if (a.finished)
-            Finish(inner_.Succeeded());
-    }
-    Protocol& inner_;
     std::size_t fed_ = 0;
     std::size_t after_;
     bool asked_ = false;

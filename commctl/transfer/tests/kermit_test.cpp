@@ -33,17 +33,16 @@ std::string EveryByte(std::size_t n)
 // Stands between a protocol and the line: strips the 8th bit both ways (a
 // 7-bit line), and once `after` bytes were fed asks for an abort or reports
 // the line lost.
-class Wrap final : public Protocol {
+class Wrap final : public loopback::Wrapper {
 public:
     enum class What { kNothing, kAbort, kSkip, kLineLost };
     Wrap(Protocol& inner, bool seven_bit, What what = What::kNothing, std::size_t after = 0)
-        : inner_(inner), seven_bit_(seven_bit), what_(what), after_(after)
+        : Wrapper(inner), seven_bit_(seven_bit), what_(what), after_(after)
     {
     }
     bool high_bit_seen = false;  // a byte with the 8th bit set was put on the line
 
 protected:
-    void OnStart(Millis now) override { Take(inner_.Start(now)); }
     void OnFeed(std::string_view bytes, Millis now) override
     {
         std::string b(bytes);
@@ -59,32 +58,18 @@ protected:
                                       : inner_.Ask(w == What::kAbort ? Request::kAbort : Request::kSkip, now));
         }
     }
-    void OnTick(Millis now) override { Take(inner_.Tick(now)); }
-    void OnResume(Millis now) override { Take(inner_.Resume(now)); }
 
-private:
-    void Take(Answer a)
+    std::string Outgoing(std::string s) override
     {
-        for (char c : a.send)
+        for (char c : s)
             high_bit_seen = high_bit_seen || (static_cast<unsigned char>(c) & 0x80);
-        std::string s = a.send;
         if (seven_bit_)
             for (char& c : s)
                 c = static_cast<char>(c & 0x7F);
-        Send(s);
-        for (Event& e : a.events)
-            if (e.kind != EventKind::kEnd)
-                Emit(std::move(e));
-        if (a.resume)
-            AwaitResume();
-        if (a.deadline)
-            ArmTimer(*a.deadline);
-        else
-            StopTimer();
-        if (a.finished)
-            Finish(inner_.Succeeded());
+        return s;
     }
-    Protocol& inner_;
+
+private:
     bool seven_bit_;
     What what_;
     std::size_t after_;

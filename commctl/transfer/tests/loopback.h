@@ -13,6 +13,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "transfer/protocol.h"
@@ -63,5 +64,42 @@ struct Result {
 
 // A side: a protocol, or a scripted peer written as one.
 Result Run(Protocol& a, Protocol& b, const std::vector<Fault>& faults, Millis limit, LineModel model = {});
+
+// A protocol run inside another, for tests that step in at some point (an
+// abort request, a lost line, a 7-bit line): every call goes to `inner` and
+// its answers are passed on as the wrapper's own. A wrapper overrides what
+// it changes; Outgoing may change the bytes `inner` puts on the line.
+class Wrapper : public Protocol {
+public:
+    explicit Wrapper(Protocol& inner) : inner_(inner) {}
+
+protected:
+    void OnStart(Millis now) override { Take(inner_.Start(now)); }
+    void OnFeed(std::string_view bytes, Millis now) override { Take(inner_.Feed(bytes, now)); }
+    void OnTick(Millis now) override { Take(inner_.Tick(now)); }
+    void OnResume(Millis now) override { Take(inner_.Resume(now)); }
+    void OnSent(Millis now) override { Take(inner_.Sent(now)); }
+    virtual std::string Outgoing(std::string bytes) { return bytes; }
+
+    void Take(Answer a)
+    {
+        Send(Outgoing(std::move(a.send)));
+        for (Event& e : a.events)
+            if (e.kind != EventKind::kEnd)
+                Emit(std::move(e));
+        if (a.resume)
+            AwaitResume();
+        if (a.watch_sent)
+            WatchSent();
+        if (a.deadline)
+            ArmTimer(*a.deadline);
+        else
+            StopTimer();
+        if (a.finished)
+            Finish(inner_.Succeeded());
+    }
+
+    Protocol& inner_;
+};
 
 }  // namespace tolvex::transfer::loopback

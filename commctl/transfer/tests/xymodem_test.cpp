@@ -53,13 +53,12 @@ std::string Received(Variant v, const std::string& sent)
 
 // Wraps a protocol and, once `after` bytes have been fed to it, asks it to
 // abort or tells it the line is gone.
-class Inject final : public Protocol {
+class Inject final : public loopback::Wrapper {
 public:
     enum class What { kAbort, kLineLost };
-    Inject(Protocol& inner, std::size_t after, What what) : inner_(inner), after_(after), what_(what) {}
+    Inject(Protocol& inner, std::size_t after, What what) : Wrapper(inner), after_(after), what_(what) {}
 
 protected:
-    void OnStart(Millis now) override { Take(inner_.Start(now)); }
     void OnFeed(std::string_view bytes, Millis now) override
     {
         fed_ += bytes.size();
@@ -67,29 +66,8 @@ protected:
         if (!Finished() && fed_ >= after_)
             Take(what_ == What::kAbort ? inner_.Ask(Request::kAbort, now) : inner_.LineLost(now));
     }
-    void OnTick(Millis now) override { Take(inner_.Tick(now)); }
-    void OnResume(Millis now) override { Take(inner_.Resume(now)); }
-    void OnSent(Millis now) override { Take(inner_.Sent(now)); }
 
 private:
-    void Take(Answer a)
-    {
-        Send(a.send);
-        for (Event& e : a.events)
-            if (e.kind != EventKind::kEnd)
-                Emit(std::move(e));
-        if (a.resume)
-            AwaitResume();
-        if (a.watch_sent)
-            WatchSent();
-        if (a.deadline)
-            ArmTimer(*a.deadline);
-        else
-            StopTimer();
-        if (a.finished)
-            Finish(inner_.Succeeded());
-    }
-    Protocol& inner_;
     std::size_t fed_ = 0;
     std::size_t after_;
     What what_;
