@@ -10,7 +10,8 @@
 // other end, so that pair would be no fair reference; both our directions
 // are measured against the faster one.) Downloads are also measured against
 // the lrzsz pair that moves the data the same way through the
-// pseudo-terminal (the lrzsz receiver on it, the sender on the other end):
+// pseudo-terminal (the lrzsz receiver on it, the sender on the other end;
+// ZModem only, lrzsz's XModem and YModem receivers crawl there):
 // data going into a pseudo-terminal's reading side crosses it more slowly
 // than data coming out of it, whoever reads. The time runs from the start
 // of the far side until the receiver has exited with the file. Prints the
@@ -149,7 +150,10 @@ int main(int argc, char** argv)
             for (int i = 0; i < runs; ++i) {
                 const double o = Ours(v, upload, root, data);
                 const double r = Reference(v, true, root, data);
-                const double w = upload ? r : Reference(v, false, root, data);
+                // lrzsz's XModem and YModem receivers crawl on a pseudo-terminal
+                // (or never finish): the same-way pair is measured for ZModem.
+                const bool zmodem = std::string(v.protocol) == "5";
+                const double w = upload ? r : zmodem ? Reference(v, false, root, data) : -1;
                 if (o > 0) ours.push_back(kib / o);
                 if (r > 0) ref.push_back(kib / r);
                 if (w > 0) same.push_back(kib / w);
@@ -161,8 +165,7 @@ int main(int argc, char** argv)
                             upload ? "upload" : "download", ours.size(), runs, ref.size());
                 continue;
             }
-            // lrzsz's XModem and YModem receivers on a pseudo-terminal may not
-            // finish at all: then there is no same-way figure.
+            // No same-way figure where it was not measured.
             const double mo = Median(ours), mr = Median(ref);
             const double mw = static_cast<int>(same.size()) == runs ? Median(same) : 0;
             std::printf("%-16s %-9s %12.0f %12.0f %8.2f %9.0f-%-9.0f %9.0f-%-9.0f %14.0f %8.2f\n", v.name,
