@@ -21,6 +21,8 @@ struct HelpStep {
     std::string caption;     // step button
     std::string pageHeader;  // header label of its page
     int pageHeightTwips = 0; // 0: the button closes the window
+    std::string text;        // instruction text of the page (UTF-8)
+    std::string picture;     // picture file in the help folder, or empty
 };
 
 struct HelpLayout {
