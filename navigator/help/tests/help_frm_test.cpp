@@ -18,8 +18,11 @@ QApplication& App()
     static int argc = 1;
     static char name[] = "help_frm_test";
     static char* argv[] = {name, nullptr};
-    static QApplication app(argc, argv);
-    return app;
+    // Never destroyed: a QApplication torn down among the statics at exit
+    // takes Qt's input devices with it after Qt itself is gone.
+    static QApplication* app = QApplication::instance() ? static_cast<QApplication*>(QApplication::instance())
+                                                        : new QApplication(argc, argv);
+    return *app;
 }
 
 // The page lying on top of all others that are shown, or -1.
