@@ -27,6 +27,7 @@
 #include "recording/record_dialogs.h"
 #include "shell/guarded_step.h"
 #include "gps/data_load_frm.h"
+#include "help/help_frm.h"
 #include "recording/review_dialogs.h"
 #include "shell/owned_dialog.h"
 #include "settings/settings.h"
@@ -302,6 +303,8 @@ void MainLumaraFrm::BuildMenus()
     connect(EndThisProgramMenu, &QAction::triggered, this, [this] { close(); });
     connect(SettingGPSMenu, &QAction::triggered, this, [this] { SettingGPSMenu_Click(); });
     connect(DownloadMapSettingMenu, &QAction::triggered, this, [this] { DownloadMapSettingMenu_Click(); });
+    connect(HelpMenu, &QAction::triggered, this,
+            [this] { help::OpenHelp(Help1Frm, state_.ProgramFolder + "/help", this); });
 }
 
 void MainLumaraFrm::Load()

@@ -59,6 +59,10 @@ class RecordStartFrm;
 class RecordStopFrm;
 }  // namespace tessaro::recording
 
+namespace tessaro::help {
+class Help1Frm;
+}  // namespace tessaro::help
+
 namespace tessaro::app {
 
 // The window keeps its layout and the wiring of its controls; live tracking
@@ -134,6 +138,7 @@ public:
     void SettingGPSMenu_Click();
     void DownloadMapSettingMenu_Click();
     QPointer<builder::MapDataSettingFrm> MapDataSettingFrm;
+    QPointer<help::Help1Frm> Help1Frm;
     // The position relation viewer of the loaded map index ("表示画像").
     QPointer<builder::DataPositionFrm> DataPositionFrm;
 

@@ -253,7 +253,10 @@ MapDataSettingFrm::MapDataSettingFrm(QWidget* owner, NavState& state, std::funct
     connect(InitializeCmd, &QPushButton::clicked, this, [this] { ReadAll(false); });
     connect(SetLonLatAndHeightCmd, &QPushButton::clicked, this, [this] { ReadAll(true); });
     connect(DispDataPositionCmd, &QPushButton::clicked, this, [this] { ShowViewer(); });
-    connect(HelpCmd, &QPushButton::clicked, this, [this] { LeaveCorrection(); });
+    connect(HelpCmd, &QPushButton::clicked, this, [this] {
+        LeaveCorrection();
+        help::OpenHelp(help_, setting_.state.ProgramFolder + "/help", this);
+    });
     connect(BitMapGrid, &QTableWidget::cellClicked, this,
             [this](int, int column) { ColNumTxt->setText(QString::number(column)); });
     connect(GetChrCmd, &QPushButton::clicked, this, [this] {

@@ -13,6 +13,7 @@
 #include <string>
 
 #include "builder/data_position_frm.h"
+#include "help/help_frm.h"
 #include "builder/map_data_setting.h"
 
 class QAction;
@@ -126,6 +127,7 @@ public:
     void SetReadPause(double seconds) { readPause_ = seconds; }
     bool ReadRunning() const { return reading_; }
     DataPositionFrm* Viewer() const { return viewer_; }
+    help::Help2Frm* Help() const { return help_; }
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -159,6 +161,7 @@ private:
     int highlightRow_ = 0, highlightCol_ = 0;
     int menuRow_ = 0;  // the row Edit2Menu was opened for
     QPointer<DataPositionFrm> viewer_;
+    QPointer<help::Help2Frm> help_;
 };
 
 }  // namespace tessaro::builder

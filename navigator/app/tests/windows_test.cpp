@@ -27,6 +27,7 @@
 #include "app/main_lumara_frm.h"
 #include "app_test_support.h"
 #include "gps/nmea_feeder.h"
+#include "help/help_frm.h"
 #include "mapview/map_view.h"
 #include "recording/record_dialogs.h"
 
@@ -168,6 +169,20 @@ TEST_F(Windows, MainWindowFrameIsPlacedAtTheScreenCornerWhenShown)
     const QPoint corner = w->screen()->availableGeometry().topLeft();
     EXPECT_EQ(w->frameGeometry().topLeft(), corner);
     EXPECT_EQ(w->pos(), corner);
+}
+
+TEST_F(Windows, HelpMenuOpensOneHelpWindowBesideTheMainWindow)
+{
+    Open();
+    w->show();
+    w->HelpMenu->trigger();
+    w->HelpMenu->trigger();
+    const auto helps = w->findChildren<help::Help1Frm*>();
+    ASSERT_EQ(helps.size(), 1);
+    EXPECT_TRUE(helps[0]->isVisible());
+    EXPECT_FALSE(helps[0]->isModal());
+    EXPECT_EQ(helps[0]->HeaderLbl->text(), QStringLiteral("プログラム説明"));
+    EXPECT_TRUE(w->isEnabled());
 }
 
 TEST_F(Windows, RecordingIndicatorTakesAClickInBothBlinkPhases)

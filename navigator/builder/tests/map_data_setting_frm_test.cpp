@@ -421,5 +421,22 @@ TEST(MapDataSettingFrmTest, FillDownDeleteAndTheViewer)
     App().processEvents();
 }
 
+
+TEST(MapDataSettingFrmHelp, HelpButtonOpensOneOwnedHelpWindow)
+{
+    WindowFixture f;
+    MapDataSettingFrm* w = f.Open();
+    w->HelpCmd->click();
+    QPointer<help::Help2Frm> first = w->Help();
+    ASSERT_TRUE(first);
+    EXPECT_TRUE(first->isVisible());
+    EXPECT_EQ(first->parentWidget(), w);
+    EXPECT_EQ(first->HeaderLbl->text(), QStringLiteral("画像記録手順"));
+    w->HelpCmd->click();
+    EXPECT_EQ(w->Help(), first);
+    w->close();
+    App().processEvents();
+}
+
 }  // namespace
 }  // namespace tessaro::builder
