@@ -273,7 +273,7 @@ TEST(MapDataSettingFrmTest, FullReadShowsProgressMessagesAndSuspects)
     EXPECT_EQ(w->CellColour(3, 2), kWhiteCell);
     EXPECT_TRUE(w->MissDataLbl->isVisible());
     EXPECT_EQ(w->MissDataLbl->text(), QStringLiteral("異状データあり"));
-    Shot(w, "builder-suspect.png");
+    Shot(w, "builder-doubtful-row.png");
     w->CancelCmd->click();
     App().processEvents();
 }
