@@ -81,8 +81,11 @@ RecordLoad LoadRecordFile(const std::string& path, overlays::OverlayLists& lists
         for (int header = 1; header <= 4 && reader.readLine(line); ++header) {
             // "日本測地系: 第9系"
             const auto at = line.find("第");
-            if (header == 2 && at != std::string::npos)
-                result.fileZone = static_cast<int>(NumericValue(std::string_view(line).substr(at + 3)));
+            if (header == 2 && at != std::string::npos) {
+                // Any number may stand there; only 1..19 name a zone, the rest reads as none.
+                const double zone = NumericValue(std::string_view(line).substr(at + 3));
+                result.fileZone = zone >= 1 && zone <= 19 ? static_cast<int>(zone) : 0;
+            }
         }
         const int capacity = static_cast<int>(std::min({lists.RecordPointInfo.size(), lists.RecordPointEasting.size(),
                                                         lists.RecordPointNorthing.size()}));
