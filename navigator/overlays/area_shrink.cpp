@@ -17,14 +17,16 @@ struct Taps {
     std::vector<std::uint32_t> weight;
 };
 
-Taps AreaTaps(int from, int to)
+// `from` source pixels, of which the part from `start` that is `length`
+// long is brought to `to` pixels.
+Taps AreaTaps(int from, double start, double length, int to)
 {
     Taps t;
     t.first.resize(static_cast<std::size_t>(to));
     t.begin.resize(static_cast<std::size_t>(to) + 1);
-    const double scale = static_cast<double>(from) / to;
+    const double scale = length / to;
     for (int i = 0; i < to; ++i) {
-        const double a = i * scale, b = (i + 1) * scale;
+        const double a = start + i * scale, b = start + (i + 1) * scale;
         const int s = std::min(from - 1, static_cast<int>(std::floor(a)));
         const int e = std::max(s + 1, std::min(from, static_cast<int>(std::ceil(b))));
         t.first[static_cast<std::size_t>(i)] = s;
@@ -50,14 +52,14 @@ Taps AreaTaps(int from, int to)
 // Enlarging: each destination pixel's centre falls between two source
 // pixels, weighted by how near it is to each; the outermost half pixels
 // repeat the edge.
-Taps LinearTaps(int from, int to)
+Taps LinearTaps(int from, double start, double length, int to)
 {
     Taps t;
     t.first.resize(static_cast<std::size_t>(to));
     t.begin.resize(static_cast<std::size_t>(to) + 1);
-    const double scale = static_cast<double>(from) / to;
+    const double scale = length / to;
     for (int i = 0; i < to; ++i) {
-        const double x = (i + 0.5) * scale - 0.5;
+        const double x = start + (i + 0.5) * scale - 0.5;
         int s = static_cast<int>(std::floor(x));
         auto far = static_cast<std::uint32_t>(std::lround((x - s) * 65536.0));
         if (s < 0) s = 0, far = 0;
@@ -71,7 +73,86 @@ Taps LinearTaps(int from, int to)
     return t;
 }
 
-Taps AxisTaps(int from, int to) { return to <= from ? AreaTaps(from, to) : LinearTaps(from, to); }
+// Enlarging along both axes, as LinearTaps weighs, with weights of 1/256:
+// each source row needed is brought to the destination width once, and
+// every destination row is the mix of its two.
+struct Mix {
+    int first;         // the nearer source pixel before the centre
+    std::uint32_t far; // weight of the one after it, 0..256
+};
+
+std::vector<Mix> LinearMix(int from, double start, double length, int to)
+{
+    std::vector<Mix> m(static_cast<std::size_t>(to));
+    const double scale = length / to;
+    for (int i = 0; i < to; ++i) {
+        const double x = start + (i + 0.5) * scale - 0.5;
+        int s = static_cast<int>(std::floor(x));
+        auto far = static_cast<std::uint32_t>(std::lround((x - s) * 256.0));
+        if (far == 256) ++s, far = 0;
+        if (s < 0) s = 0, far = 0;
+        if (s >= from - 1) s = from - 1, far = 0;
+        m[static_cast<std::size_t>(i)] = {s, far};
+    }
+    return m;
+}
+
+// a and b mixed, b weighing w/256, two channels at a time.
+inline std::uint32_t Lerp(std::uint32_t a, std::uint32_t b, std::uint32_t w)
+{
+    const std::uint32_t v = 256 - w;
+    const std::uint32_t rb = (((a & 0xff00ffu) * v + (b & 0xff00ffu) * w + 0x800080u) >> 8) & 0xff00ffu;
+    const std::uint32_t ag = (((a >> 8) & 0xff00ffu) * v + ((b >> 8) & 0xff00ffu) * w + 0x800080u) & 0xff00ff00u;
+    return rb | ag;
+}
+
+QImage Enlarge(const QImage& from, const QRectF& part, QSize size)
+{
+    const int dw = size.width(), dh = size.height();
+    const std::vector<Mix> across = LinearMix(from.width(), part.x(), part.width(), dw);
+    const std::vector<Mix> down = LinearMix(from.height(), part.y(), part.height(), dh);
+    QImage made(size, from.format());
+    if (made.isNull()) return {};
+    // The two source rows of the current destination row, at its width.
+    std::vector<std::uint32_t> upper(static_cast<std::size_t>(dw)), lower(upper.size());
+    int upperRow = -1, lowerRow = -1;
+    auto widen = [&](int y, std::vector<std::uint32_t>& out) {
+        const auto* in = reinterpret_cast<const std::uint32_t*>(from.constScanLine(y));
+        for (std::size_t x = 0; x < across.size(); ++x) {
+            const Mix& m = across[x];
+            out[x] = m.far ? Lerp(in[m.first], in[m.first + 1], m.far) : in[m.first];
+        }
+    };
+    for (int y = 0; y < dh; ++y) {
+        const Mix& m = down[static_cast<std::size_t>(y)];
+        const int below = m.far ? m.first + 1 : m.first;
+        if (upperRow != m.first) {
+            if (lowerRow == m.first) {
+                std::swap(upper, lower);
+                std::swap(upperRow, lowerRow);
+            } else {
+                widen(m.first, upper);
+                upperRow = m.first;
+            }
+        }
+        if (below != m.first && lowerRow != below) {
+            widen(below, lower);
+            lowerRow = below;
+        }
+        auto* out = reinterpret_cast<std::uint32_t*>(made.scanLine(y));
+        if (below == m.first) {
+            std::copy(upper.begin(), upper.end(), out);
+            continue;
+        }
+        for (int x = 0; x < dw; ++x) out[x] = Lerp(upper[static_cast<std::size_t>(x)], lower[static_cast<std::size_t>(x)], m.far);
+    }
+    return made;
+}
+
+Taps AxisTaps(int from, double start, double length, int to)
+{
+    return to <= length ? AreaTaps(from, start, length, to) : LinearTaps(from, start, length, to);
+}
 
 }  // namespace
 
@@ -83,20 +164,34 @@ QImage ShrinkByArea(const QImage& source, QSize size)
 
 QImage ResizeSmooth(const QImage& source, QSize size)
 {
+    return ScalePart(source, QRectF(0, 0, source.width(), source.height()), size);
+}
+
+QImage ScalePart(const QImage& source, const QRectF& part, QSize size)
+{
     if (source.isNull() || size.isEmpty()) return {};
+    const QRectF inside = part.intersected(QRectF(0, 0, source.width(), source.height()));
+    // A part that reaches past the picture by rounding is cut to it.
+    if (!(inside.width() > 0.0) || !(inside.height() > 0.0)) return {};
     QImage from = source;
     if (from.format() != QImage::Format_RGB32 && from.format() != QImage::Format_ARGB32_Premultiplied)
         from = from.convertToFormat(from.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32);
     const int sw = from.width(), sh = from.height(), dw = size.width(), dh = size.height();
-    const Taps across = AxisTaps(sw, dw), down = AxisTaps(sh, dh);
+    if (dw > inside.width() && dh > inside.height()) return Enlarge(from, inside, size);
+    const Taps across = AxisTaps(sw, inside.x(), inside.width(), dw), down = AxisTaps(sh, inside.y(), inside.height(), dh);
 
-    // Across first: every source row brought to the destination width, kept
-    // with 7 more bits than a byte per channel.
+    // Across first: every source row the copy needs brought to the
+    // destination width, kept with 7 more bits than a byte per channel.
+    const int firstRow = down.first.front();
+    int lastRow = firstRow;
+    for (std::size_t y = 0; y < down.first.size(); ++y)
+        lastRow = std::max(lastRow, down.first[y] + (down.begin[y + 1] - down.begin[y]) - 1);
+    lastRow = std::min(lastRow, sh - 1);
     const std::size_t rowLength = static_cast<std::size_t>(dw) * 4;
-    std::vector<std::uint16_t> rows(static_cast<std::size_t>(sh) * rowLength);
-    for (int y = 0; y < sh; ++y) {
+    std::vector<std::uint16_t> rows(static_cast<std::size_t>(lastRow - firstRow + 1) * rowLength);
+    for (int y = firstRow; y <= lastRow; ++y) {
         const auto* in = reinterpret_cast<const std::uint32_t*>(from.constScanLine(y));
-        std::uint16_t* out = rows.data() + static_cast<std::size_t>(y) * rowLength;
+        std::uint16_t* out = rows.data() + static_cast<std::size_t>(y - firstRow) * rowLength;
         for (int x = 0; x < dw; ++x) {
             const auto ux = static_cast<std::size_t>(x);
             const std::uint32_t* px = in + across.first[ux];
@@ -118,7 +213,7 @@ QImage ResizeSmooth(const QImage& source, QSize size)
     for (int y = 0; y < dh; ++y) {
         const auto uy = static_cast<std::size_t>(y);
         std::fill(acc.begin(), acc.end(), 0u);
-        int row = down.first[uy];
+        int row = down.first[uy] - firstRow;
         for (int k = down.begin[uy]; k < down.begin[uy + 1]; ++k, ++row) {
             const std::uint32_t w = down.weight[static_cast<std::size_t>(k)];
             const std::uint16_t* in = rows.data() + static_cast<std::size_t>(row) * rowLength;

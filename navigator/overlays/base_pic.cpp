@@ -1,5 +1,7 @@
 #include "overlays/base_pic.h"
 
+#include "overlays/area_shrink.h"
+
 #include <QFontMetricsF>
 #include <QGuiApplication>
 #include <QStyleHints>
@@ -11,6 +13,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <numeric>
 
 namespace tessaro::overlays {
@@ -227,37 +230,33 @@ void BasePic::PaintPictureLayer()
         std::stable_sort(order.begin(), order.end(), [this](int a, int b) {
             return area_.PhotoImg[static_cast<std::size_t>(a)].z < area_.PhotoImg[static_cast<std::size_t>(b)].z;
         });
-        // Photographs are opaque: each one is copied only where none in
-        // front of it covers the layer.
-        std::array<Placed, PictureArea::kPhotoSlots> placed{};
-        for (int slot : order) {
-            const auto u = static_cast<std::size_t>(slot);
-            placed[u] = PlacePhoto(slot, made[u]);
-            if (made[u] && placed[u].image == made[u].get())
-                placed[u].size = wanted[u];
-            else if (placed[u].image)
-                placed[u].size = placed[u].image->size();
-        }
+        // Photographs are opaque: each one is copied (and, when only its
+        // visible part is scaled, scaled) only where none in front of it
+        // covers the layer.
+        std::array<QRegion, PictureArea::kPhotoSlots> open{};
         QRegion covered;
         for (auto it = order.rbegin(); it != order.rend(); ++it) {
-            const Placed& ph = placed[static_cast<std::size_t>(*it)];
-            if (!ph.image) continue;
-            const QRect on = QRect(ph.at, ph.size).intersected(layer_.rect());
-            const QRegion open = QRegion(on).subtracted(covered);
-            if (ph.image->size() == ph.size) {
-                for (const QRect& r : open) p.drawImage(r.topLeft(), *ph.image, r.translated(-ph.at));
-            } else {
-                // Stretched, one open rectangle at a time (a plain clip is the
-                // painter's fast case).
-                const double fx = ph.image->width() / static_cast<double>(ph.size.width());
-                const double fy = ph.image->height() / static_cast<double>(ph.size.height());
-                for (const QRect& r : open) {
-                    const QRect from = r.translated(-ph.at);
-                    p.drawImage(QRectF(r), *ph.image,
-                                QRectF(from.x() * fx, from.y() * fy, from.width() * fx, from.height() * fy));
-                }
-            }
+            const auto u = static_cast<std::size_t>(*it);
+            const QRect on = PhotoOnLayer(*it, made[u], wanted[u]);
+            if (on.isEmpty()) continue;
+            open[u] = QRegion(on).subtracted(covered);
             covered += on;
+        }
+        for (int slot : order) {
+            const auto u = static_cast<std::size_t>(slot);
+            if (open[u].isEmpty()) continue;
+            const Placed ph = PlacePhoto(slot, made[u], wanted[u], open[u].boundingRect());
+            if (!ph.image || ph.image->isNull() || ph.size.isEmpty()) continue;
+            const double fx = ph.image->width() / static_cast<double>(ph.size.width());
+            const double fy = ph.image->height() / static_cast<double>(ph.size.height());
+            for (const QRect& r : open[u].intersected(QRect(ph.at, ph.size))) {
+                if (raster.Put(*ph.image, r, ph.at, fx, fy)) continue;
+                // Not a plain opaque picture: the painter, one open rectangle
+                // at a time (a plain clip is its fast case).
+                const QRect from = r.translated(-ph.at);
+                p.drawImage(QRectF(r), *ph.image,
+                            QRectF(from.x() * fx, from.y() * fy, from.width() * fx, from.height() * fy));
+            }
         }
         first = 0;
         PrepareNeighbourLevels();
@@ -333,7 +332,7 @@ void BasePic::paintEvent(QPaintEvent*)
     }
 }
 
-BasePic::Placed BasePic::PlacePhoto(int slot, const ScaledPictures::Picture& whole)
+QRect BasePic::PhotoOnLayer(int slot, const ScaledPictures::Picture& whole, QSize wholeSize) const
 {
     const auto uslot = static_cast<std::size_t>(slot);
     const PictureItem& item = area_.PhotoImg[uslot];
@@ -344,41 +343,48 @@ BasePic::Placed BasePic::PlacePhoto(int slot, const ScaledPictures::Picture& who
     if (t.width() <= 0.0 || t.height() <= 0.0) return {};
     const double lw = layer_.width(), lh = layer_.height();
     if (!QRectF(0, 0, lw, lh).intersects(t)) return {};
-
     if (whole) {
-        return {QPoint(static_cast<int>(std::round(t.left())), static_cast<int>(std::round(t.top()))), whole.get(), {}};
+        const QPoint at(static_cast<int>(std::round(t.left())), static_cast<int>(std::round(t.top())));
+        return QRect(at, wholeSize).intersected(layer_.rect());
     }
     const double wholeW = std::round(t.width()), wholeH = std::round(t.height());
     if (wholeW >= 1.0 && wholeH >= 1.0 && wholeW * wholeH <= kWholeScaleLimit) return {};  // could not be made
-
-    // Larger: only the visible part is scaled, so a photograph many screens
-    // wide costs no more than one that fits.
-    ScaledPhoto& cached = scaled_[uslot];
     const double l = std::clamp(std::round(t.left()), 0.0, lw);
     const double r = std::clamp(std::round(t.right()), 0.0, lw);
     const double top = std::clamp(std::round(t.top()), 0.0, lh);
     const double b = std::clamp(std::round(t.bottom()), 0.0, lh);
     if (r <= l || b <= top) return {};
-    const QRect target(static_cast<int>(l), static_cast<int>(top), static_cast<int>(r - l), static_cast<int>(b - top));
+    return QRect(static_cast<int>(l), static_cast<int>(top), static_cast<int>(r - l), static_cast<int>(b - top));
+}
+
+BasePic::Placed BasePic::PlacePhoto(int slot, const ScaledPictures::Picture& whole, QSize wholeSize, const QRect& shows)
+{
+    const QRect on = PhotoOnLayer(slot, whole, wholeSize);
+    if (on.isEmpty()) return {};
+    const auto uslot = static_cast<std::size_t>(slot);
+    const QRectF t = LayerItemPixels(area_.PhotoImg[uslot]);
+    if (whole) {
+        return {QPoint(static_cast<int>(std::round(t.left())), static_cast<int>(std::round(t.top()))), whole.get(),
+                wholeSize};
+    }
+
+    // Larger: only the part that shows is scaled, so a photograph many
+    // screens wide, or one mostly covered, costs no more than that part.
+    const QImage* image = photos_[uslot].get();
+    const QRect target = on.intersected(shows);
+    if (target.isEmpty()) return {};
     const double fx = image->width() / t.width();
     const double fy = image->height() / t.height();
-    const QRectF source((l - t.left()) * fx, (top - t.top()) * fy, (r - l) * fx, (b - top) * fy);
-
+    const QRectF source((target.left() - t.left()) * fx, (target.top() - t.top()) * fy, target.width() * fx,
+                        target.height() * fy);
+    ScaledPhoto& cached = scaled_[uslot];
     if (cached.serial != serial_[uslot] || cached.target != target || cached.sourceRect != source || cached.image.isNull()) {
-        QImage scaled;
-        if (source.width() > target.width() && source.height() > target.height()) {
-            // Shrinking: average the source pixels.
-            const QRect aligned = source.toAlignedRect().intersected(image->rect());
-            scaled = image->copy(aligned).scaled(target.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-        } else {
-            scaled = QImage(target.size(), QImage::Format_RGB32);
-            QPainter sp(&scaled);
-            sp.setRenderHint(QPainter::SmoothPixmapTransform);
-            sp.drawImage(QRectF(0, 0, target.width(), target.height()), *image, source);
-        }
+        // Worked out on this thread: the painter's smooth scaling would
+        // hand bands to threads the scaling workers keep busy.
+        QImage scaled = ScalePart(*image, source, target.size());
         cached = {serial_[uslot], target, source, std::move(scaled)};
     }
-    return {target.topLeft(), &cached.image, {}};
+    return {target.topLeft(), &cached.image, cached.image.size()};
 }
 
 void BasePic::PaintOp(QPainter& p, Raster& r, const DrawOp& op, OpFrame& frame)
@@ -493,6 +499,33 @@ void BasePic::Raster::Box(int x0, int y0, int x1, int y1, quint32 c)
     y1 = std::min(y1, height - 1);
     for (int y = y0; y <= y1; ++y)
         for (int x = x0; x <= x1; ++x) bits[static_cast<std::size_t>(y) * stride + static_cast<std::size_t>(x)] = c;
+}
+
+bool BasePic::Raster::Put(const QImage& from, const QRect& to, QPoint at, double fx, double fy)
+{
+    if (from.format() != QImage::Format_RGB32) return false;
+    const QRect r = to.intersected(QRect(0, 0, width, height));
+    if (r.isEmpty() || from.isNull()) return true;
+    const int fw = from.width(), fh = from.height();
+    const auto* src = reinterpret_cast<const quint32*>(from.constBits());
+    const std::size_t srcStride = static_cast<std::size_t>(from.bytesPerLine()) / sizeof(quint32);
+    // Source column of each target column: the pixel under its centre.
+    std::vector<int> column(static_cast<std::size_t>(r.width()));
+    for (int x = r.left(); x <= r.right(); ++x)
+        column[static_cast<std::size_t>(x - r.left())] =
+            std::clamp(static_cast<int>(std::floor((x - at.x() + 0.5) * fx)), 0, fw - 1);
+    const bool sameWidth = fx == 1.0;
+    for (int y = r.top(); y <= r.bottom(); ++y) {
+        const int sy = std::clamp(static_cast<int>(std::floor((y - at.y() + 0.5) * fy)), 0, fh - 1);
+        const quint32* row = src + static_cast<std::size_t>(sy) * srcStride;
+        quint32* out = bits + static_cast<std::size_t>(y) * stride + static_cast<std::size_t>(r.left());
+        if (sameWidth) {
+            std::memcpy(out, row + column[0], static_cast<std::size_t>(r.width()) * sizeof(quint32));
+            continue;
+        }
+        for (std::size_t i = 0; i < column.size(); ++i) out[i] = row[column[i]];
+    }
+    return true;
 }
 
 void BasePic::PaintIcon(QPainter& p, const PictureItem& item, const QImage& icon)

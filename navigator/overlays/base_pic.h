@@ -117,14 +117,18 @@ private:
     // The photographs of the layer that are scaled whole, with their size
     // in pixels (what the layer needs, or would need at `factor`).
     std::vector<std::pair<int, QSize>> WholeScaled(double factor) const;
+    // The part of the layer a slot's photograph covers (empty: nothing to
+    // paint). `whole` is its copy scaled whole, drawn at `wholeSize`.
+    QRect PhotoOnLayer(int slot, const ScaledPictures::Picture& whole, QSize wholeSize) const;
     // Where a slot's photograph goes on the layer and the picture copied
-    // there (null: nothing to paint). `whole` is its copy scaled whole.
+    // there (null: nothing to paint). A photograph too large to be scaled
+    // whole is scaled only where it shows, inside `shows`.
     struct Placed {
         QPoint at;
         const QImage* image = nullptr;
         QSize size;  // drawn size; differs from the image's for a stand-in
     };
-    Placed PlacePhoto(int slot, const ScaledPictures::Picture& whole);
+    Placed PlacePhoto(int slot, const ScaledPictures::Picture& whole, QSize wholeSize, const QRect& shows);
     void PrepareNeighbourLevels();
     // Direct pixel access to the layer for the one-pixel figures.
     struct Raster {
@@ -139,6 +143,13 @@ private:
         void Line(int x0, int y0, int x1, int y1, quint32 c);
         void Circle(int cx, int cy, int radius, quint32 c);
         void Box(int x0, int y0, int x1, int y1, quint32 c);
+        // Copies the opaque 32-bit picture `from` into the rectangle `to`
+        // (inside the raster), nearest source pixel for each pixel: `from`
+        // covers a rectangle of the raster `fx`, `fy` times its own size
+        // whose corner is `at`. Done here rather than by the painter, which
+        // splits large stretches over threads that scaling workers keep
+        // busy. False when `from` is not such a picture.
+        bool Put(const QImage& from, const QRect& to, QPoint at, double fx, double fy);
     };
     // What every figure of one paint shares: the layer's mapping, the
     // bounds beyond which figures are dropped, and the last font used.

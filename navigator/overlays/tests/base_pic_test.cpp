@@ -461,6 +461,34 @@ TEST(ResizeSmooth, EnlargingInterpolatesBetweenTheNearestPixels)
     EXPECT_TRUE(ResizeSmooth(two, {0, 1}).isNull());
 }
 
+TEST(ScalePart, APartIsTheCutOfTheWholeScaled)
+{
+    // Enlarged and shrunk: the part that lands on a rectangle of the whole
+    // copy comes out as that rectangle of it (to a level), so parts scaled
+    // on their own meet without a seam.
+    QImage ramp(157, 101, QImage::Format_RGB32);
+    for (int y = 0; y < ramp.height(); ++y)
+        for (int x = 0; x < ramp.width(); ++x) ramp.setPixel(x, y, qRgb(x * 255 / 156, y * 255 / 100, (x * 7 + y * 13) % 256));
+    for (const QSize whole : {QSize(400, 250), QSize(90, 60)}) {
+        const QImage all = ResizeSmooth(ramp, whole);
+        const QRect cut(whole.width() / 4, whole.height() / 3, whole.width() / 2, whole.height() / 2);
+        const double fx = 157.0 / whole.width(), fy = 101.0 / whole.height();
+        const QImage part = ScalePart(ramp, QRectF(cut.x() * fx, cut.y() * fy, cut.width() * fx, cut.height() * fy), cut.size());
+        ASSERT_EQ(part.size(), cut.size());
+        int worst = 0;
+        for (int y = 0; y < cut.height(); ++y)
+            for (int x = 0; x < cut.width(); ++x) {
+                const QRgb a = part.pixel(x, y), b = all.pixel(cut.x() + x, cut.y() + y);
+                worst = std::max({worst, std::abs(qRed(a) - qRed(b)), std::abs(qGreen(a) - qGreen(b)), std::abs(qBlue(a) - qBlue(b))});
+            }
+        EXPECT_LE(worst, 1) << whole.width();
+    }
+    // A part reaching past the picture by rounding is cut to it; one beside
+    // it gives nothing.
+    EXPECT_EQ(ScalePart(ramp, QRectF(100, 50, 57.0000001, 51), {114, 102}).size(), QSize(114, 102));
+    EXPECT_TRUE(ScalePart(ramp, QRectF(200, 0, 10, 10), {20, 20}).isNull());
+}
+
 TEST_F(Painted, PicturesAreDecodedOnceWhileTheirSlotsShowThem)
 {
     const std::string a = PhotoFile("a.png", qRgb(1, 2, 3));
