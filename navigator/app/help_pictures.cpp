@@ -2,20 +2,20 @@
 
 #include <QApplication>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QMenuBar>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
 #include <QTableWidget>
 #include <QTemporaryDir>
-#include <QMouseEvent>
 
 #include <algorithm>
 #include <cstdio>
-#include <deque>
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <tuple>
+#include <utility>
 
 #include "app/main_lumara_frm.h"
 #include "builder/data_position_frm.h"
@@ -75,6 +75,7 @@ void WriteLines(const fs::path& file, const std::vector<std::string>& lines)
     for (const std::string& l : lines) out << l << "\r\n";
 }
 
+// Lets posted events (layouts, repaints, deferred deletes) run.
 void Settle()
 {
     for (int i = 0; i < 3; ++i) QApplication::processEvents();
@@ -374,10 +375,6 @@ public:
     bool Run(std::vector<MadePicture>& pictures, std::string& error);
 
 private:
-    void Add(std::vector<MadePicture>& pictures, const std::string& name, const QImage& image)
-    {
-        pictures.push_back({name, image});
-    }
     QImage Menus();
     QImage GpsSettings();
     QImage Buttons1();
@@ -457,11 +454,6 @@ QImage Scenario::Menus()
     const QRect logItem = file->actionGeometry(log->menuAction());
     const QPoint logAt = fileAt + QPoint(file->width() - 2, logItem.top());
     QPainter p(&shot);
-    p.fillRect(QRect(w.menuBar()->mapTo(&w, item.topLeft()), item.size()), QColor(200, 215, 240));
-    p.setPen(Qt::black);
-    p.setFont(w.menuBar()->font());
-    p.drawText(QRect(w.menuBar()->mapTo(&w, item.topLeft()), item.size()), Qt::AlignCenter,
-               QStringLiteral("ファイル(F)"));
     p.drawImage(fileAt, file->grab().toImage());
     p.drawImage(logAt, log->grab().toImage());
     p.end();
@@ -693,7 +685,7 @@ bool Scenario::Run(std::vector<MadePicture>& pictures, std::string& error)
                 error = "no picture is made for " + step.picture;
                 return false;
             }
-            Add(pictures, step.picture, images[k++].convertToFormat(QImage::Format_RGB32));
+            pictures.push_back({step.picture, images[k++].convertToFormat(QImage::Format_RGB32)});
         }
     }
     for (const std::string& m : messages_) std::fprintf(stderr, "tessaro: %s\n", m.c_str());
