@@ -1,7 +1,7 @@
 // tessaro: the navigator program.
 //
 //   tessaro [--home DIR] [--demo [LOG]] [--demo-period MS] [--record] [--log FILE]...
-//           [--screenshot FILE]
+//           [--screenshot FILE] [--help-pictures DIR [--help-docs DIR]]
 //
 // --home DIR         program folder (else TESSARO_HOME, else the current folder;
 //                    an installed program uses ~/.local/share/tessaro unless the
@@ -24,6 +24,12 @@
 //                    log is replayed at ten sets per second with a recording
 //                    running, and the picture is taken once its last sentence
 //                    has been decoded and drawn
+// --help-pictures DIR  no splash: makes the pictures of the help pages from
+//                    the program's own windows on a scratch copy of the
+//                    program folder's sample data, saves them in DIR as the
+//                    help pages name them and exits (app/help_pictures.h)
+// --help-docs DIR    with --help-pictures: also saves the two help windows,
+//                    each with a page open, in DIR
 #include <QApplication>
 #include <QFont>
 #include <QPainter>
@@ -39,6 +45,7 @@
 #include <vector>
 
 #include "app/demo.h"
+#include "app/help_pictures.h"
 #include "app/main_lumara_frm.h"
 #include "app/start_up_frm.h"
 #include "recording/review_dialogs.h"
@@ -48,13 +55,32 @@
 
 namespace {
 
-QString ScreenshotArgument(int argc, char** argv)
+// The value of "--name VALUE" or "--name=VALUE", else empty.
+QString ValueArgument(int argc, char** argv, const char* name)
 {
+    const std::size_t n = std::strlen(name);
     for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--screenshot") == 0 && i + 1 < argc) return QString::fromLocal8Bit(argv[i + 1]);
-        if (std::strncmp(argv[i], "--screenshot=", 13) == 0) return QString::fromLocal8Bit(argv[i] + 13);
+        if (std::strcmp(argv[i], name) == 0 && i + 1 < argc) return QString::fromLocal8Bit(argv[i + 1]);
+        if (std::strncmp(argv[i], name, n) == 0 && argv[i][n] == '=') return QString::fromLocal8Bit(argv[i] + n + 1);
     }
     return {};
+}
+
+QString ScreenshotArgument(int argc, char** argv) { return ValueArgument(argc, argv, "--screenshot"); }
+
+// --help-pictures DIR [--help-docs DIR]: 0 when every picture was saved.
+int MakeHelpPictures(const std::string& home, const QString& folder, const QString& docs)
+{
+    std::vector<tessaro::app::MadePicture> pictures;
+    std::string error;
+    if (!tessaro::app::MakeHelpPictures(home, pictures, error) ||
+        !tessaro::app::SavePictures(pictures, folder, error) ||
+        (!docs.isEmpty() &&
+         !tessaro::app::SavePictures(tessaro::app::MakeHelpWindowShots(folder.toStdString()), docs, error))) {
+        std::fprintf(stderr, "tessaro: %s\n", error.c_str());
+        return 1;
+    }
+    return 0;
 }
 
 // --demo, optionally followed by a log file.
@@ -105,6 +131,8 @@ int main(int argc, char** argv)
     QApplication::setFont(QFont(QStringLiteral("Noto Sans CJK JP"), 9));
     const std::string home = tessaro::OpenProgramFolder(argc, argv);
     const QString screenshot = ScreenshotArgument(argc, argv);
+    if (const QString pictures = ValueArgument(argc, argv, "--help-pictures"); !pictures.isEmpty())
+        return MakeHelpPictures(home, pictures, ValueArgument(argc, argv, "--help-docs"));
     std::string demoLog;
     const bool demo = DemoArgument(argc, argv, demoLog);
     if (demo && demoLog.empty()) demoLog = home + "/20100508/20100508_drive.txt";

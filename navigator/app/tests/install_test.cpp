@@ -43,6 +43,7 @@ TEST(InstalledProgram, DesktopStartUsesASeededUserFolderAndShowsTheSampleLibrary
     ASSERT_EQ(install.exitCode(), 0) << install.readAllStandardError().toStdString();
     for (const char* file : {"bin/tessaro", "bin/tessaro-tool", "bin/tolvexctl", "bin/libtolvexcom32.so",
                              "share/tessaro/data0/GPSCom.bag", "share/tessaro/MapPicSample/MapFileData1.dat",
+                             "share/tessaro/help/help1-overview.png", "share/tessaro/help/help2-sample.png",
                              "share/applications/tessaro.desktop", "share/icons/hicolor/scalable/apps/tessaro.svg"})
         EXPECT_TRUE(QFileInfo::exists(prefix + "/" + file)) << file;
     const std::string desktop = [&] {
@@ -79,6 +80,7 @@ TEST(InstalledProgram, DesktopStartUsesASeededUserFolderAndShowsTheSampleLibrary
     EXPECT_TRUE(QFileInfo::exists(user + "/data0/GPSCom.bag"));
     EXPECT_TRUE(QFileInfo::exists(user + "/MapPicSample/MapFileData1.dat"));
     EXPECT_TRUE(QFileInfo::exists(user + "/20100508/20100508_drive.txt"));
+    EXPECT_TRUE(QFileInfo::exists(user + "/help/help1-overview.png"));
     EXPECT_TRUE(QDir(elsewhere).isEmpty());
     EXPECT_EQ(Listing(prefix), installed);
 

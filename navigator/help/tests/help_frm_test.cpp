@@ -2,8 +2,10 @@
 
 #include <QApplication>
 #include <QFrame>
+#include <QImage>
 #include <QLabel>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -85,6 +87,51 @@ TEST(HelpWindows, EveryButtonOfBothWindows)
     PressEveryButton(one, Help1Layout());
     Help2Frm two("", nullptr);
     PressEveryButton(two, Help2Layout());
+}
+
+// Each page shows the picture its layout names, read from the folder given;
+// one larger than the room is shrunk into it, a missing one leaves the place
+// empty.
+TEST(HelpWindows, PagesShowTheirPictures)
+{
+    App();
+    for (const HelpLayout* layout : {&Help1Layout(), &Help2Layout()}) {
+        QTemporaryDir folder;
+        const int pages = static_cast<int>(layout->steps.size()) - 1;
+        const int missing = pages - 1;
+        for (int i = 0; i < pages; ++i) {
+            if (i == missing) continue;
+            // The first picture is twice the room, the others fill it.
+            QImage picture(i == 0 ? QSize(800, 500) : QSize(400, 250), QImage::Format_RGB32);
+            picture.fill(QColor(10 * i, 100, 200));
+            ASSERT_TRUE(picture.save(folder.filePath(QString::fromStdString(
+                layout->steps[static_cast<std::size_t>(i)].picture))));
+        }
+        HelpFrm w(*layout, folder.path().toStdString(), nullptr);
+        for (int i = 0; i < pages; ++i) {
+            const HelpStep& step = layout->steps[static_cast<std::size_t>(i)];
+            ASSERT_FALSE(step.picture.empty()) << step.caption;
+            w.DispManualCmd_Click(i);
+            auto* shown = w.ManuPic[static_cast<std::size_t>(i)]->findChild<QLabel*>(QStringLiteral("PictureImg"));
+            ASSERT_TRUE(shown) << step.caption;
+            const QPixmap pixmap = shown->pixmap();
+            if (i == missing) {
+                EXPECT_TRUE(pixmap.isNull()) << step.caption;
+                continue;
+            }
+            ASSERT_FALSE(pixmap.isNull()) << step.caption;
+            EXPECT_EQ(pixmap.size(), QSize(400, 250)) << step.caption;
+            EXPECT_EQ(pixmap.toImage().pixelColor(200, 125), QColor(10 * i, 100, 200)) << step.caption;
+            // The picture lies inside its page, above the text.
+            const QRect at = shown->geometry();
+            EXPECT_TRUE(w.ManuPic[static_cast<std::size_t>(i)]->rect().contains(at)) << step.caption;
+            EXPECT_LE(at.bottom(), w.ManuPic[static_cast<std::size_t>(i)]
+                                       ->findChild<QLabel*>(QStringLiteral("PageTextLbl"))
+                                       ->geometry()
+                                       .top())
+                << step.caption;
+        }
+    }
 }
 
 TEST(HelpWindows, HoverEscapeAndSecondOpen)
