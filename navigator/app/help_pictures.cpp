@@ -151,6 +151,16 @@ struct Diagram {
         p.setRenderHint(QPainter::Antialiasing);
         p.setFont(font);
     }
+    // The screenshot source's window filling the picture, with its menu bar
+    // and the menu `open` highlighted; `client` is the room below the title.
+    std::vector<QRect> EarthWindow(int open, QRect& client)
+    {
+        client = Window(QRect(4, 4, 392, 242), QStringLiteral("GoogleEarth"));
+        return MenuBar(QRect(client.left(), client.top(), client.width(), 20),
+                       {QStringLiteral("ファイル"), QStringLiteral("編集"), QStringLiteral("表示"),
+                        QStringLiteral("ツール"), QStringLiteral("ヘルプ")},
+                       open);
+    }
     QImage Done()
     {
         p.end();
@@ -250,11 +260,8 @@ struct Diagram {
 QImage OptionsDiagram()
 {
     Diagram d;
-    const QRect client = d.Window(QRect(4, 4, 392, 242), QStringLiteral("GoogleEarth"));
-    const auto bar = d.MenuBar(QRect(client.left(), client.top(), client.width(), 20),
-                               {QStringLiteral("ファイル"), QStringLiteral("編集"), QStringLiteral("表示"),
-                                QStringLiteral("ツール"), QStringLiteral("ヘルプ")},
-                               3);
+    QRect client;
+    const auto bar = d.EarthWindow(3, client);
     const auto items = d.Menu(bar[3].bottomLeft() + QPoint(0, 1), 110,
                               {QStringLiteral("ルーラ"), QStringLiteral("GPS"), QStringLiteral("オプション...")}, 2);
 
@@ -293,11 +300,8 @@ QImage OptionsDiagram()
 QImage GridDiagram()
 {
     Diagram d;
-    const QRect client = d.Window(QRect(4, 4, 392, 242), QStringLiteral("GoogleEarth"));
-    const auto bar = d.MenuBar(QRect(client.left(), client.top(), client.width(), 20),
-                               {QStringLiteral("ファイル"), QStringLiteral("編集"), QStringLiteral("表示"),
-                                QStringLiteral("ツール"), QStringLiteral("ヘルプ")},
-                               2);
+    QRect client;
+    const auto bar = d.EarthWindow(2, client);
     const QRect view(client.left(), client.top() + 20, client.width(), client.height() - 20);
     d.Box(view, QColor(120, 150, 110), QColor(120, 150, 110));
     // The grid of latitudes and longitudes.
@@ -336,11 +340,8 @@ QImage GridDiagram()
 QImage SaveDiagram()
 {
     Diagram d;
-    const QRect client = d.Window(QRect(4, 4, 392, 242), QStringLiteral("GoogleEarth"));
-    const auto bar = d.MenuBar(QRect(client.left(), client.top(), client.width(), 20),
-                               {QStringLiteral("ファイル"), QStringLiteral("編集"), QStringLiteral("表示"),
-                                QStringLiteral("ツール"), QStringLiteral("ヘルプ")},
-                               0);
+    QRect client;
+    const auto bar = d.EarthWindow(0, client);
     const auto file = d.Menu(bar[0].bottomLeft() + QPoint(0, 1), 100,
                              {QStringLiteral("開く..."), QStringLiteral("保存"), QStringLiteral("印刷...")}, 1);
     d.Menu(QPoint(file[1].right() + 2, file[1].top()), 120,
