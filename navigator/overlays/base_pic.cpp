@@ -86,13 +86,19 @@ BasePic::BasePic(QWidget* parent) : QWidget(parent)
     pointIcon_ = DefaultPointIcon();
     setAttribute(Qt::WA_OpaquePaintEvent);
     resize(sizeHint());
+    partPool_.setMaxThreadCount(1);
     // A copy a stand-in was drawn for is made: paint again (on this thread).
     scaledPictures_.SetOnMade([this] {
         if (provisional_.load()) QMetaObject::invokeMethod(this, [this] { update(); }, Qt::QueuedConnection);
     });
 }
 
-BasePic::~BasePic() { scaledPictures_.SetOnMade({}); }
+BasePic::~BasePic()
+{
+    scaledPictures_.SetOnMade({});
+    partPool_.clear();
+    partPool_.waitForDone();
+}
 
 bool BasePic::LoadPhoto(int slot, const std::string& path)
 {
@@ -378,13 +384,54 @@ BasePic::Placed BasePic::PlacePhoto(int slot, const ScaledPictures::Picture& who
     const QRectF source((target.left() - t.left()) * fx, (target.top() - t.top()) * fy, target.width() * fx,
                         target.height() * fy);
     ScaledPhoto& cached = scaled_[uslot];
-    if (cached.serial != serial_[uslot] || cached.target != target || cached.sourceRect != source || cached.image.isNull()) {
-        // Worked out on this thread: the painter's smooth scaling would
-        // hand bands to threads the scaling workers keep busy.
-        QImage scaled = ScalePart(*image, source, target.size());
-        cached = {serial_[uslot], target, source, std::move(scaled)};
+    if (cached.serial == serial_[uslot] && cached.target == target && cached.sourceRect == source && !cached.image.isNull())
+        return {target.topLeft(), &cached.image, cached.image.size()};
+    // Right after a zoom step (the part kept was made at another scale) the
+    // part is left to the worker and the photograph stretched stands in;
+    // panning, or a part asked for the first time, is scaled here at once,
+    // on this thread: the painter's smooth scaling would hand bands to
+    // threads the scaling workers keep busy.
+    const bool zoomed = zoomFactors_ && cached.serial == serial_[uslot] && !cached.image.isNull() &&
+                        std::fabs(cached.image.width() / cached.sourceRect.width() - target.width() / source.width()) >
+                            1e-9 * (target.width() / source.width());
+    if (!zoomed) {
+        cached = {serial_[uslot], target, source, ScalePart(*image, source, target.size())};
+        return {target.topLeft(), &cached.image, cached.image.size()};
     }
-    return {target.topLeft(), &cached.image, cached.image.size()};
+    {
+        std::lock_guard<std::mutex> hold(partLock_);
+        std::shared_ptr<PartJob>& job = partJobs_[uslot];
+        const bool same = job && job->wanted.serial == serial_[uslot] && job->wanted.target == target &&
+                          job->wanted.sourceRect == source;
+        if (same && job->done) {
+            cached = std::move(job->wanted);
+            job.reset();
+            return {target.topLeft(), &cached.image, cached.image.size()};
+        }
+        if (!same) {
+            job = std::make_shared<PartJob>();
+            job->wanted = {serial_[uslot], target, source, {}};
+            job->photo = photos_[uslot];
+            partPool_.start([this, job, uslot] {
+                {
+                    // A part asked for before another one of its slot is not
+                    // wanted any more.
+                    std::lock_guard<std::mutex> check(partLock_);
+                    if (partJobs_[uslot] != job) return;
+                }
+                QImage made = ScalePart(*job->photo, job->wanted.sourceRect, job->wanted.target.size());
+                {
+                    std::lock_guard<std::mutex> done(partLock_);
+                    job->wanted.image = std::move(made);
+                    job->done = true;
+                }
+                QMetaObject::invokeMethod(this, [this] { update(); }, Qt::QueuedConnection);
+            });
+        }
+    }
+    provisional_.store(true);
+    const QPoint at(static_cast<int>(std::round(t.left())), static_cast<int>(std::round(t.top())));
+    return {at, image, QSize(static_cast<int>(std::round(t.width())), static_cast<int>(std::round(t.height())))};
 }
 
 void BasePic::PaintOp(QPainter& p, Raster& r, const DrawOp& op, OpFrame& frame)

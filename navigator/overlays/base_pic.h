@@ -12,12 +12,14 @@
 
 #include <QFont>
 #include <QImage>
+#include <QThreadPool>
 #include <QWidget>
 
 #include <array>
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -67,6 +69,12 @@ public:
     ScaledPictures& Scaled() { return scaledPictures_; }
     // The last paint drew a stand-in for a copy still being made.
     bool Provisional() const { return provisional_.load(); }
+    // Waits until every copy asked for (whole or a part) is made.
+    void WaitForWorkers()
+    {
+        scaledPictures_.WaitForWorkers();
+        partPool_.waitForDone();
+    }
 
     QSize sizeHint() const override;
 
@@ -174,6 +182,17 @@ private:
     // The visible part of a photograph too large on screen to be scaled
     // whole, per slot.
     std::array<ScaledPhoto, PictureArea::kPhotoSlots> scaled_{};
+    // After a zoom step such a part is scaled by a worker of its own while
+    // the photograph itself, stretched, stands in for it; the one asked for
+    // last per slot.
+    struct PartJob {
+        ScaledPhoto wanted;                   // serial, target and source; image once made
+        std::shared_ptr<const QImage> photo;  // kept alive while the worker reads it
+        bool done = false;
+    };
+    std::mutex partLock_;
+    std::array<std::shared_ptr<PartJob>, PictureArea::kPhotoSlots> partJobs_{};
+    QThreadPool partPool_;
     ScaledPictures scaledPictures_;
     std::function<std::vector<double>()> zoomFactors_;
     std::function<bool()> panAllowed_;

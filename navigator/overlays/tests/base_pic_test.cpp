@@ -291,10 +291,16 @@ TEST_F(Painted, EachPhotographIsScaledOncePerSizeAndAheadForTheNextZoomStep)
 }
 
 // While zooming, a level whose copy is not made yet is painted at once with
-// the copy of the level before stretched in its place, in the same place;
-// once the worker has made the copy the picture is painted again, sharp.
-TEST_F(Painted, AZoomStepDoesNotWaitForTheNewCopyAndRepaintsWhenItIsMade)
+// a stand-in in the same place (the copy of the level before, or for a
+// photograph too large to be scaled whole the photograph itself,
+// stretched); once the worker has made the copy the picture is painted
+// again, sharp. Half the photograph's width in metres: 200 is scaled whole,
+// 2000 (4000 x 3000 pixels on screen) only where it shows.
+struct ZoomStandIn : Painted, ::testing::WithParamInterface<double> {};
+
+TEST_P(ZoomStandIn, AZoomStepDoesNotWaitForTheNewCopyAndRepaintsWhenItIsMade)
 {
+    const double half = GetParam();
     UseLevel(s, 26);
     QImage photo(800, 600, QImage::Format_RGB32);
     photo.fill(qRgb(200, 0, 0));
@@ -303,7 +309,7 @@ TEST_F(Painted, AZoomStepDoesNotWaitForTheNewCopyAndRepaintsWhenItIsMade)
     const QString path = dir.filePath("halves.png");
     ASSERT_TRUE(photo.save(path, "PNG"));
     ASSERT_TRUE(pic.LoadPhoto(0, path.toStdString()));
-    maps.maps[0] = {-200, 150, 200, -150};
+    maps.maps[0] = {-half, half * 0.75, half, -half * 0.75};
     maps.shown = {"0"};
     s.ShownMapCount = 1;
     pic.SetZoomFactors([] { return std::vector<double>{}; });  // nothing is made ahead
@@ -336,7 +342,7 @@ TEST_F(Painted, AZoomStepDoesNotWaitForTheNewCopyAndRepaintsWhenItIsMade)
     EXPECT_EQ(colourAt(img, -150, 0), qRgb(200, 0, 0));
     EXPECT_EQ(colourAt(img, 150, 0), qRgb(0, 0, 200));
 
-    pic.Scaled().WaitForWorkers();
+    pic.WaitForWorkers();
     for (int i = 0; i < 200 && paints == 0; ++i) {
         QApplication::processEvents();
         QThread::msleep(5);
@@ -348,6 +354,8 @@ TEST_F(Painted, AZoomStepDoesNotWaitForTheNewCopyAndRepaintsWhenItIsMade)
     EXPECT_EQ(colourAt(sharp, 150, 0), qRgb(0, 0, 200));
     pic.removeEventFilter(&counter);
 }
+
+INSTANTIATE_TEST_SUITE_P(Photographs, ZoomStandIn, ::testing::Values(200.0, 2000.0));
 
 // Copies asked for ahead and dropped before a worker started them are made
 // when they are needed after all.
