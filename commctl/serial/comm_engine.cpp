@@ -40,6 +40,11 @@ constexpr std::uint8_t kEnq = 0x05;
 constexpr int kLinePollMs = 20;
 // The receive queue while a transfer runs (bytes).
 constexpr std::size_t kTransferQueue = 65536;
+// Shortest time between two notifications to the GUI thread while a transfer
+// runs: the transfer's worker reads the queue itself and is woken directly,
+// so a notification per received chunk would only keep the GUI thread (and
+// this thread, which it wakes again) busy at a fast line's rate.
+constexpr milliseconds kTransferNotifyGap{20};
 
 [[noreturn]] void Raise(int number)
 {
@@ -297,6 +302,7 @@ public:
 
         std::uint32_t mask = 0;
         bool rlsd_reported = false;
+        Clock::time_point next_transfer_post{};
         while (!stop_.load()) {
             ShrinkRingAfterTransfer();
             bool full, hung;
@@ -314,7 +320,14 @@ public:
             short want = static_cast<short>((full ? 0 : POLLIN) | (writing ? POLLOUT : 0));
             fds[1].fd = (hung || want == 0) ? -1 : device_->Handle();
             fds[1].events = want;
-            int r = ::poll(fds, 2, poll_lines ? kLinePollMs : -1);
+            int timeout = poll_lines ? kLinePollMs : -1;
+            if (mask != 0 && transfer_.load() && ready_.load()) {
+                // A notification held back by the transfer's gap goes out then.
+                const auto left = std::chrono::ceil<milliseconds>(next_transfer_post - Clock::now()).count();
+                const int wait = static_cast<int>(std::clamp<long long>(left, 0, kTransferNotifyGap.count()));
+                timeout = timeout < 0 ? wait : std::min(timeout, wait);
+            }
+            int r = ::poll(fds, 2, timeout);
             if (r < 0 && errno != EINTR)
                 break;
             if (stop_.load())
@@ -337,10 +350,14 @@ public:
                 rlsd_reported = true;
                 mask |= kMaskRlsd;
             }
-            if (mask != 0 && ready_.load()) {
+            const bool transfer = transfer_.load();
+            const Clock::time_point now = transfer ? Clock::now() : Clock::time_point{};
+            if (mask != 0 && ready_.load() && (!transfer || now >= next_transfer_post)) {
                 ready_.store(false);
                 Post(mask);
                 mask = 0;
+                if (transfer)
+                    next_transfer_post = now + kTransferNotifyGap;
             }
         }
     }

@@ -30,18 +30,36 @@ constexpr int kMsgTimeout = 2030;
 
 constexpr char kHexDigits[] = "0123456789abcdef";
 
-constexpr std::array<std::uint32_t, 256> MakeCrc32Table()
+// Slicing by eight: kCrc32Tables[k][b] is the register change of byte b
+// followed by k zero bytes, so eight bytes are taken with eight look-ups and
+// no loop-carried shift per byte.
+constexpr std::array<std::array<std::uint32_t, 256>, 8> MakeCrc32Tables()
 {
-    std::array<std::uint32_t, 256> t{};
+    std::array<std::array<std::uint32_t, 256>, 8> t{};
     for (std::uint32_t i = 0; i < 256; ++i) {
         std::uint32_t c = i;
         for (int k = 0; k < 8; ++k)
             c = (c & 1) ? (0xEDB88320u ^ (c >> 1)) : (c >> 1);
-        t[i] = c;
+        t[0][i] = c;
     }
+    for (std::size_t k = 1; k < 8; ++k)
+        for (std::size_t i = 0; i < 256; ++i)
+            t[k][i] = (t[k - 1][i] >> 8) ^ t[0][t[k - 1][i] & 0xFF];
     return t;
 }
-constexpr std::array<std::uint32_t, 256> kCrc32Table = MakeCrc32Table();
+constexpr std::array<std::array<std::uint32_t, 256>, 8> kCrc32Tables = MakeCrc32Tables();
+
+// Bytes inside a data subpacket that need more than copying: ZDLE and the
+// flow-control characters (with or without the high bit), which a sender
+// escapes, so bare ones are not data.
+constexpr std::array<bool, 256> MakeDataSpecial()
+{
+    std::array<bool, 256> t{};
+    for (int b = 0; b < 256; ++b)
+        t[static_cast<std::size_t>(b)] = b == kZDle || (b & 0x7F) == kXon || (b & 0x7F) == kXoff;
+    return t;
+}
+constexpr std::array<bool, 256> kDataSpecial = MakeDataSpecial();
 
 // Which bytes go escaped: [escape_all][byte].
 struct EscapeTable {
@@ -88,8 +106,19 @@ std::string OneByte(std::uint8_t b) { return std::string(1, static_cast<char>(b)
 
 std::uint32_t Crc32Update(std::uint32_t crc, std::string_view bytes)
 {
-    for (char c : bytes)
-        crc = kCrc32Table[(crc ^ static_cast<std::uint8_t>(c)) & 0xFF] ^ (crc >> 8);
+    const auto& t = kCrc32Tables;
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+    std::size_t n = bytes.size();
+    for (; n >= 8; p += 8, n -= 8) {
+        const std::uint32_t lo = crc ^ (static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
+                                        static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24);
+        const std::uint32_t hi = static_cast<std::uint32_t>(p[4]) | static_cast<std::uint32_t>(p[5]) << 8 |
+                                 static_cast<std::uint32_t>(p[6]) << 16 | static_cast<std::uint32_t>(p[7]) << 24;
+        crc = t[7][lo & 0xFF] ^ t[6][(lo >> 8) & 0xFF] ^ t[5][(lo >> 16) & 0xFF] ^ t[4][lo >> 24] ^
+              t[3][hi & 0xFF] ^ t[2][(hi >> 8) & 0xFF] ^ t[1][(hi >> 16) & 0xFF] ^ t[0][hi >> 24];
+    }
+    for (; n > 0; ++p, --n)
+        crc = t[0][(crc ^ *p) & 0xFF] ^ (crc >> 8);
     return crc;
 }
 
@@ -278,6 +307,27 @@ int Reader::Unescape(std::uint8_t c)
 bool Reader::Next(Item& item)
 {
     while (at_ < in_.size()) {
+        if (mode_ == Mode::kData && !esc_) {
+            // Plain data up to the next byte that needs a closer look goes
+            // in whole (at most one byte past the limit, which is then
+            // refused as below).
+            const std::size_t limit = std::min(in_.size(), at_ + (data_max_ + 1 - got_.size()));
+            std::size_t end = at_;
+            while (end < limit && !kDataSpecial[static_cast<std::uint8_t>(in_[end])])
+                ++end;
+            if (end > at_) {
+                got_.append(in_, at_, end - at_);
+                at_ = end;
+                cans_ = 0;
+                if (got_.size() > data_max_) {
+                    Reset(Mode::kSearch);
+                    item = Item{};
+                    item.kind = Item::Kind::kBadData;
+                    return true;
+                }
+                continue;
+            }
+        }
         const auto c = static_cast<std::uint8_t>(in_[at_++]);
         if (c == kZDle) {
             if (++cans_ >= 5) {
@@ -434,9 +484,9 @@ bool Reader::Next(Item& item)
             const int v = Unescape(c);
             if (v < 0)
                 break;
-            item = Item{};
             if (v > 0xFF) {
                 Reset(Mode::kSearch);
+                item = Item{};
                 item.kind = Item::Kind::kBadData;
                 return true;
             }
@@ -452,10 +502,15 @@ bool Reader::Next(Item& item)
                 good = xy::Crc16(crc_, xy::Crc16(std::string_view(&e, 1), xy::Crc16(got_))) == 0;
             if (!good) {
                 Reset(Mode::kSearch);
+                item = Item{};
                 item.kind = Item::Kind::kBadData;
                 return true;
             }
+            // The item's old buffer becomes the next subpacket's, so a
+            // stream of subpackets reuses two buffers.
             item.kind = Item::Kind::kData;
+            item.header = Header{};
+            item.form = 0;
             item.end = end_;
             item.data.swap(got_);
             Reset(end_ == kZCrcE || end_ == kZCrcW ? Mode::kSearch : Mode::kData);

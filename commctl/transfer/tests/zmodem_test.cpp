@@ -85,6 +85,27 @@ TEST(ZModemFrames, CrcsAndFixedHeaders)
     const std::string tail = {static_cast<char>(c), static_cast<char>(c >> 8), static_cast<char>(c >> 16),
                               static_cast<char>(c >> 24)};
     EXPECT_EQ(Crc32Update(0xFFFFFFFFu, "abc" + tail), kCrc32Residue);
+    // Eight bytes at a time: every length and start offset around the
+    // eight-byte steps, and a CRC carried over pieces, match bit by bit.
+    auto bitwise = [](std::string_view bytes) {
+        std::uint32_t r = 0xFFFFFFFFu;
+        for (char ch : bytes) {
+            r ^= static_cast<std::uint8_t>(ch);
+            for (int k = 0; k < 8; ++k)
+                r = (r & 1) ? (0xEDB88320u ^ (r >> 1)) : (r >> 1);
+        }
+        return ~r;
+    };
+    std::string bytes(64, '\0');
+    for (std::size_t i = 0; i < bytes.size(); ++i)
+        bytes[i] = static_cast<char>(i * 167 + 13);
+    for (std::size_t from = 0; from < 9; ++from)
+        for (std::size_t n = 0; from + n <= bytes.size(); ++n) {
+            const std::string_view part = std::string_view(bytes).substr(from, n);
+            ASSERT_EQ(Crc32(part), bitwise(part)) << from << "+" << n;
+            ASSERT_EQ(~Crc32Update(Crc32Update(0xFFFFFFFFu, part.substr(0, n / 3)), part.substr(n / 3)),
+                      bitwise(part)) << from << "+" << n;
+        }
 
     // ZRQINIT as every receiver expects to see it; ZACK and ZFIN end without XON.
     EXPECT_EQ(HexHeader(Header::At(kZRqInit, 0)), std::string("**\x18" "B00000000000000\r\x8a\x11"));
