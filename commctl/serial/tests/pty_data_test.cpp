@@ -290,6 +290,21 @@ TEST_F(PtyData, TransmitOverflowDropsTheWholeWriteAndKeepsOrder)
     EXPECT_EQ(pty_.Read(2, 5000), std::string("\0\xFF", 2));
 }
 
+TEST_F(PtyData, EveryByteValueArrivesAsSentWithoutLineErrors)
+{
+    // A pseudo-terminal has no line errors: what looks like a mark (0xFF
+    // 0x00 b, 0xFF 0x00 0x00) and doubled 0xFF are data like any other.
+    Open();
+    std::string all;
+    for (int i = 0; i < 256; ++i)
+        all.push_back(static_cast<char>(i));
+    all += std::string("\xFF\x00" "b\xFF\xFF\xFF\x00\x00\xFF", 9);
+    Arrive(all);
+    EXPECT_EQ(e().InputB(), all);
+    for (std::int16_t code : h().events)
+        EXPECT_TRUE(code != kErRxParity && code != kErBreak && code != kErFrame) << code;
+}
+
 TEST_F(PtyData, AnswerBackRepliesToEnq)
 {
     Open();
