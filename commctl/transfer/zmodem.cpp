@@ -160,15 +160,20 @@ std::string HeaderBytes(const Header& h)
 void Escape(std::string& out, std::string_view bytes, bool escape_all)
 {
     const auto& table = kEscape.esc[escape_all ? 1 : 0];
+    // Room for the worst case, written through a pointer, then cut to size.
+    const std::size_t start = out.size();
+    out.resize(start + 2 * bytes.size());
+    char* w = out.data() + start;
     for (char c : bytes) {
         const auto b = static_cast<std::uint8_t>(c);
         if (table[b]) {
-            out.push_back(static_cast<char>(kZDle));
-            out.push_back(static_cast<char>(b ^ 0x40));
+            *w++ = static_cast<char>(kZDle);
+            *w++ = static_cast<char>(b ^ 0x40);
         } else {
-            out.push_back(c);
+            *w++ = c;
         }
     }
+    out.resize(static_cast<std::size_t>(w - out.data()));
 }
 
 std::string HexHeader(const Header& h)
@@ -214,7 +219,7 @@ std::string BinHeader(const Header& h, bool crc32, bool escape_all)
 std::string Subpacket(std::string_view data, std::uint8_t end, bool crc32, bool escape_all)
 {
     std::string s;
-    s.reserve(data.size() + data.size() / 8 + 16);
+    s.reserve(2 * data.size() + 16);
     Escape(s, data, escape_all);
     s.push_back(static_cast<char>(kZDle));
     s.push_back(static_cast<char>(end));
