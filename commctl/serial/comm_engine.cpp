@@ -1061,6 +1061,51 @@ public:
         return true;
     }
 
+    // A transfer's write of any length: while the port is idle, one write
+    // from the calling thread takes as much as the device will (a streaming
+    // sender then needs one system call per answer, not one per transmit
+    // buffer), and up to a buffer of the rest is queued for the event
+    // thread; otherwise up to a buffer is queued. Returns how many bytes
+    // were taken, from the front; 0 when there was no room.
+    std::size_t WriteRawSome(std::string_view bytes)
+    {
+        if (bytes.empty())
+            return 0;
+        bool hung;
+        {
+            std::lock_guard lk(rx_m_);
+            hung = hangup_;
+        }
+        std::size_t taken = 0;
+        {
+            std::lock_guard lk(tx_m_);
+            const std::size_t size = tx_[0].data.size();
+            const bool idle = !tx_[0].sending && !tx_[1].sending && tx_[0].count == 0 && tx_[1].count == 0 &&
+                              !tx_discard_ && size > 0;
+            if (idle && !hung && device_) {
+                ssize_t n;
+                do {
+                    n = device_->Write(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
+                } while (n < 0 && errno == EINTR);
+                taken = n > 0 ? static_cast<std::size_t>(n) : 0;
+                if (taken == bytes.size())
+                    return taken;
+                // The event thread goes on with the rest as the device takes
+                // it (after an error it finds the device gone).
+                const std::size_t rest = std::min(bytes.size() - taken, size);
+                std::memcpy(tx_[0].data.data(), bytes.data() + taken, rest);
+                tx_[0].count = rest;
+                taken += rest;
+            }
+        }
+        if (taken > 0) {
+            Wake();
+            return taken;
+        }
+        const std::string_view piece = bytes.substr(0, tx_[0].data.size());
+        return !piece.empty() && QueueRaw(piece) ? piece.size() : 0;
+    }
+
     void WriteSteps(std::string_view bytes, bool echo)
     {
         if (bytes.empty())
@@ -1448,6 +1493,8 @@ std::string CommEngine::TransferRead(std::size_t max, int timeout_ms)
 void CommEngine::TransferInterrupt() { core_->WakeTransferRead(); }
 
 bool CommEngine::TransferWrite(std::string_view bytes) { return core_->WriteRawNow(bytes); }
+
+std::size_t CommEngine::TransferWriteSome(std::string_view bytes) { return core_->WriteRawSome(bytes); }
 
 std::size_t CommEngine::TransferOutputBacklog() const
 {

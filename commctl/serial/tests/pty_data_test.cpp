@@ -391,5 +391,41 @@ TEST_F(PtyData, RunningTransferTakesTheLineOver)
     e().SetPortOpen(false);
 }
 
+TEST_F(PtyData, TransferWritesOfAnyLengthArriveWholeAndInOrder)
+{
+    Open();
+    e().SetTransferRunning(true);
+    // Far more than the transmit buffers and the pseudo-terminal hold
+    // while nobody reads: writes go straight out, are cut short, queued in
+    // part and refused until room comes back.
+    std::string data(300000, '\0');
+    for (std::size_t i = 0; i < data.size(); ++i)
+        data[i] = static_cast<char>((i * 7919) >> 3);
+    std::size_t refused = 0, short_writes = 0;
+    std::thread worker([&] {
+        std::size_t done = 0;
+        const auto end = std::chrono::steady_clock::now() + 10s;
+        while (done < data.size() && std::chrono::steady_clock::now() < end) {
+            const std::string_view rest = std::string_view(data).substr(done);
+            const std::size_t n = e().TransferWriteSome(rest);
+            ASSERT_LE(n, rest.size());
+            if (n == 0) {
+                ++refused;
+                (void)e().TransferRead(1, 50);  // room wakes the wait
+            } else if (n < rest.size()) {
+                ++short_writes;
+            }
+            done += n;
+        }
+    });
+    std::this_thread::sleep_for(100ms);  // let the line fill up first
+    const std::string got = pty_.Read(data.size(), 10000);
+    worker.join();
+    EXPECT_TRUE(got == data) << got.size() << " of " << data.size();
+    EXPECT_GT(refused + short_writes, 0u);
+    e().SetTransferRunning(false);
+    e().SetPortOpen(false);
+}
+
 }  // namespace
 }  // namespace tolvex::serial
