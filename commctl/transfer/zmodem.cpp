@@ -545,7 +545,7 @@ void Endpoint::Fail(std::int16_t status, int message, bool abort_sequence, bool 
     if (abort_sequence)
         Send(xy::AbortSequence());
     Note(status, message, counted);
-    file_.reset();
+    ReleaseFile();
     Finish(false);
 }
 
@@ -574,6 +574,8 @@ void Sender::NextFile(Millis now)
     name_ = std::move(*name);
     int error = 0;
     file_ = files_.OpenRead(name_, error);
+    ahead_.clear();
+    ahead_pos_ = 0;
     if (!file_) {
         Event e = Ev(EventKind::kError, kStatusAbort, kMsgFileOpen);
         e.file = name_;
@@ -685,9 +687,8 @@ void Sender::Stream(Millis now)
             ArmTimer(now + kTimeout);
             return;
         }
-        buf_.resize(block_);
-        const std::size_t got = file_->ReadAt(pos_, buf_.data(), block_);
-        buf_.resize(got);
+        const std::string_view block = Block(pos_, block_);
+        const std::size_t got = block.size();
         const bool eof = got < block_ || static_cast<std::int64_t>(pos_) + static_cast<std::int64_t>(got) >= size_;
         std::uint8_t end = kZCrcG;
         if (eof) {
@@ -701,7 +702,7 @@ void Sender::Stream(Millis now)
         } else if (window_ != 0 && since_q_ + got >= std::max<std::size_t>(window_ / 4, block_)) {
             end = kZCrcQ;
         }
-        const std::string sub = Subpacket(buf_, end, crc32_, escape_all_);
+        const std::string sub = Subpacket(block, end, crc32_, escape_all_);
         Send(sub);
         last_empty_q_ = false;
         pos_ += static_cast<std::uint32_t>(got);
@@ -728,6 +729,19 @@ void Sender::Stream(Millis now)
             return;
         }
     }
+}
+
+std::string_view Sender::Block(std::uint32_t pos, std::size_t n)
+{
+    if (pos < ahead_pos_ || pos + n > ahead_pos_ + ahead_.size()) {
+        // One read for many blocks; a block the last read cut short (the
+        // end of the file, as it was) is read again.
+        ahead_.resize(std::max(kFileChunk, n));
+        ahead_.resize(file_->ReadAt(pos, ahead_.data(), ahead_.size()));
+        ahead_pos_ = pos;
+    }
+    const std::size_t from = pos - ahead_pos_;
+    return std::string_view(ahead_).substr(from, std::min(n, ahead_.size() - from));
 }
 
 void Sender::OnSent(Millis now)
@@ -1249,11 +1263,13 @@ void Receiver::Write(const std::string& data, Millis)
         }
         cut_ = true;
     }
-    if (!data.empty() && !file_->WriteAt(pos_, data)) {
+    // Data go to the file in large writes; the position counts them at once.
+    unwritten_.append(data);
+    pos_ += static_cast<std::uint32_t>(data.size());
+    if (unwritten_.size() >= kFileChunk && !FlushWrites()) {
         Fail(kStatusAbort, kMsgFileOpen, true);
         return;
     }
-    pos_ += static_cast<std::uint32_t>(data.size());
     errors_ = 0;
     Event p = Ev(EventKind::kProgress, kStatusTransferring, kMsgTransferring);
     p.transferred = pos_;
@@ -1261,8 +1277,24 @@ void Receiver::Write(const std::string& data, Millis)
     Emit(p);
 }
 
+bool Receiver::FlushWrites()
+{
+    if (unwritten_.empty())
+        return true;
+    const bool ok = file_ && file_->WriteAt(pos_ - unwritten_.size(), unwritten_);
+    unwritten_.clear();
+    return ok;
+}
+
+void Receiver::ReleaseFile()
+{
+    FlushWrites();
+    file_.reset();
+}
+
 void Receiver::CloseFile(bool whole)
 {
+    FlushWrites();
     if (file_ && whole) {
         file_->SetLength(pos_);
         // Only a file received whole carries the sender's time; a part
@@ -1275,7 +1307,7 @@ void Receiver::CloseFile(bool whole)
 
 void Receiver::Eof(Millis now)
 {
-    const bool ok = file_->SetLength(pos_);
+    const bool ok = FlushWrites() && file_->SetLength(pos_);
     CloseFile(ok);
     if (!ok) {
         Fail(kStatusAbort, kMsgFileOpen, true);

@@ -771,13 +771,34 @@ TEST(ZModemReceiver, AcceptsLargeSubpacketsAndEndsAtOnceWhenTheLineDies)
     const std::string data = Content(8192);
     a = f.rc.Feed(BinHeader(Header::At(kZData, 0), true, false) + Subpacket(data, kZCrcG, true, false), 20);
     EXPECT_EQ(Count(a.events, 2011), 0);
-    EXPECT_EQ(f.files.Find("got")->data, data);
     a = f.rc.LineLost(30);
     EXPECT_TRUE(a.finished);
     ASSERT_GE(a.events.size(), 2u);
     EXPECT_EQ(a.events[0].status, kStatusLostCarrier);
     EXPECT_EQ(a.events[0].message, 2012);
+    // The part that arrived is in the file (written when the line died).
+    EXPECT_EQ(f.files.Find("got")->data, data);
     EXPECT_EQ(f.files.Find("got")->time, 0);
+}
+
+TEST(ZModemReceiver, DataHeldForLargeWritesReachTheFileWhenTheTransferIsStopped)
+{
+    const std::string data = Content(3000);
+    MemoryFiles files;
+    {
+        FileList list;
+        Receiver rc(files, list);
+        rc.Start(0);
+        rc.Feed(BinHeader(Header::At(kZFile, 0), true, false) +
+                    Subpacket(xy::HeaderData("kept", 5000, kTime), kZCrcW, true, false),
+                10);
+        rc.Resume(10);
+        const Answer a =
+            rc.Feed(BinHeader(Header::At(kZData, 0), true, false) + Subpacket(data, kZCrcG, true, false), 20);
+        EXPECT_FALSE(a.finished);
+    }  // stopped midway: the worker drops the protocol
+    ASSERT_NE(files.Find("kept"), nullptr);
+    EXPECT_EQ(files.Find("kept")->data, data);
 }
 
 TEST(ZModemReceiver, AnswersOfTheStartPhase)
