@@ -699,7 +699,10 @@ void Sender::Stream(Millis now)
             // ZRPOS: make sure of where it stands.
             end = kZCrcW;
             junk_ = 0;
-        } else if (window_ != 0 && since_q_ + got >= std::max<std::size_t>(window_ / 4, block_)) {
+        } else if (window_ != 0 && since_q_ + got >= std::max<std::size_t>(window_ / 2, block_)) {
+            // Twice per window: the answer to one ZCRCQ comes back while the
+            // next half goes out, so the window rarely runs full, with half
+            // the acknowledgements a quarter would cost both sides.
             end = kZCrcQ;
         }
         const std::string sub = Subpacket(block, end, crc32_, escape_all_);
