@@ -1076,10 +1076,10 @@ public:
             std::lock_guard lk(rx_m_);
             hung = hangup_;
         }
-        std::size_t taken = 0;
+        std::size_t taken = 0, size = 0;
         {
             std::lock_guard lk(tx_m_);
-            const std::size_t size = tx_[0].data.size();
+            size = tx_[0].data.size();  // 0 while closed
             const bool idle = !tx_[0].sending && !tx_[1].sending && tx_[0].count == 0 && tx_[1].count == 0 &&
                               !tx_discard_ && size > 0;
             if (idle && !hung && device_) {
@@ -1102,7 +1102,7 @@ public:
             Wake();
             return taken;
         }
-        const std::string_view piece = bytes.substr(0, tx_[0].data.size());
+        const std::string_view piece = bytes.substr(0, size);
         return !piece.empty() && QueueRaw(piece) ? piece.size() : 0;
     }
 
