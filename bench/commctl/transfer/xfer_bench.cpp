@@ -19,8 +19,9 @@
 // spread of the runs (slowest and fastest rate, KiB/s) of each side.
 //
 // The clock stops when the receiver has exited, or earlier when the sender
-// has exited with success: that needs the receiver's closing ZFIN, sent only
-// after the file was written whole. An lrzsz sender on the pseudo-terminal
+// has exited with success: that needs the receiver's last answer (the ACK
+// of EOT, ZFIN), given only once the file has arrived whole; the file is
+// checked after both have ended. An lrzsz sender on the pseudo-terminal
 // empties its terminal as it exits, which now and then throws away its last
 // "OO" before the relay read it; rz then waits 10 s for it. That wait says
 // nothing about the transfer, and both pairs are timed by the same rule.
