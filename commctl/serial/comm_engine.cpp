@@ -40,6 +40,11 @@ constexpr std::uint8_t kEnq = 0x05;
 constexpr int kLinePollMs = 20;
 // The receive queue while a transfer runs (bytes).
 constexpr std::size_t kTransferQueue = 65536;
+// Shortest time between two notifications to the GUI thread while a transfer
+// runs: the transfer's worker reads the queue itself and is woken directly,
+// so a notification per received chunk would only keep the GUI thread (and
+// this thread, which it wakes again) busy at a fast line's rate.
+constexpr milliseconds kTransferNotifyGap{20};
 
 [[noreturn]] void Raise(int number)
 {
@@ -297,6 +302,7 @@ public:
 
         std::uint32_t mask = 0;
         bool rlsd_reported = false;
+        Clock::time_point next_transfer_post{};
         while (!stop_.load()) {
             ShrinkRingAfterTransfer();
             bool full, hung;
@@ -314,7 +320,14 @@ public:
             short want = static_cast<short>((full ? 0 : POLLIN) | (writing ? POLLOUT : 0));
             fds[1].fd = (hung || want == 0) ? -1 : device_->Handle();
             fds[1].events = want;
-            int r = ::poll(fds, 2, poll_lines ? kLinePollMs : -1);
+            int timeout = poll_lines ? kLinePollMs : -1;
+            if (mask != 0 && transfer_.load() && ready_.load()) {
+                // A notification held back by the transfer's gap goes out then.
+                const auto left = std::chrono::ceil<milliseconds>(next_transfer_post - Clock::now()).count();
+                const int wait = static_cast<int>(std::clamp<long long>(left, 0, kTransferNotifyGap.count()));
+                timeout = timeout < 0 ? wait : std::min(timeout, wait);
+            }
+            int r = ::poll(fds, 2, timeout);
             if (r < 0 && errno != EINTR)
                 break;
             if (stop_.load())
@@ -337,10 +350,14 @@ public:
                 rlsd_reported = true;
                 mask |= kMaskRlsd;
             }
-            if (mask != 0 && ready_.load()) {
+            const bool transfer = transfer_.load();
+            const Clock::time_point now = transfer ? Clock::now() : Clock::time_point{};
+            if (mask != 0 && ready_.load() && (!transfer || now >= next_transfer_post)) {
                 ready_.store(false);
                 Post(mask);
                 mask = 0;
+                if (transfer)
+                    next_transfer_post = now + kTransferNotifyGap;
             }
         }
     }
@@ -1044,6 +1061,51 @@ public:
         return true;
     }
 
+    // A transfer's write of any length: while the port is idle, one write
+    // from the calling thread takes as much as the device will (a streaming
+    // sender then needs one system call per answer, not one per transmit
+    // buffer), and up to a buffer of the rest is queued for the event
+    // thread; otherwise up to a buffer is queued. Returns how many bytes
+    // were taken, from the front; 0 when there was no room.
+    std::size_t WriteRawSome(std::string_view bytes)
+    {
+        if (bytes.empty())
+            return 0;
+        bool hung;
+        {
+            std::lock_guard lk(rx_m_);
+            hung = hangup_;
+        }
+        std::size_t taken = 0, size = 0;
+        {
+            std::lock_guard lk(tx_m_);
+            size = tx_[0].data.size();  // 0 while closed
+            const bool idle = !tx_[0].sending && !tx_[1].sending && tx_[0].count == 0 && tx_[1].count == 0 &&
+                              !tx_discard_ && size > 0;
+            if (idle && !hung && device_) {
+                ssize_t n;
+                do {
+                    n = device_->Write(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
+                } while (n < 0 && errno == EINTR);
+                taken = n > 0 ? static_cast<std::size_t>(n) : 0;
+                if (taken == bytes.size())
+                    return taken;
+                // The event thread goes on with the rest as the device takes
+                // it (after an error it finds the device gone).
+                const std::size_t rest = std::min(bytes.size() - taken, size);
+                std::memcpy(tx_[0].data.data(), bytes.data() + taken, rest);
+                tx_[0].count = rest;
+                taken += rest;
+            }
+        }
+        if (taken > 0) {
+            Wake();
+            return taken;
+        }
+        const std::string_view piece = bytes.substr(0, size);
+        return !piece.empty() && QueueRaw(piece) ? piece.size() : 0;
+    }
+
     void WriteSteps(std::string_view bytes, bool echo)
     {
         if (bytes.empty())
@@ -1431,6 +1493,8 @@ std::string CommEngine::TransferRead(std::size_t max, int timeout_ms)
 void CommEngine::TransferInterrupt() { core_->WakeTransferRead(); }
 
 bool CommEngine::TransferWrite(std::string_view bytes) { return core_->WriteRawNow(bytes); }
+
+std::size_t CommEngine::TransferWriteSome(std::string_view bytes) { return core_->WriteRawSome(bytes); }
 
 std::size_t CommEngine::TransferOutputBacklog() const
 {

@@ -318,6 +318,11 @@ public:
     // buffer the device has taken whole wakes the TransferRead that waits
     // (as TransferInterrupt does), so the writer can try again at once.
     bool TransferWrite(std::string_view bytes);
+    // Takes as many of the bytes as it can now, from the front, and returns
+    // how many: on an idle port one write to the device and a buffer of the
+    // rest, otherwise what fits one buffer whole (0 when none does; the
+    // wake-up after a refusal is the same as TransferWrite's).
+    std::size_t TransferWriteSome(std::string_view bytes);
     // Bytes not yet handed to the device or still held by it.
     std::size_t TransferOutputBacklog() const;
     // True once the far side went away (device removed, pty master closed).

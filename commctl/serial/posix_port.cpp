@@ -5,7 +5,8 @@
 // - Pseudo-terminals have no modem lines (TIOCMGET fails: the holding
 //   properties read false and no CTS/DSR/CD/RING events occur), cannot send
 //   or receive a break and never see framing, overrun or parity errors;
-//   TIOCGICOUNT is not supported. A closed master shows as a hang-up.
+//   TIOCGICOUNT is not supported, and received bytes come without marks.
+//   A closed master shows as a hang-up.
 // - USB serial adapters (usb-serial drivers) report CTS, DSR, CD and RI
 //   through TIOCMGET as far as the chip wires them, and count errors through
 //   TIOCGICOUNT as far as the driver does (ftdi_sio counts break, framing,
@@ -217,6 +218,13 @@ public:
             return false;
         if (!BuildTermios(s, t))
             return false;
+        if (pseudo_) {
+            // A pseudo-terminal has no line errors to mark or parity to
+            // check. Either setting would only make the kernel look at every
+            // received byte on its own (and double each 0xFF) instead of
+            // copying the data through.
+            t.c_iflag &= ~static_cast<tcflag_t>(PARMRK | INPCK);
+        }
         if (::ioctl(fd_, TCSETS2, &t) != 0)
             return false;
         // A driver may quietly drop what it cannot do; read back and refuse
@@ -239,7 +247,7 @@ public:
         return true;
     }
 
-    bool MarksLineErrors() const override { return true; }
+    bool MarksLineErrors() const override { return !pseudo_; }
 
     int SetDtr(bool raise) override { return SetLine(TIOCM_DTR, raise); }
     int SetRts(bool raise) override { return SetLine(TIOCM_RTS, raise); }

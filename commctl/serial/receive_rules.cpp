@@ -1,5 +1,7 @@
 #include "serial/receive_rules.h"
 
+#include <cstring>
+
 #include "serial/comm_engine.h"
 
 namespace tolvex::serial {
@@ -31,20 +33,41 @@ FilterResult ReceiveFilter::Filter(const std::uint8_t* in, std::size_t n, const 
             r.event_char = true;
         out.push_back(b);
     };
-    for (std::size_t i = 0; i < n; ++i) {
-        const std::uint8_t b = in[i];
-        if (!options.marks) {
-            put(b);
+    // A run of plain data is copied whole: most chunks hold no mark at all,
+    // and a file transfer moves them at the line's full rate.
+    auto put_run = [&](const std::uint8_t* first, std::size_t len) {
+        if (len == 0)
+            return;
+        if (!r.event_char && std::memchr(first, kEventChar, len))
+            r.event_char = true;
+        if (!options.null_discard) {
+            out.insert(out.end(), first, first + len);
+            return;
+        }
+        for (std::size_t i = 0; i < len; ++i)
+            if (first[i] != 0)
+                out.push_back(first[i]);
+    };
+    if (!options.marks) {
+        put_run(in, n);
+        return r;
+    }
+    std::size_t i = 0;
+    while (i < n) {
+        if (state_ == kData) {
+            // Everything up to the next 0xFF stands for itself.
+            const void* ff = std::memchr(in + i, 0xFF, n - i);
+            const std::size_t stop = ff ? static_cast<std::size_t>(static_cast<const std::uint8_t*>(ff) - in) : n;
+            put_run(in + i, stop - i);
+            i = stop;
+            if (i < n) {
+                state_ = kAfterFF;
+                ++i;
+            }
             continue;
         }
-        switch (state_) {
-        case kData:
-            if (b == 0xFF)
-                state_ = kAfterFF;
-            else
-                put(b);
-            break;
-        case kAfterFF:
+        const std::uint8_t b = in[i++];
+        if (state_ == kAfterFF) {
             state_ = kData;
             if (b == 0xFF) {
                 put(0xFF);
@@ -54,8 +77,7 @@ FilterResult ReceiveFilter::Filter(const std::uint8_t* in, std::size_t n, const 
                 put(0xFF);
                 put(b);
             }
-            break;
-        case kAfterMark:
+        } else {  // kAfterMark
             state_ = kData;
             if (b == 0x00) {
                 if (!options.counts_errors)
@@ -65,7 +87,6 @@ FilterResult ReceiveFilter::Filter(const std::uint8_t* in, std::size_t n, const 
                     r.errors |= kCeRxParity;
                 put(options.replace >= 0 ? static_cast<std::uint8_t>(options.replace) : b);
             }
-            break;
         }
     }
     return r;

@@ -15,13 +15,7 @@ Millis SteadyClock::Now() const
     return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
-EngineChannel::EngineChannel(serial::CommEngine& engine)
-    : engine_(engine),
-      // Read here, on the thread that owns the engine; the size cannot
-      // change while the port is open.
-      chunk_(static_cast<std::size_t>(std::max<std::int16_t>(engine.OutBufferSize(), 1)))
-{
-}
+EngineChannel::EngineChannel(serial::CommEngine& engine) : engine_(engine) {}
 
 std::string EngineChannel::Read(std::size_t max, Millis timeout)
 {
@@ -31,13 +25,12 @@ std::string EngineChannel::Read(std::size_t max, Millis timeout)
 
 std::size_t EngineChannel::Write(std::string_view bytes)
 {
-    // The engine takes a write whole or not at all, and at most one buffer.
     std::size_t done = 0;
     while (done < bytes.size()) {
-        const std::string_view part = bytes.substr(done, chunk_);
-        if (!engine_.TransferWrite(part))
+        const std::size_t n = engine_.TransferWriteSome(bytes.substr(done));
+        if (n == 0)
             break;
-        done += part.size();
+        done += n;
     }
     return done;
 }

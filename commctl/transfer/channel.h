@@ -59,7 +59,6 @@ public:
 
 private:
     serial::CommEngine& engine_;
-    std::size_t chunk_;  // the transmit buffer's size: the most one write can queue
 };
 
 }  // namespace tolvex::transfer

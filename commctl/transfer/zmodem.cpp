@@ -30,18 +30,36 @@ constexpr int kMsgTimeout = 2030;
 
 constexpr char kHexDigits[] = "0123456789abcdef";
 
-constexpr std::array<std::uint32_t, 256> MakeCrc32Table()
+// Slicing by eight: kCrc32Tables[k][b] is the register change of byte b
+// followed by k zero bytes, so eight bytes are taken with eight look-ups and
+// no loop-carried shift per byte.
+constexpr std::array<std::array<std::uint32_t, 256>, 8> MakeCrc32Tables()
 {
-    std::array<std::uint32_t, 256> t{};
+    std::array<std::array<std::uint32_t, 256>, 8> t{};
     for (std::uint32_t i = 0; i < 256; ++i) {
         std::uint32_t c = i;
         for (int k = 0; k < 8; ++k)
             c = (c & 1) ? (0xEDB88320u ^ (c >> 1)) : (c >> 1);
-        t[i] = c;
+        t[0][i] = c;
     }
+    for (std::size_t k = 1; k < 8; ++k)
+        for (std::size_t i = 0; i < 256; ++i)
+            t[k][i] = (t[k - 1][i] >> 8) ^ t[0][t[k - 1][i] & 0xFF];
     return t;
 }
-constexpr std::array<std::uint32_t, 256> kCrc32Table = MakeCrc32Table();
+constexpr std::array<std::array<std::uint32_t, 256>, 8> kCrc32Tables = MakeCrc32Tables();
+
+// Bytes inside a data subpacket that need more than copying: ZDLE and the
+// flow-control characters (with or without the high bit), which a sender
+// escapes, so bare ones are not data.
+constexpr std::array<bool, 256> MakeDataSpecial()
+{
+    std::array<bool, 256> t{};
+    for (int b = 0; b < 256; ++b)
+        t[static_cast<std::size_t>(b)] = b == kZDle || (b & 0x7F) == kXon || (b & 0x7F) == kXoff;
+    return t;
+}
+constexpr std::array<bool, 256> kDataSpecial = MakeDataSpecial();
 
 // Which bytes go escaped: [escape_all][byte].
 struct EscapeTable {
@@ -88,8 +106,19 @@ std::string OneByte(std::uint8_t b) { return std::string(1, static_cast<char>(b)
 
 std::uint32_t Crc32Update(std::uint32_t crc, std::string_view bytes)
 {
-    for (char c : bytes)
-        crc = kCrc32Table[(crc ^ static_cast<std::uint8_t>(c)) & 0xFF] ^ (crc >> 8);
+    const auto& t = kCrc32Tables;
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+    std::size_t n = bytes.size();
+    for (; n >= 8; p += 8, n -= 8) {
+        const std::uint32_t lo = crc ^ (static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
+                                        static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24);
+        const std::uint32_t hi = static_cast<std::uint32_t>(p[4]) | static_cast<std::uint32_t>(p[5]) << 8 |
+                                 static_cast<std::uint32_t>(p[6]) << 16 | static_cast<std::uint32_t>(p[7]) << 24;
+        crc = t[7][lo & 0xFF] ^ t[6][(lo >> 8) & 0xFF] ^ t[5][(lo >> 16) & 0xFF] ^ t[4][lo >> 24] ^
+              t[3][hi & 0xFF] ^ t[2][(hi >> 8) & 0xFF] ^ t[1][(hi >> 16) & 0xFF] ^ t[0][hi >> 24];
+    }
+    for (; n > 0; ++p, --n)
+        crc = t[0][(crc ^ *p) & 0xFF] ^ (crc >> 8);
     return crc;
 }
 
@@ -131,15 +160,20 @@ std::string HeaderBytes(const Header& h)
 void Escape(std::string& out, std::string_view bytes, bool escape_all)
 {
     const auto& table = kEscape.esc[escape_all ? 1 : 0];
+    // Room for the worst case, written through a pointer, then cut to size.
+    const std::size_t start = out.size();
+    out.resize(start + 2 * bytes.size());
+    char* w = out.data() + start;
     for (char c : bytes) {
         const auto b = static_cast<std::uint8_t>(c);
         if (table[b]) {
-            out.push_back(static_cast<char>(kZDle));
-            out.push_back(static_cast<char>(b ^ 0x40));
+            *w++ = static_cast<char>(kZDle);
+            *w++ = static_cast<char>(b ^ 0x40);
         } else {
-            out.push_back(c);
+            *w++ = c;
         }
     }
+    out.resize(static_cast<std::size_t>(w - out.data()));
 }
 
 std::string HexHeader(const Header& h)
@@ -185,7 +219,7 @@ std::string BinHeader(const Header& h, bool crc32, bool escape_all)
 std::string Subpacket(std::string_view data, std::uint8_t end, bool crc32, bool escape_all)
 {
     std::string s;
-    s.reserve(data.size() + data.size() / 8 + 16);
+    s.reserve(2 * data.size() + 16);
     Escape(s, data, escape_all);
     s.push_back(static_cast<char>(kZDle));
     s.push_back(static_cast<char>(end));
@@ -278,6 +312,27 @@ int Reader::Unescape(std::uint8_t c)
 bool Reader::Next(Item& item)
 {
     while (at_ < in_.size()) {
+        if (mode_ == Mode::kData && !esc_) {
+            // Plain data up to the next byte that needs a closer look goes
+            // in whole (at most one byte past the limit, which is then
+            // refused as below).
+            const std::size_t limit = std::min(in_.size(), at_ + (data_max_ + 1 - got_.size()));
+            std::size_t end = at_;
+            while (end < limit && !kDataSpecial[static_cast<std::uint8_t>(in_[end])])
+                ++end;
+            if (end > at_) {
+                got_.append(in_, at_, end - at_);
+                at_ = end;
+                cans_ = 0;
+                if (got_.size() > data_max_) {
+                    Reset(Mode::kSearch);
+                    item = Item{};
+                    item.kind = Item::Kind::kBadData;
+                    return true;
+                }
+                continue;
+            }
+        }
         const auto c = static_cast<std::uint8_t>(in_[at_++]);
         if (c == kZDle) {
             if (++cans_ >= 5) {
@@ -434,9 +489,9 @@ bool Reader::Next(Item& item)
             const int v = Unescape(c);
             if (v < 0)
                 break;
-            item = Item{};
             if (v > 0xFF) {
                 Reset(Mode::kSearch);
+                item = Item{};
                 item.kind = Item::Kind::kBadData;
                 return true;
             }
@@ -452,10 +507,15 @@ bool Reader::Next(Item& item)
                 good = xy::Crc16(crc_, xy::Crc16(std::string_view(&e, 1), xy::Crc16(got_))) == 0;
             if (!good) {
                 Reset(Mode::kSearch);
+                item = Item{};
                 item.kind = Item::Kind::kBadData;
                 return true;
             }
+            // The item's old buffer becomes the next subpacket's, so a
+            // stream of subpackets reuses two buffers.
             item.kind = Item::Kind::kData;
+            item.header = Header{};
+            item.form = 0;
             item.end = end_;
             item.data.swap(got_);
             Reset(end_ == kZCrcE || end_ == kZCrcW ? Mode::kSearch : Mode::kData);
@@ -485,7 +545,7 @@ void Endpoint::Fail(std::int16_t status, int message, bool abort_sequence, bool 
     if (abort_sequence)
         Send(xy::AbortSequence());
     Note(status, message, counted);
-    file_.reset();
+    ReleaseFile();
     Finish(false);
 }
 
@@ -514,6 +574,8 @@ void Sender::NextFile(Millis now)
     name_ = std::move(*name);
     int error = 0;
     file_ = files_.OpenRead(name_, error);
+    ahead_.clear();
+    ahead_pos_ = 0;
     if (!file_) {
         Event e = Ev(EventKind::kError, kStatusAbort, kMsgFileOpen);
         e.file = name_;
@@ -625,9 +687,8 @@ void Sender::Stream(Millis now)
             ArmTimer(now + kTimeout);
             return;
         }
-        buf_.resize(block_);
-        const std::size_t got = file_->ReadAt(pos_, buf_.data(), block_);
-        buf_.resize(got);
+        const std::string_view block = Block(pos_, block_);
+        const std::size_t got = block.size();
         const bool eof = got < block_ || static_cast<std::int64_t>(pos_) + static_cast<std::int64_t>(got) >= size_;
         std::uint8_t end = kZCrcG;
         if (eof) {
@@ -638,10 +699,13 @@ void Sender::Stream(Millis now)
             // ZRPOS: make sure of where it stands.
             end = kZCrcW;
             junk_ = 0;
-        } else if (window_ != 0 && since_q_ + got >= std::max<std::size_t>(window_ / 4, block_)) {
+        } else if (window_ != 0 && since_q_ + got >= std::max<std::size_t>(window_ / 2, block_)) {
+            // Twice per window: the answer to one ZCRCQ comes back while the
+            // next half goes out, so the window rarely runs full, with half
+            // the acknowledgements a quarter would cost both sides.
             end = kZCrcQ;
         }
-        const std::string sub = Subpacket(buf_, end, crc32_, escape_all_);
+        const std::string sub = Subpacket(block, end, crc32_, escape_all_);
         Send(sub);
         last_empty_q_ = false;
         pos_ += static_cast<std::uint32_t>(got);
@@ -668,6 +732,19 @@ void Sender::Stream(Millis now)
             return;
         }
     }
+}
+
+std::string_view Sender::Block(std::uint32_t pos, std::size_t n)
+{
+    if (pos < ahead_pos_ || pos + n > ahead_pos_ + ahead_.size()) {
+        // One read for many blocks; a block the last read cut short (the
+        // end of the file, as it was) is read again.
+        ahead_.resize(std::max(kFileChunk, n));
+        ahead_.resize(file_->ReadAt(pos, ahead_.data(), ahead_.size()));
+        ahead_pos_ = pos;
+    }
+    const std::size_t from = pos - ahead_pos_;
+    return std::string_view(ahead_).substr(from, std::min(n, ahead_.size() - from));
 }
 
 void Sender::OnSent(Millis now)
@@ -1189,11 +1266,13 @@ void Receiver::Write(const std::string& data, Millis)
         }
         cut_ = true;
     }
-    if (!data.empty() && !file_->WriteAt(pos_, data)) {
+    // Data go to the file in large writes; the position counts them at once.
+    unwritten_.append(data);
+    pos_ += static_cast<std::uint32_t>(data.size());
+    if (unwritten_.size() >= kFileChunk && !FlushWrites()) {
         Fail(kStatusAbort, kMsgFileOpen, true);
         return;
     }
-    pos_ += static_cast<std::uint32_t>(data.size());
     errors_ = 0;
     Event p = Ev(EventKind::kProgress, kStatusTransferring, kMsgTransferring);
     p.transferred = pos_;
@@ -1201,8 +1280,24 @@ void Receiver::Write(const std::string& data, Millis)
     Emit(p);
 }
 
+bool Receiver::FlushWrites()
+{
+    if (unwritten_.empty())
+        return true;
+    const bool ok = file_ && file_->WriteAt(pos_ - unwritten_.size(), unwritten_);
+    unwritten_.clear();
+    return ok;
+}
+
+void Receiver::ReleaseFile()
+{
+    FlushWrites();
+    file_.reset();
+}
+
 void Receiver::CloseFile(bool whole)
 {
+    FlushWrites();
     if (file_ && whole) {
         file_->SetLength(pos_);
         // Only a file received whole carries the sender's time; a part
@@ -1215,7 +1310,7 @@ void Receiver::CloseFile(bool whole)
 
 void Receiver::Eof(Millis now)
 {
-    const bool ok = file_->SetLength(pos_);
+    const bool ok = FlushWrites() && file_->SetLength(pos_);
     CloseFile(ok);
     if (!ok) {
         Fail(kStatusAbort, kMsgFileOpen, true);

@@ -91,6 +91,7 @@ constexpr int kFinReplies = 3;             // receiver: ZFIN sent in answer
 constexpr std::size_t kStreamChunk = 8192; // sender: bytes answered before waiting for the line
 constexpr std::size_t kJunkForSync = 4;    // sender: junk bytes that make the next subpacket ZCRCW
 constexpr Millis kXoffPause = 100;         // sender: data held back after an XOFF
+constexpr std::size_t kFileChunk = 65536;  // both: bytes read from or written to the file at once
 
 // CRC-32 (reflected 0xEDB88320, initial 0xFFFFFFFF, complemented result).
 std::uint32_t Crc32(std::string_view bytes);
@@ -196,6 +197,8 @@ using FileReadyHook = xy::FileReadyHook;
 class Endpoint : public Protocol {
 protected:
     void OnLineLost(Millis now) override;
+    // Closes the file when the transfer fails.
+    virtual void ReleaseFile() { file_.reset(); }
     void Fail(std::int16_t status, int message, bool abort_sequence, bool counted = false);
     void Note(std::int16_t status, int message, bool counted);
     void SendHex(const Header& h) { Send(HexHeader(h)); }
@@ -235,6 +238,8 @@ private:
     // A ZRPOS while data goes out; false when the transfer failed.
     bool Reposition(std::uint32_t pos, Millis now);
     bool Retry();
+    // The file's bytes from `pos` on, at most `n`, read ahead in chunks.
+    std::string_view Block(std::uint32_t pos, std::size_t n);
     std::string Bin(const Header& h) const { return BinHeader(h, crc32_, escape_all_); }
 
     FileAccess& files_;
@@ -260,7 +265,8 @@ private:
     bool last_empty_q_ = false;    // the last subpacket was an empty ZCRCQ
     int attempts_ = 0;
     int retries_ = 0;
-    std::string buf_;
+    std::string ahead_;            // bytes of the file read ahead, from ahead_pos_
+    std::uint32_t ahead_pos_ = 0;
 };
 
 class Receiver final : public Endpoint {
@@ -271,6 +277,8 @@ public:
         : files_(files), list_(list), opt_(options), hook_(std::move(hook))
     {
     }
+    // A transfer stopped midway keeps what arrived.
+    ~Receiver() override { FlushWrites(); }
 
 protected:
     void OnStart(Millis now) override;
@@ -287,6 +295,9 @@ private:
     void AskPosition(Millis now);
     bool CountError(Millis now, int message);
     void Write(const std::string& data, Millis now);
+    // Writes the data held back; false when the file refused them.
+    bool FlushWrites();
+    void ReleaseFile() override;
     void Eof(Millis now);
     void CloseFile(bool whole);
     void EndFile(Millis now);
@@ -312,6 +323,7 @@ private:
     FileTime time_ = 0;
     std::uint32_t pos_ = 0;
     bool cut_ = false;            // the file was emptied (or kept) for its data
+    std::string unwritten_;       // received data not yet in the file; it ends at pos_
 };
 
 }  // namespace tolvex::transfer::zm

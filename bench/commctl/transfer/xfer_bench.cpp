@@ -14,9 +14,19 @@
 // ZModem only, lrzsz's XModem and YModem receivers crawl there):
 // data going into a pseudo-terminal's reading side crosses it more slowly
 // than data coming out of it, whoever reads. The time runs from the start
-// of the far side until the receiver has exited with the file. Prints the
+// of the far side until the transfer has ended (see below). Prints the
 // median rates of the runs, ours / reference of the medians, and the
 // spread of the runs (slowest and fastest rate, KiB/s) of each side.
+//
+// The clock stops when the receiver has exited, or earlier when the sender
+// has exited with success: that needs the receiver's last answer (the ACK
+// of EOT, ZFIN), given only once the file has arrived whole; the file is
+// checked after both have ended. An lrzsz sender on the pseudo-terminal
+// empties its terminal as it exits, which now and then throws away its last
+// "OO" before the relay read it; rz then waits 10 s for it. That wait says
+// nothing about the transfer, and both pairs are timed by the same rule.
+#include <sys/syscall.h>
+
 #include "lrzsz_kit.h"
 
 #include <algorithm>
@@ -51,6 +61,51 @@ const Variant kVariants[] = {
     // Names come from the ZFILE header, as with YModem.
     {"zmodem", "5", {"/usr/bin/sz"}, {"/usr/bin/rz"}, true},
 };
+
+struct Ends {
+    int receiver = -1, sender = -1;  // exit statuses; -1: killed after the time ran out
+    double seconds = 0;              // from `t0` until the first end that counts
+};
+
+// Waits for both children (at most `timeout_ms` in all) without polling
+// sleeps, so the time of each exit is taken as it happens.
+Ends WaitEnds(Child& receiver, Child& sender, Clock::time_point t0, int timeout_ms)
+{
+    Ends e;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
+    Child* kids[2] = {&receiver, &sender};
+    int* status[2] = {&e.receiver, &e.sender};
+    bool done[2] = {false, false};
+    int fds[2];
+    for (int i = 0; i < 2; ++i)
+        fds[i] = static_cast<int>(::syscall(SYS_pidfd_open, kids[i]->pid, 0));
+    bool stopped = false;
+    while (!done[0] || !done[1]) {
+        pollfd p[2];
+        nfds_t n = 0;
+        for (int i = 0; i < 2; ++i)
+            if (!done[i]) p[n++] = {fds[i], POLLIN, 0};
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        if (left <= 0 || fds[0] < 0 || fds[1] < 0) break;
+        ::poll(p, n, static_cast<int>(std::min<long long>(left, 1000)));
+        const auto now = Clock::now();
+        for (int i = 0; i < 2; ++i) {
+            int st = 0;
+            if (done[i] || ::waitpid(kids[i]->pid, &st, WNOHANG) != kids[i]->pid) continue;
+            done[i] = true;
+            *status[i] = WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
+            if (!stopped && (i == 0 || *status[i] == 0)) {
+                stopped = true;
+                e.seconds = std::chrono::duration<double>(now - t0).count();
+            }
+        }
+    }
+    for (int i = 0; i < 2; ++i) {
+        if (fds[i] >= 0) ::close(fds[i]);
+        if (!done[i]) *status[i] = kids[i]->Wait(0);
+    }
+    return e;
+}
 
 double Median(std::vector<double> v)
 {
@@ -89,11 +144,9 @@ double Ours(const Variant& v, bool upload, const fs::path& root, const std::stri
     if (!upload || !v.batch) peer.push_back("f.bin");
     const auto t0 = Clock::now();
     Child p = Spawn(peer, upload ? root / "dst" : root / "src", relay.peer_fd(), relay.peer_fd());
-    const int receiver = upload ? p.Wait(120000) : t.Wait(120000);
-    const double s = std::chrono::duration<double>(Clock::now() - t0).count();
-    (upload ? t : p).Wait(15000);
-    if (receiver != 0 || ReadFile(root / "dst" / "f.bin").substr(0, data.size()) != data) return -1;
-    return s;
+    const Ends e = upload ? WaitEnds(p, t, t0, 135000) : WaitEnds(t, p, t0, 135000);
+    if (e.receiver != 0 || ReadFile(root / "dst" / "f.bin").substr(0, data.size()) != data) return -1;
+    return e.seconds;
 }
 
 double Reference(const Variant& v, bool upload, const fs::path& root, const std::string& data)
@@ -117,11 +170,9 @@ double Reference(const Variant& v, bool upload, const fs::path& root, const std:
     ::close(pty);
     const auto t0 = Clock::now();
     Child f = Spawn(far, far_cwd, relay.peer_fd(), relay.peer_fd());
-    const int receiver = upload ? f.Wait(120000) : n.Wait(120000);
-    const double s = std::chrono::duration<double>(Clock::now() - t0).count();
-    (upload ? n : f).Wait(15000);
-    if (receiver != 0 || ReadFile(root / "dst" / "f.bin").substr(0, data.size()) != data) return -1;
-    return s;
+    const Ends e = upload ? WaitEnds(f, n, t0, 135000) : WaitEnds(n, f, t0, 135000);
+    if (e.receiver != 0 || ReadFile(root / "dst" / "f.bin").substr(0, data.size()) != data) return -1;
+    return e.seconds;
 }
 
 }  // namespace

@@ -290,6 +290,21 @@ TEST_F(PtyData, TransmitOverflowDropsTheWholeWriteAndKeepsOrder)
     EXPECT_EQ(pty_.Read(2, 5000), std::string("\0\xFF", 2));
 }
 
+TEST_F(PtyData, EveryByteValueArrivesAsSentWithoutLineErrors)
+{
+    // A pseudo-terminal has no line errors: what looks like a mark (0xFF
+    // 0x00 b, 0xFF 0x00 0x00) and doubled 0xFF are data like any other.
+    Open();
+    std::string all;
+    for (int i = 0; i < 256; ++i)
+        all.push_back(static_cast<char>(i));
+    all += std::string("\xFF\x00" "b\xFF\xFF\xFF\x00\x00\xFF", 9);
+    Arrive(all);
+    EXPECT_EQ(e().InputB(), all);
+    for (std::int16_t code : h().events)
+        EXPECT_TRUE(code != kErRxParity && code != kErBreak && code != kErFrame) << code;
+}
+
 TEST_F(PtyData, AnswerBackRepliesToEnq)
 {
     Open();
@@ -372,6 +387,42 @@ TEST_F(PtyData, RunningTransferTakesTheLineOver)
     EXPECT_EQ(got, "\x1A" "data");
     EXPECT_EQ(pty_.Read(3, 5000), "ack");
     EXPECT_FALSE(e().LineLost());
+    e().SetTransferRunning(false);
+    e().SetPortOpen(false);
+}
+
+TEST_F(PtyData, TransferWritesOfAnyLengthArriveWholeAndInOrder)
+{
+    Open();
+    e().SetTransferRunning(true);
+    // Far more than the transmit buffers and the pseudo-terminal hold
+    // while nobody reads: writes go straight out, are cut short, queued in
+    // part and refused until room comes back.
+    std::string data(300000, '\0');
+    for (std::size_t i = 0; i < data.size(); ++i)
+        data[i] = static_cast<char>((i * 7919) >> 3);
+    std::size_t refused = 0, short_writes = 0;
+    std::thread worker([&] {
+        std::size_t done = 0;
+        const auto end = std::chrono::steady_clock::now() + 10s;
+        while (done < data.size() && std::chrono::steady_clock::now() < end) {
+            const std::string_view rest = std::string_view(data).substr(done);
+            const std::size_t n = e().TransferWriteSome(rest);
+            ASSERT_LE(n, rest.size());
+            if (n == 0) {
+                ++refused;
+                (void)e().TransferRead(1, 50);  // room wakes the wait
+            } else if (n < rest.size()) {
+                ++short_writes;
+            }
+            done += n;
+        }
+    });
+    std::this_thread::sleep_for(100ms);  // let the line fill up first
+    const std::string got = pty_.Read(data.size(), 10000);
+    worker.join();
+    EXPECT_TRUE(got == data) << got.size() << " of " << data.size();
+    EXPECT_GT(refused + short_writes, 0u);
     e().SetTransferRunning(false);
     e().SetPortOpen(false);
 }

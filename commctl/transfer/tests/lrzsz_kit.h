@@ -198,6 +198,7 @@ private:
     void Run()
     {
         std::string pending[2];  // towards a, towards b
+        bool a_closed = false;   // nobody had the pseudo-terminal open at the last look
         for (;;) {
             // A side is read only while what waits for the other is short:
             // a line holds back a sender whose receiver does not keep up
@@ -209,10 +210,18 @@ private:
                 if (pending[1 - i].size() < kBacklog) p[i].events |= POLLIN;
                 if (!pending[i].empty()) p[i].events |= POLLOUT;
             }
-            if (::poll(p, 3, 1000) < 0 && errno != EINTR)
+            // While no program has the pseudo-terminal open (before the
+            // control opens it, after it closed it) its master reports a
+            // hang-up at once: look again every millisecond instead of
+            // spinning, which would take a processor from the programs
+            // under test.
+            if (a_closed)
+                p[0].fd = -1;
+            if (::poll(p, 3, a_closed ? 1 : 1000) < 0 && errno != EINTR)
                 return;
             if (p[2].revents)
                 return;
+            a_closed = !a_closed && (p[0].revents & POLLHUP) && !(p[0].revents & POLLIN);
             char buf[4096];
             for (int i = 0; i < 2; ++i) {
                 const int from = i == 0 ? a_.master() : peer_[0];
