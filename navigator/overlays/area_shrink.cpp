@@ -5,6 +5,10 @@
 #include <cstdint>
 #include <vector>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace tessaro::overlays {
 
 namespace {
@@ -106,6 +110,40 @@ inline std::uint32_t Lerp(std::uint32_t a, std::uint32_t b, std::uint32_t w)
     return rb | ag;
 }
 
+// out = a and b mixed pixel by pixel, b weighing w/256 (`lanes`: a weight
+// per pixel, repeated for its four channels; otherwise `w` for all): four
+// pixels at a time where the processor has SSE2, with the same sums and
+// so the same result.
+void MixRows(const std::uint32_t* a, const std::uint32_t* b, std::uint32_t w, const std::uint16_t* lanes,
+             std::uint32_t* out, int n)
+{
+    int x = 0;
+#if defined(__SSE2__)
+    const __m128i all = _mm_set1_epi16(256);
+    const __m128i half = _mm_set1_epi16(128);
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i fixed = _mm_set1_epi16(static_cast<short>(w));
+    auto mix = [&](__m128i ca, __m128i cb, __m128i wb) {
+        const __m128i wa = _mm_sub_epi16(all, wb);
+        const __m128i sum = _mm_add_epi16(_mm_add_epi16(_mm_mullo_epi16(ca, wa), _mm_mullo_epi16(cb, wb)), half);
+        return _mm_srli_epi16(sum, 8);
+    };
+    for (; x + 4 <= n; x += 4) {
+        const __m128i pa = _mm_loadu_si128(reinterpret_cast<const __m128i*>(a + x));
+        const __m128i pb = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + x));
+        __m128i wlo = fixed, whi = fixed;
+        if (lanes) {
+            wlo = _mm_loadu_si128(reinterpret_cast<const __m128i*>(lanes + 4 * x));
+            whi = _mm_loadu_si128(reinterpret_cast<const __m128i*>(lanes + 4 * x + 8));
+        }
+        const __m128i lo = mix(_mm_unpacklo_epi8(pa, zero), _mm_unpacklo_epi8(pb, zero), wlo);
+        const __m128i hi = mix(_mm_unpackhi_epi8(pa, zero), _mm_unpackhi_epi8(pb, zero), whi);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + x), _mm_packus_epi16(lo, hi));
+    }
+#endif
+    for (; x < n; ++x) out[x] = Lerp(a[x], b[x], lanes ? lanes[4 * x] : w);
+}
+
 QImage Enlarge(const QImage& from, const QRectF& part, QSize size)
 {
     const int dw = size.width(), dh = size.height();
@@ -113,15 +151,25 @@ QImage Enlarge(const QImage& from, const QRectF& part, QSize size)
     const std::vector<Mix> down = LinearMix(from.height(), part.y(), part.height(), dh);
     QImage made(size, from.format());
     if (made.isNull()) return {};
+    // Across: the two source pixels of each column and the far one's weight.
+    std::vector<int> left(static_cast<std::size_t>(dw)), right(left.size());
+    std::vector<std::uint16_t> lanes(left.size() * 4);
+    for (std::size_t x = 0; x < across.size(); ++x) {
+        left[x] = across[x].first;
+        right[x] = across[x].far ? across[x].first + 1 : across[x].first;
+        for (std::size_t c = 0; c < 4; ++c) lanes[4 * x + c] = static_cast<std::uint16_t>(across[x].far);
+    }
     // The two source rows of the current destination row, at its width.
     std::vector<std::uint32_t> upper(static_cast<std::size_t>(dw)), lower(upper.size());
+    std::vector<std::uint32_t> nearPx(upper.size()), farPx(upper.size());
     int upperRow = -1, lowerRow = -1;
     auto widen = [&](int y, std::vector<std::uint32_t>& out) {
         const auto* in = reinterpret_cast<const std::uint32_t*>(from.constScanLine(y));
-        for (std::size_t x = 0; x < across.size(); ++x) {
-            const Mix& m = across[x];
-            out[x] = m.far ? Lerp(in[m.first], in[m.first + 1], m.far) : in[m.first];
+        for (std::size_t x = 0; x < left.size(); ++x) {
+            nearPx[x] = in[left[x]];
+            farPx[x] = in[right[x]];
         }
+        MixRows(nearPx.data(), farPx.data(), 0, lanes.data(), out.data(), dw);
     };
     for (int y = 0; y < dh; ++y) {
         const Mix& m = down[static_cast<std::size_t>(y)];
@@ -144,7 +192,7 @@ QImage Enlarge(const QImage& from, const QRectF& part, QSize size)
             std::copy(upper.begin(), upper.end(), out);
             continue;
         }
-        for (int x = 0; x < dw; ++x) out[x] = Lerp(upper[static_cast<std::size_t>(x)], lower[static_cast<std::size_t>(x)], m.far);
+        MixRows(upper.data(), lower.data(), m.far, nullptr, out, dw);
     }
     return made;
 }

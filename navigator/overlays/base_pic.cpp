@@ -263,6 +263,9 @@ void BasePic::PaintPictureLayer()
                 p.drawImage(QRectF(r), *ph.image,
                             QRectF(from.x() * fx, from.y() * fy, from.width() * fx, from.height() * fy));
             }
+            if (ph.over)
+                for (const QRect& r : open[u].intersected(QRect(ph.overAt, ph.over->size())))
+                    raster.Put(*ph.over, r, ph.overAt, 1.0, 1.0);
         }
         first = 0;
         PrepareNeighbourLevels();
@@ -386,15 +389,14 @@ BasePic::Placed BasePic::PlacePhoto(int slot, const ScaledPictures::Picture& who
     ScaledPhoto& cached = scaled_[uslot];
     if (cached.serial == serial_[uslot] && cached.target == target && cached.sourceRect == source && !cached.image.isNull())
         return {target.topLeft(), &cached.image, cached.image.size()};
-    // Right after a zoom step (the part kept was made at another scale) the
-    // part is left to the worker and the photograph stretched stands in;
-    // panning, or a part asked for the first time, is scaled here at once,
-    // on this thread: the painter's smooth scaling would hand bands to
-    // threads the scaling workers keep busy.
-    const bool zoomed = zoomFactors_ && cached.serial == serial_[uslot] && !cached.image.isNull() &&
-                        std::fabs(cached.image.width() / cached.sourceRect.width() - target.width() / source.width()) >
-                            1e-9 * (target.width() / source.width());
-    if (!zoomed) {
+    // A part asked for the first time is scaled here at once. After that,
+    // when the view moves or zooms, the worker scales the new part while a
+    // stand-in is drawn: the photograph itself stretched and, after a move
+    // (same scale), the part kept moved with it over that. Either way on
+    // this thread: the painter's smooth scaling would hand bands to threads
+    // the scaling workers keep busy.
+    const bool kept = cached.serial == serial_[uslot] && !cached.image.isNull();
+    if (!zoomFactors_ || !kept) {
         cached = {serial_[uslot], target, source, ScalePart(*image, source, target.size())};
         return {target.topLeft(), &cached.image, cached.image.size()};
     }
@@ -431,7 +433,15 @@ BasePic::Placed BasePic::PlacePhoto(int slot, const ScaledPictures::Picture& who
     }
     provisional_.store(true);
     const QPoint at(static_cast<int>(std::round(t.left())), static_cast<int>(std::round(t.top())));
-    return {at, image, QSize(static_cast<int>(std::round(t.width())), static_cast<int>(std::round(t.height())))};
+    Placed stand{at, image, QSize(static_cast<int>(std::round(t.width())), static_cast<int>(std::round(t.height())))};
+    const double sx = t.width() / image->width(), sy = t.height() / image->height();
+    if (std::fabs(cached.image.width() / cached.sourceRect.width() - sx) <= 1e-9 * sx &&
+        std::fabs(cached.image.height() / cached.sourceRect.height() - sy) <= 1e-9 * sy) {
+        stand.over = &cached.image;
+        stand.overAt = QPoint(static_cast<int>(std::round(t.left() + cached.sourceRect.x() * sx)),
+                              static_cast<int>(std::round(t.top() + cached.sourceRect.y() * sy)));
+    }
+    return stand;
 }
 
 void BasePic::PaintOp(QPainter& p, Raster& r, const DrawOp& op, OpFrame& frame)

@@ -132,9 +132,15 @@ private:
     // there (null: nothing to paint). A photograph too large to be scaled
     // whole is scaled only where it shows, inside `shows`.
     struct Placed {
+        Placed() = default;
+        Placed(QPoint a, const QImage* i, QSize s) : at(a), image(i), size(s) {}
         QPoint at;
         const QImage* image = nullptr;
         QSize size;  // drawn size; differs from the image's for a stand-in
+        // Drawn over it at its own size: the part kept of a photograph whose
+        // view moved.
+        const QImage* over = nullptr;
+        QPoint overAt;
     };
     Placed PlacePhoto(int slot, const ScaledPictures::Picture& whole, QSize wholeSize, const QRect& shows);
     void PrepareNeighbourLevels();
@@ -182,8 +188,8 @@ private:
     // The visible part of a photograph too large on screen to be scaled
     // whole, per slot.
     std::array<ScaledPhoto, PictureArea::kPhotoSlots> scaled_{};
-    // After a zoom step such a part is scaled by a worker of its own while
-    // the photograph itself, stretched, stands in for it; the one asked for
+    // Once the view moves or zooms, such a part is scaled by a worker of
+    // its own while a stand-in is drawn (see PlacePhoto); the one asked for
     // last per slot.
     struct PartJob {
         ScaledPhoto wanted;                   // serial, target and source; image once made

@@ -352,6 +352,21 @@ TEST_P(ZoomStandIn, AZoomStepDoesNotWaitForTheNewCopyAndRepaintsWhenItIsMade)
     EXPECT_FALSE(pic.Provisional());
     EXPECT_EQ(colourAt(sharp, -150, 0), qRgb(200, 0, 0));
     EXPECT_EQ(colourAt(sharp, 150, 0), qRgb(0, 0, 200));
+
+    // Moving the view: a copy scaled whole is the same copy, a part is
+    // scaled anew behind a stand-in, which shows the same colours where
+    // they are.
+    s.ViewCentreEasting = 37;
+    ShowAllData(ctx);
+    const QImage moved = Render();
+    EXPECT_EQ(pic.Provisional(), half > 1000);
+    EXPECT_EQ(colourAt(moved, -150, 0), qRgb(200, 0, 0));
+    EXPECT_EQ(colourAt(moved, 150, 0), qRgb(0, 0, 200));
+    pic.WaitForWorkers();
+    const QImage movedSharp = Render();
+    EXPECT_FALSE(pic.Provisional());
+    EXPECT_EQ(colourAt(movedSharp, 10, 0), qRgb(0, 0, 200));
+    EXPECT_EQ(colourAt(movedSharp, -10, 0), qRgb(200, 0, 0));
     pic.removeEventFilter(&counter);
 }
 
