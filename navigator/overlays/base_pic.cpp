@@ -239,19 +239,20 @@ void BasePic::PaintPictureLayer()
         // Photographs are opaque: each one is copied (and, when only its
         // visible part is scaled, scaled) only where none in front of it
         // covers the layer.
+        std::array<QRect, PictureArea::kPhotoSlots> on{};
         std::array<QRegion, PictureArea::kPhotoSlots> open{};
         QRegion covered;
         for (auto it = order.rbegin(); it != order.rend(); ++it) {
             const auto u = static_cast<std::size_t>(*it);
-            const QRect on = PhotoOnLayer(*it, made[u], wanted[u]);
-            if (on.isEmpty()) continue;
-            open[u] = QRegion(on).subtracted(covered);
-            covered += on;
+            on[u] = PhotoOnLayer(*it, made[u], wanted[u]);
+            if (on[u].isEmpty()) continue;
+            open[u] = QRegion(on[u]).subtracted(covered);
+            covered += on[u];
         }
         for (int slot : order) {
             const auto u = static_cast<std::size_t>(slot);
             if (open[u].isEmpty()) continue;
-            const Placed ph = PlacePhoto(slot, made[u], wanted[u], open[u].boundingRect());
+            const Placed ph = PlacePhoto(slot, made[u], wanted[u], on[u], open[u].boundingRect());
             if (!ph.image || ph.image->isNull() || ph.size.isEmpty()) continue;
             const double fx = ph.image->width() / static_cast<double>(ph.size.width());
             const double fy = ph.image->height() / static_cast<double>(ph.size.height());
@@ -366,9 +367,9 @@ QRect BasePic::PhotoOnLayer(int slot, const ScaledPictures::Picture& whole, QSiz
     return QRect(static_cast<int>(l), static_cast<int>(top), static_cast<int>(r - l), static_cast<int>(b - top));
 }
 
-BasePic::Placed BasePic::PlacePhoto(int slot, const ScaledPictures::Picture& whole, QSize wholeSize, const QRect& shows)
+BasePic::Placed BasePic::PlacePhoto(int slot, const ScaledPictures::Picture& whole, QSize wholeSize, const QRect& on,
+                                    const QRect& shows)
 {
-    const QRect on = PhotoOnLayer(slot, whole, wholeSize);
     if (on.isEmpty()) return {};
     const auto uslot = static_cast<std::size_t>(slot);
     const QRectF t = LayerItemPixels(area_.PhotoImg[uslot]);

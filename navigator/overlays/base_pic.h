@@ -129,8 +129,9 @@ private:
     // paint). `whole` is its copy scaled whole, drawn at `wholeSize`.
     QRect PhotoOnLayer(int slot, const ScaledPictures::Picture& whole, QSize wholeSize) const;
     // Where a slot's photograph goes on the layer and the picture copied
-    // there (null: nothing to paint). A photograph too large to be scaled
-    // whole is scaled only where it shows, inside `shows`.
+    // there (null: nothing to paint); `on` is its PhotoOnLayer. A
+    // photograph too large to be scaled whole is scaled only where it
+    // shows, inside `shows`.
     struct Placed {
         Placed() = default;
         Placed(QPoint a, const QImage* i, QSize s) : at(a), image(i), size(s) {}
@@ -142,7 +143,7 @@ private:
         const QImage* over = nullptr;
         QPoint overAt;
     };
-    Placed PlacePhoto(int slot, const ScaledPictures::Picture& whole, QSize wholeSize, const QRect& shows);
+    Placed PlacePhoto(int slot, const ScaledPictures::Picture& whole, QSize wholeSize, const QRect& on, const QRect& shows);
     void PrepareNeighbourLevels();
     // Direct pixel access to the layer for the one-pixel figures.
     struct Raster {
